@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QFileInfo>
+#include <QList>
+#include <QMultiMap>
+#include <QString>
+
+#include <functional>
+
+namespace kd {
+
+class DataProvider;
+class MessageLoggerI;
+
+// Walks a data folder, recognises every data file by its header line and loads the matched
+// files into the store in one transaction.
+class DataLoader
+{
+public:
+    explicit DataLoader(DataProvider* provider);
+
+    void setDataDir(const QString& path) { dataDir_ = path; }
+    QString dataDir() const { return dataDir_; }
+    void setLogger(MessageLoggerI* logger) { logger_ = logger; }
+
+    // Optional progress report, called before each file and once at the end with
+    // (files done, files to load, path of the file about to be loaded or empty at the end).
+    using Progress = std::function<void(int done, int total, const QString& path)>;
+    void setProgress(Progress progress) { progress_ = std::move(progress); }
+
+    bool load();
+    bool scanFolder(const QString& path);
+    int matchModel(const QFileInfo& file) const;
+
+    // Files of the last scan in loading order (by model, the file matched last first).
+    QList<QPair<int, QFileInfo>> matchedFiles() const;
+
+private:
+    bool loadFiles();
+    void loadFile(int model, const QFileInfo& file, const QStringList& columns);
+    void log(const QString& message) const;
+
+    QString dataDir_;
+    DataProvider* provider_;
+    QMultiMap<int, QFileInfo> matched_;
+    MessageLoggerI* logger_ = nullptr;
+    Progress progress_;
+};
+
+} // namespace kd

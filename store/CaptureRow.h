@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+namespace kd {
+
+// One row of a run's capture query: a fish with its release data and its detections at one site.
+struct CaptureRow
+{
+    QString releaseName;
+    QString tagCode;
+    int lot = 0;
+    QDateTime tagActivateDate;
+    QDateTime tagReleaseDate;
+    QString taggerName;
+    int bucket = 0;
+    float length = 0.0f;
+    float weight = 0.0f;
+    int releaseRiverKm = -1;
+    QString siteName;
+    QDateTime firstDetection;
+    QDateTime lastDetection;
+    int removalRiverKm = -1;
+    QString dateFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
+};
+
+} // namespace kd

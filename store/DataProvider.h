@@ -1,0 +1,124 @@
+#pragma once
+
+#include "store/CaptureRow.h"
+#include "store/ReleaseSpec.h"
+#include "store/RunDefinition.h"
+#include "store/SiteSpec.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+namespace kd {
+
+class MessageLoggerI;
+
+// The abstract study store. It carries the seven data file models, a sticky error state and an
+// optional logger; the SQLite store implements the operations.
+class DataProvider
+{
+public:
+    enum Model {
+        TagsModel = 0,
+        NodesModel = 1,
+        EventsModel = 2,
+        TagAttributesModel = 3,
+        TagLifeDataModel = 4,
+        TagLocationsModel = 5,
+        RemovalsModel = 6,
+        NoModel = 7
+    };
+    static constexpr int ModelCount = 7;
+
+    enum Table {
+        TagsTable = 0,
+        NodesTable,
+        EventsTable,
+        TagAttributesTable,
+        TagLifeDataTable,
+        TagLocationsTable,
+        RemovalsTable,
+        LoadsTable,
+        RunsTable,
+        ReleasesTable,
+        SitesTable,
+        ReleaseGroupsTable,
+        ArraysTable,
+        ReleasesReleaseGroupsTable,
+        ArraysSitesTable,
+        RunsSitesTable,
+        ReleasesRunsTable
+    };
+    static constexpr int TableCount = 17;
+
+    DataProvider();
+    virtual ~DataProvider();
+
+    DataProvider(const DataProvider&) = delete;
+    DataProvider& operator=(const DataProvider&) = delete;
+
+    // Load bookkeeping.
+    virtual bool beginLoad();
+    virtual bool endLoad();
+    // Inserts one data line; false when the store refused it (the reason is in the error state).
+    virtual bool insertRow(int model, const QString& line, int loadId) = 0;
+    virtual bool clearAllData() = 0;
+    virtual bool clearTable(int table) = 0;
+    virtual bool hasCoreData() = 0;
+    virtual bool isModelLoaded(int model) = 0;
+    virtual bool isLoaded(const QFileInfo& file) = 0;
+    virtual bool isLoadCurrent(const QFileInfo& file) = 0;
+    virtual int addLoad(const QFileInfo& file, int model) = 0;
+    virtual bool deleteLoad(const QFileInfo& file) = 0;
+
+    // Site, release and run definitions.
+    virtual void addReleaseRecord(const ReleaseSpec& release) = 0;
+    virtual void addRelease(const QString& name, int riverKm, const QList<int>& releaseGroupIds) = 0;
+    virtual void addSiteRecord(const SiteSpec& site) = 0;
+    virtual void addSite(const QString& name, int riverKm, const QList<int>& arrayIds) = 0;
+    virtual int addRun(const RunDefinition& run) = 0;
+    virtual int updateRun(const RunDefinition& run) = 0;
+    virtual void deleteRun(int runId) = 0;
+    virtual void deleteReleases(const QList<int>& releaseIds) = 0;
+    virtual void deleteSites(const QList<int>& siteIds) = 0;
+    virtual bool clearReleases() = 0;
+    virtual bool clearSites() = 0;
+    virtual void setDateTime(const QDateTime& dateTime) = 0;
+    virtual RunDefinition runDefinition(int runId) = 0;
+
+    // Run extraction.
+    virtual bool extractRunRows(QList<CaptureRow>& rows, int runId) = 0;
+    virtual QStringList runSiteNames();
+    virtual QMap<QString, int> runSiteRiverKm() = 0;
+
+    // Sticky error state: set by failures, never cleared.
+    bool hasError() const { return hasError_; }
+    QString errorText() const { return errorText_; }
+
+    void setLogger(MessageLoggerI* logger) { logger_ = logger; }
+    MessageLoggerI* logger() const { return logger_; }
+
+    // Data file models.
+    QString modelTableName(int model) const;
+    QMap<int, QString> modelHeaders() const { return headers_; }
+    QStringList modelColumns(int model) const;
+    QMap<QString, QStringList> columnAliases(int model) const;
+    QString modelDisplayName(int model) const;
+
+protected:
+    void setError(const QString& text);
+    void logMessage(const QString& text) const;
+
+private:
+    bool hasError_ = false;
+    QString errorText_;
+    MessageLoggerI* logger_ = nullptr;
+    QMap<int, QString> tableNames_;
+    QMap<int, QString> headers_;
+    QMap<int, QMap<QString, QStringList>> aliases_;
+};
+
+} // namespace kd

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+namespace kd {
+
+// A run: a named selection of releases and sites with an output format.
+struct RunDefinition
+{
+    enum Format { Kavel = 0, Standard = 1, NotChosen = 2 };
+
+    int id = -1;
+    QString name;
+    int format = NotChosen;
+    QList<int> releaseIds;
+    QList<int> siteIds;
+    QString validationMessage;
+
+    // "Standard" for the Standard code, "KAVEL" for every other.
+    static QString formatName(int format);
+    // 1 for the exact text "Standard", 0 for any other.
+    static int formatCode(const QString& name);
+};
+
+} // namespace kd

@@ -1,0 +1,918 @@
+#include "store/SQLiteDataProvider.h"
+
+#include "app/DateTimeText.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStringView>
+
+namespace kd {
+
+namespace {
+
+const char* const InsertStatements[DataProvider::ModelCount] = {
+    "insert into %1 (tag_code, tagger_name_xlat, bucket, lot, species_code_xlat, length, weight, "
+    "pit_code, fish_tag_date, tag_activate_date, tag_release_date, release_location, "
+    "release_location_xlat, release_location_river_kilometer, release_location_latitude, "
+    "release_location_longitude, mort_xlat, pri, load_id) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+    "?, ?, ?, ?, ?, ?, ?, ?)",
+    "insert into %1 (node_code, latitude, longitude, river_kilometer, location, location_xlat, "
+    "deploy_date, recovery_date, elev_or_depth, load_id) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+    "insert into %1 (node_code, tag_code, first_computed_datetime, last_computed_datetime, hits, "
+    "load_id) values (?, ?, ?, ?, ?, ?)",
+    "insert into %1 (tag_code, attribute, value, load_id) values (?, ?, ?, ?)",
+    "insert into %1 (tag_code, lot, tag_life_days, load_id) values (?, ?, ?, ?)",
+    "insert into %1 (tag_code, time, northing, easting, elevation, load_id) values (?, ?, ?, ?, ?, "
+    "?)",
+    "insert into %1 (tag_code, removal_date, removal_river_km, removal_type, load_id) values (?, ?, "
+    "?, ?, ?)",
+};
+
+QString joinIds(const QList<int>& ids)
+{
+    QStringList parts;
+    parts.reserve(ids.size());
+    for (int id : ids)
+        parts.append(QString::number(id));
+    return parts.join(QLatin1Char(','));
+}
+
+QDateTime dateTimeValue(const QVariant& value)
+{
+    if (value.isNull())
+        return {};
+    return DateTimeText::parse(value.toString());
+}
+
+int intOrMinusOne(const QVariant& value)
+{
+    if (value.isNull())
+        return -1;
+    bool ok = false;
+    const int result = value.toInt(&ok);
+    return ok ? result : -1;
+}
+
+} // namespace
+
+SQLiteDataProvider::SQLiteDataProvider(const QString& databasePath)
+{
+    for (int model = 0; model < ModelCount; ++model)
+        columnCounts_[model] = int(modelColumns(model).size());
+    openDatabase(databasePath);
+}
+
+SQLiteDataProvider::~SQLiteDataProvider()
+{
+    for (auto& statement : insertStatements_)
+        statement.reset();
+    if (db_.isOpen())
+        db_.close();
+    db_ = QSqlDatabase();
+    QSqlDatabase::removeDatabase(connectionName_);
+}
+
+bool SQLiteDataProvider::isOpen() const
+{
+    return db_.isOpen();
+}
+
+QString SQLiteDataProvider::tableName(int table) const
+{
+    if (table < 0 || table >= TableCount)
+        return QString();
+    static const char* const fixedNames[] = {
+        "loads",    "runs",   "releases",       "sites",         "release_groups",
+        "arrays",   "releases_release_groups",  "arrays_sites", "runs_sites",
+        "releases_runs"};
+    if (table >= LoadsTable)
+        return QString::fromLatin1(fixedNames[table - LoadsTable]);
+    auto cached = tableNames_.constFind(table);
+    if (cached != tableNames_.constEnd())
+        return *cached;
+    static const QRegularExpression blanks(QStringLiteral("(\\s+)"));
+    const QString name = modelDisplayName(table).toLower().replace(blanks, QStringLiteral("_"));
+    tableNames_.insert(table, name);
+    return name;
+}
+
+QString SQLiteDataProvider::createTableStatement(int table) const
+{
+    const QString name = tableName(table);
+    switch (table) {
+    case TagsTable:
+        return QStringLiteral("create table ") + name +
+               QStringLiteral(
+                   " (id integer primary key, tag_code varchar(20), tagger_name_xlat varchar(20), "
+                   "bucket integer, lot integer, species_code_xlat varchar(20), length real, "
+                   "weight double, pit_code varchar(20), fish_tag_date integer, tag_activate_date "
+                   "datetime, tag_release_date datetime, release_location varchar(20), "
+                   "release_location_xlat varchar(100), release_location_river_kilometer integer, "
+                   "release_location_latitude real, release_location_longitude real, mort_xlat "
+                   "integer, pri real, load_id integer)");
+    case NodesTable:
+        return QStringLiteral("create table ") + name +
+               QStringLiteral(" (id integer primary key, node_code varchar(20), latitude "
+                              "varchar(20), longitude varchar(20), river_kilometer integer, "
+                              "location varchar(20), location_xlat varchar(20), deploy_date "
+                              "varchar(20), recovery_date varchar(20), elev_or_depth, load_id "
+                              "integer)");
+    case EventsTable:
+        return QStringLiteral("create table ") + name +
+               QStringLiteral(" (id integer primary key, node_code varchar(20), tag_code "
+                              "varchar(20), first_computed_datetime datetime, "
+                              "last_computed_datetime datetime, hits integer, load_id integer, "
+                              "tag_id integer, node_id integer)");
+    case TagAttributesTable:
+        return QStringLiteral("create table ") + name +
+               QStringLiteral(" (id integer primary key, tag_code varchar(20), attribute "
+                              "varchar(250), value varchar(250), load_id integer, tag_id integer)");
+    case TagLifeDataTable:
+        return QStringLiteral("create table ") + name +
+               QStringLiteral(" (id integer primary key, tag_code varchar(20), lot integer, "
+                              "tag_life_days real, load_id integer)");
+    case TagLocationsTable:
+        return QStringLiteral("create table ") + name +
+               QStringLiteral(" (id integer primary key, tag_code varchar(20),time "
+                              "datetime,northing real,easting real,elevation real, load_id "
+                              "integer, tag_id integer)");
+    case RemovalsTable:
+        return QStringLiteral("create table ") + name +
+               QStringLiteral(" (id integer primary key, tag_code varchar(20), removal_date "
+                              "datetime, removal_river_km int, removal_type varchar(20), tag_id "
+                              "integer, load_id integer)");
+    case LoadsTable:
+        return QStringLiteral("create table %1 (%2, %3, %4, %5, %6)")
+            .arg(name, QStringLiteral("id integer primary key"), QStringLiteral("model varchar(20)"),
+                 QStringLiteral("file_path varchar(250)"), QStringLiteral("load_date datetime"),
+                 QStringLiteral("file_date datetime"));
+    case RunsTable:
+        return QStringLiteral("create table %1 (%2, %3, %4, %5)")
+            .arg(name, QStringLiteral("id integer primary key"), QStringLiteral("name varchar(200)"),
+                 QStringLiteral("format varchar(20)"), QStringLiteral("run_date datetime"));
+    case ReleasesTable:
+        return QStringLiteral("create table %1 (%2, %3, %4, %5, %6, %7, %8, %9)")
+            .arg(name, QStringLiteral("id integer primary key"), QStringLiteral("name varchar(10)"),
+                 QStringLiteral("release_location varchar(20)"),
+                 QStringLiteral("release_location_river_kilometer float"),
+                 QStringLiteral("species_code_xlat varchar(20)"),
+                 QStringLiteral("release_year int"), QStringLiteral("sequence integer"),
+                 QStringLiteral("run_id integer"));
+    case SitesTable:
+        return QStringLiteral("create table %1 (%2, %3, %4, %5, %6, %7, %8)")
+            .arg(name, QStringLiteral("id integer primary key"),
+                 QStringLiteral("name varchar(150)"), QStringLiteral("location varchar(20)"),
+                 QStringLiteral("river_kilometer float"), QStringLiteral("deploy_year integer"),
+                 QStringLiteral("sequence integer"), QStringLiteral("run_id integer"));
+    case ReleaseGroupsTable:
+        return QStringLiteral("create table %1 (%2, %3, %4, %5, %6, %7)")
+            .arg(name, QStringLiteral("id integer primary key"),
+                 QStringLiteral("release_location varchar(20)"),
+                 QStringLiteral("release_location_river_kilometer integer"),
+                 QStringLiteral("species_code_xlat varchar(10)"), QStringLiteral("tag_year integer"),
+                 QStringLiteral("release_count integer"));
+    case ArraysTable:
+        return QStringLiteral("create table %1 (%2, %3, %4, %5, %6)")
+            .arg(name, QStringLiteral("id integer primary key"),
+                 QStringLiteral("location varchar(20)"), QStringLiteral("river_kilometer integer"),
+                 QStringLiteral("deploy_year integer"), QStringLiteral("node_count integer"));
+    case ReleasesReleaseGroupsTable:
+        return QStringLiteral("create table %1 (%2, %3, %4)")
+            .arg(name, QStringLiteral("id integer primary key"), QStringLiteral("release_id integer"),
+                 QStringLiteral("release_group_id integer"));
+    case ArraysSitesTable:
+        return QStringLiteral("create table %1 (%2, %3, %4)")
+            .arg(name, QStringLiteral("id integer primary key"), QStringLiteral("array_id integer"),
+                 QStringLiteral("site_id integer"));
+    case RunsSitesTable:
+        return QStringLiteral("create table %1 (%2, %3, %4)")
+            .arg(name, QStringLiteral("id integer primary key"), QStringLiteral("run_id integer"),
+                 QStringLiteral("site_id integer"));
+    case ReleasesRunsTable:
+        return QStringLiteral("create table %1 (%2, %3, %4)")
+            .arg(name, QStringLiteral("id integer primary key"), QStringLiteral("release_id integer"),
+                 QStringLiteral("run_id integer"));
+    default:
+        return QString();
+    }
+}
+
+bool SQLiteDataProvider::openDatabase(const QString& path)
+{
+    if (db_.isOpen())
+        return true;
+    connectionName_ = QString::fromLatin1(QSqlDatabase::defaultConnection);
+    db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName_);
+    db_.setDatabaseName(path);
+    if (!db_.open()) {
+        setError(db_.lastError().text());
+        return false;
+    }
+    return createMissingTables();
+}
+
+bool SQLiteDataProvider::createMissingTables()
+{
+    const QStringList existing = db_.tables();
+    for (int table = 0; table < TableCount; ++table) {
+        const QString name = tableName(table);
+        if (existing.contains(name))
+            continue;
+        if (!execStatement(createTableStatement(table))) {
+            setError(QStringLiteral("Unable to create table %1: %2").arg(name, errorText()));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SQLiteDataProvider::execStatement(const QString& sql)
+{
+    if (!db_.isOpen())
+        return false;
+    QSqlQuery query(db_);
+    if (!query.exec(sql)) {
+        setError(query.lastError().text());
+        return false;
+    }
+    return true;
+}
+
+QString SQLiteDataProvider::lastConnectionError() const
+{
+    return db_.lastError().text();
+}
+
+bool SQLiteDataProvider::execLogged(const QString& sql)
+{
+    QSqlQuery query(db_);
+    if (!query.exec(sql)) {
+        logMessage(query.lastError().text());
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Load bookkeeping
+
+bool SQLiteDataProvider::beginLoad()
+{
+    tagsChanged_ = false;
+    nodesChanged_ = false;
+    QSqlQuery query(db_);
+    if (!db_.isOpen() || !query.exec(QStringLiteral("BEGIN IMMEDIATE TRANSACTION"))) {
+        setError(QStringLiteral("Unable to start the load: %1")
+                     .arg(db_.isOpen() ? query.lastError().text()
+                                       : QStringLiteral("the database is not open")));
+        inLoad_ = false;
+        return false;
+    }
+    inLoad_ = true;
+    return true;
+}
+
+bool SQLiteDataProvider::isLoaded(const QFileInfo& file)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("SELECT file_path FROM loads where file_path=?"));
+    query.addBindValue(file.filePath());
+    return query.exec() && query.next();
+}
+
+bool SQLiteDataProvider::isLoadCurrent(const QFileInfo& file)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("SELECT file_date FROM loads where file_path=?"));
+    query.addBindValue(file.filePath());
+    if (!query.exec()) {
+        setError(query.lastError().text());
+        return false;
+    }
+    // A path that was never loaded is simply not current; that is no failure.
+    if (!query.next())
+        return false;
+    const QDateTime stored = QDateTime::fromString(query.value(0).toString(), Qt::ISODateWithMs);
+    const QDateTime modified = file.lastModified();
+    if (!stored.isValid() || !modified.isValid())
+        return false;
+    return stored.toSecsSinceEpoch() == modified.toSecsSinceEpoch();
+}
+
+int SQLiteDataProvider::addLoad(const QFileInfo& file, int model)
+{
+    QSqlQuery query(db_);
+    query.prepare(
+        QStringLiteral("INSERT INTO loads (file_path, load_date, file_date, model) VALUES (?, ?, ?, "
+                       "?)"));
+    query.addBindValue(file.filePath());
+    query.addBindValue(QDateTime::currentDateTime());
+    // Stored in UTC so that the comparison with the file's time survives daylight-saving changes.
+    query.addBindValue(file.lastModified().toUTC());
+    query.addBindValue(modelTableName(model));
+    if (!query.exec()) {
+        logMessage(query.lastError().text());
+        return -1;
+    }
+    return query.lastInsertId().toInt();
+}
+
+bool SQLiteDataProvider::deleteLoad(const QFileInfo& file)
+{
+    struct Load
+    {
+        qint64 id;
+        QString model;
+    };
+    QList<Load> loads;
+    {
+        QSqlQuery query(db_);
+        query.prepare(QStringLiteral("SELECT id, model FROM loads where file_path=?"));
+        query.addBindValue(file.filePath());
+        if (query.exec()) {
+            while (query.next())
+                loads.append({query.value(0).toLongLong(), query.value(1).toString()});
+        }
+    }
+    for (const Load& load : loads) {
+        int model = 0;
+        for (int m = 0; m < ModelCount; ++m) {
+            if (modelTableName(m) == load.model) {
+                model = m;
+                break;
+            }
+        }
+        const QString table = modelTableName(model);
+        QSqlQuery query(db_);
+        if (!query.exec(QStringLiteral("DELETE FROM %1 WHERE load_id=%2")
+                            .arg(table, QString::number(load.id)))) {
+            logMessage(QStringLiteral("Error deleting loads from %1 table.").arg(table));
+            return false;
+        }
+        if (query.numRowsAffected() > 0) {
+            if (model == TagsModel)
+                tagsChanged_ = true;
+            else if (model == NodesModel)
+                nodesChanged_ = true;
+        }
+        if (!query.exec(QStringLiteral("DELETE FROM loads WHERE id=%1").arg(load.id))) {
+            logMessage(QStringLiteral("Error deleting id #%1 from the loads table.").arg(load.id));
+            return false;
+        }
+    }
+    return true;
+}
+
+QSqlQuery* SQLiteDataProvider::insertStatement(int model)
+{
+    auto& slot = insertStatements_[model];
+    if (slot)
+        return slot.get();
+    auto statement = std::make_unique<QSqlQuery>(db_);
+    if (!statement->prepare(QString::fromLatin1(InsertStatements[model]).arg(modelTableName(model)))) {
+        setError(statement->lastError().text());
+        return nullptr;
+    }
+    slot = std::move(statement);
+    return slot.get();
+}
+
+bool SQLiteDataProvider::insertRow(int model, const QString& line, int loadId)
+{
+    if (model < 0 || model >= ModelCount)
+        return false;
+    QSqlQuery* statement = insertStatement(model);
+    if (!statement)
+        return false;
+    const QList<QStringView> fields = QStringView(line).split(QLatin1Char(','));
+    // Checked here because a statement keeps the values of its previous execution: a short line
+    // would otherwise be completed silently with the fields of the line before it.
+    const int expected = columnCounts_[model];
+    if (fields.size() != expected) {
+        setError(QStringLiteral("Wrong number of fields for %1: %2 instead of %3")
+                     .arg(modelTableName(model))
+                     .arg(fields.size())
+                     .arg(expected));
+        return false;
+    }
+    for (int i = 0; i < expected; ++i)
+        statement->bindValue(i, fields[i].toString());
+    statement->bindValue(expected, loadId);
+    if (!statement->exec()) {
+        setError(statement->lastError().text());
+        return false;
+    }
+    if (model == TagsModel)
+        tagsChanged_ = true;
+    else if (model == NodesModel)
+        nodesChanged_ = true;
+    return true;
+}
+
+bool SQLiteDataProvider::isModelLoaded(int model)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("SELECT id FROM loads WHERE model=?"));
+    query.addBindValue(modelTableName(model));
+    return query.exec() && query.next();
+}
+
+bool SQLiteDataProvider::hasCoreData()
+{
+    return isModelLoaded(TagsModel) && isModelLoaded(NodesModel) && isModelLoaded(EventsModel);
+}
+
+bool SQLiteDataProvider::clearTable(int table)
+{
+    const QString name = tableName(table);
+    if (name.isEmpty())
+        return false;
+    QSqlQuery query(db_);
+    return query.exec(QStringLiteral("DELETE FROM %1").arg(name));
+}
+
+bool SQLiteDataProvider::clearAllData()
+{
+    const QStringList existing = db_.tables();
+    for (int table = 0; table < TableCount; ++table) {
+        if (existing.contains(tableName(table)) && !clearTable(table))
+            return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// End of load
+
+bool SQLiteDataProvider::endLoad()
+{
+    if (!updateIndices() || !updateForeignIds()) {
+        rollbackLoad();
+        return false;
+    }
+    // The indices on the id columns are built after the ids are filled: building them once is
+    // much cheaper than keeping them up to date through millions of updates.
+    const struct
+    {
+        int model;
+        const char* column;
+    } laterIndices[] = {{EventsModel, "tag_id"},         {EventsModel, "node_id"},
+                        {TagAttributesModel, "tag_id"}, {TagLocationsModel, "tag_id"},
+                        {RemovalsModel, "tag_id"}};
+    for (const auto& index : laterIndices) {
+        if (!createIndex(index.model, {QString::fromLatin1(index.column)})) {
+            rollbackLoad();
+            return false;
+        }
+    }
+    // Built inside the load's transaction, so that the summaries never disagree with the data.
+    buildReleaseGroups();
+    buildArrays();
+
+    QSqlQuery commit(db_);
+    if (!commit.exec(QStringLiteral("COMMIT"))) {
+        setError(commit.lastError().text());
+        rollbackLoad();
+        return false;
+    }
+    inLoad_ = false;
+    return true;
+}
+
+void SQLiteDataProvider::rollbackLoad()
+{
+    QSqlQuery query(db_);
+    query.exec(QStringLiteral("ROLLBACK"));
+    inLoad_ = false;
+}
+
+bool SQLiteDataProvider::updateIndices()
+{
+    logMessage(QStringLiteral("Updating indices..."));
+    // Only the look-up keys of the foreign-id update here; see endLoad for the others.
+    return createIndex(TagsModel, {QStringLiteral("tag_code")}) &&
+           createIndex(NodesModel, {QStringLiteral("node_code")}) &&
+           createIndex(NodesModel, {QStringLiteral("location")});
+}
+
+bool SQLiteDataProvider::createIndex(int model, const QStringList& columns)
+{
+    const QString table = modelTableName(model);
+    const QString sql = QStringLiteral("create index if not exists idx_") + table +
+                        QLatin1Char('_') + columns.join(QLatin1Char('_')) + QStringLiteral(" on ") +
+                        table + QLatin1Char('(') + columns.join(QLatin1Char(',')) +
+                        QLatin1Char(')');
+    QSqlQuery query(db_);
+    if (!query.exec(sql)) {
+        setError(query.lastError().text());
+        return false;
+    }
+    return true;
+}
+
+bool SQLiteDataProvider::updateForeignIds()
+{
+    logMessage(QStringLiteral("Updating foreign ids..."));
+    const QString tagId = QStringLiteral("tag_id");
+    const QString tagCode = QStringLiteral("tag_code");
+    return updateForeignId(EventsModel, NodesModel, QStringLiteral("node_id"),
+                           QStringLiteral("node_code"), nodesChanged_) &&
+           updateForeignId(EventsModel, TagsModel, tagId, tagCode, tagsChanged_) &&
+           updateForeignId(TagAttributesModel, TagsModel, tagId, tagCode, tagsChanged_) &&
+           updateForeignId(TagLocationsModel, TagsModel, tagId, tagCode, tagsChanged_) &&
+           updateForeignId(RemovalsModel, TagsModel, tagId, tagCode, tagsChanged_);
+}
+
+bool SQLiteDataProvider::updateForeignId(int target, int source, const QString& idColumn,
+                                         const QString& keyColumn, bool everyRow)
+{
+    const QString targetTable = modelTableName(target);
+    const QString sourceTable = modelTableName(source);
+    // Rows of an earlier load keep their ids unless the source table changed, in which case the
+    // stored ids may point at deleted or reused rows and every row is resolved again.
+    QString sql = QStringLiteral("UPDATE %1 SET %3 = (SELECT %2.id FROM %2 WHERE %1.%4 = %2.%4)")
+                      .arg(targetTable, sourceTable, idColumn, keyColumn);
+    if (!everyRow)
+        sql += QStringLiteral(" WHERE %1 IS NULL OR %1 = ''").arg(idColumn);
+    QSqlQuery query(db_);
+    if (!query.exec(sql)) {
+        setError(query.lastError().text());
+        return false;
+    }
+    return true;
+}
+
+bool SQLiteDataProvider::buildReleaseGroups()
+{
+    const QString sql = QStringLiteral(
+        "INSERT INTO %1 (release_location, release_location_river_kilometer, species_code_xlat, "
+        "tag_year, release_count) SELECT release_location, release_location_river_kilometer, "
+        "species_code_xlat, strftime('%Y', tag_release_date) as tag_year, count(*) as "
+        "release_count FROM %2 WHERE mort_xlat = 0 GROUP BY release_location, "
+        "release_location_river_kilometer, species_code_xlat, strftime('%Y', tag_release_date)");
+    QSqlQuery query(db_);
+    // Rebuilt from scratch: appending would double every group on a second load.
+    if (!query.exec(QStringLiteral("DELETE FROM release_groups")) ||
+        !query.exec(sql.arg(QStringLiteral("release_groups"), QStringLiteral("tags")))) {
+        const QString message =
+            QStringLiteral("Error creating release groups table: ") + query.lastError().text();
+        setError(message);
+        logMessage(message);
+        return false;
+    }
+    return true;
+}
+
+bool SQLiteDataProvider::buildArrays()
+{
+    const QString sql = QStringLiteral(
+        "INSERT INTO %1 (location, river_kilometer, deploy_year, node_count) SELECT location, "
+        "river_kilometer, strftime('%Y', deploy_date) as deploy_year, count(distinct "
+        "location_xlat) as node_count FROM nodes GROUP BY location, river_kilometer, "
+        "strftime('%Y', deploy_date)");
+    QSqlQuery query(db_);
+    if (!query.exec(QStringLiteral("DELETE FROM arrays")) ||
+        !query.exec(sql.arg(QStringLiteral("arrays")))) {
+        const QString message =
+            QStringLiteral("Error creating arrays table: ") + query.lastError().text();
+        setError(message);
+        logMessage(message);
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Site, release and run definitions
+
+void SQLiteDataProvider::addRelease(const QString& name, int riverKm,
+                                    const QList<int>& releaseGroupIds)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral(
+        "INSERT INTO releases (name, release_location_river_kilometer) VALUES (?, ?)"));
+    query.addBindValue(name);
+    query.addBindValue(riverKm);
+    if (!query.exec()) {
+        logMessage(query.lastError().text());
+        return;
+    }
+    const QString releaseId = query.lastInsertId().toString();
+    QSqlQuery link(db_);
+    link.prepare(QStringLiteral(
+                     "INSERT INTO releases_release_groups (release_id, release_group_id) VALUES "
+                     "(%1, ?)")
+                     .arg(releaseId));
+    for (int groupId : releaseGroupIds) {
+        link.bindValue(0, groupId);
+        if (!link.exec()) {
+            logMessage(link.lastError().text());
+            return;
+        }
+    }
+}
+
+void SQLiteDataProvider::addSite(const QString& name, int riverKm, const QList<int>& arrayIds)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("INSERT INTO sites (name, river_kilometer) VALUES (?, ?)"));
+    query.addBindValue(name);
+    query.addBindValue(riverKm);
+    if (!query.exec()) {
+        logMessage(query.lastError().text());
+        return;
+    }
+    const QString siteId = query.lastInsertId().toString();
+    QSqlQuery link(db_);
+    link.prepare(
+        QStringLiteral("INSERT INTO arrays_sites (array_id, site_id) VALUES (?, %1)").arg(siteId));
+    for (int arrayId : arrayIds) {
+        link.bindValue(0, arrayId);
+        if (!link.exec()) {
+            logMessage(link.lastError().text());
+            return;
+        }
+    }
+}
+
+void SQLiteDataProvider::addReleaseRecord(const ReleaseSpec& release)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("INSERT INTO releases (name, release_location, "
+                                 "species_code_xlat, release_year) VALUES (?, ?, ?, ?)"));
+    query.addBindValue(release.name);
+    query.addBindValue(release.site);
+    query.addBindValue(release.species);
+    query.addBindValue(release.year);
+    if (!query.exec())
+        logMessage(query.lastError().text());
+}
+
+void SQLiteDataProvider::addSiteRecord(const SiteSpec& site)
+{
+    QSqlQuery query(db_);
+    query.prepare(
+        QStringLiteral("INSERT INTO sites (name, location, deploy_year) VALUES (?, ?, ?)"));
+    query.addBindValue(site.name);
+    query.addBindValue(site.location);
+    query.addBindValue(site.year);
+    if (!query.exec())
+        logMessage(query.lastError().text());
+}
+
+int SQLiteDataProvider::addRun(const RunDefinition& run)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("INSERT INTO runs (name, format) VALUES (?, ?)"));
+    query.addBindValue(run.name);
+    query.addBindValue(RunDefinition::formatName(run.format));
+    if (!query.exec()) {
+        logMessage(query.lastError().text());
+        return -1;
+    }
+    const int runId = query.lastInsertId().toInt();
+    QSqlQuery releases(db_);
+    releases.prepare(
+        QStringLiteral("INSERT INTO releases_runs (release_id, run_id) VALUES (?, %1)").arg(runId));
+    for (int releaseId : run.releaseIds) {
+        releases.bindValue(0, releaseId);
+        if (!releases.exec()) {
+            logMessage(releases.lastError().text());
+            return runId;
+        }
+    }
+    QSqlQuery sites(db_);
+    sites.prepare(
+        QStringLiteral("INSERT INTO runs_sites (site_id, run_id) VALUES (?, %1)").arg(runId));
+    for (int siteId : run.siteIds) {
+        sites.bindValue(0, siteId);
+        if (!sites.exec()) {
+            logMessage(sites.lastError().text());
+            return runId;
+        }
+    }
+    return runId;
+}
+
+int SQLiteDataProvider::updateRun(const RunDefinition& run)
+{
+    deleteRun(run.id);
+    return addRun(run);
+}
+
+void SQLiteDataProvider::deleteRun(int runId)
+{
+    const QString id = QString::number(runId);
+    execLogged(QStringLiteral("DELETE FROM runs WHERE id = %1").arg(id)) &&
+        execLogged(QStringLiteral("DELETE FROM runs_sites WHERE run_id = %1").arg(id)) &&
+        execLogged(QStringLiteral("DELETE FROM releases_runs WHERE run_id = %1").arg(id));
+}
+
+void SQLiteDataProvider::deleteReleases(const QList<int>& releaseIds)
+{
+    const QString ids = joinIds(releaseIds);
+    // The run links go too: SQLite hands a freed highest id to the next new release, which a
+    // stale link would silently attach to an old run.
+    execLogged(QStringLiteral("DELETE FROM releases WHERE id IN (%1)").arg(ids)) &&
+        execLogged(
+            QStringLiteral("DELETE FROM releases_release_groups WHERE release_id IN (%1)").arg(ids)) &&
+        execLogged(QStringLiteral("DELETE FROM releases_runs WHERE release_id IN (%1)").arg(ids));
+}
+
+void SQLiteDataProvider::deleteSites(const QList<int>& siteIds)
+{
+    const QString ids = joinIds(siteIds);
+    execLogged(QStringLiteral("DELETE FROM sites WHERE id IN (%1)").arg(ids)) &&
+        execLogged(QStringLiteral("DELETE FROM arrays_sites WHERE site_id IN (%1)").arg(ids)) &&
+        execLogged(QStringLiteral("DELETE FROM runs_sites WHERE site_id IN (%1)").arg(ids));
+}
+
+bool SQLiteDataProvider::clearReleases()
+{
+    return clearTable(ReleasesTable) && clearTable(ReleasesReleaseGroupsTable) &&
+           clearTable(ReleasesRunsTable);
+}
+
+bool SQLiteDataProvider::clearSites()
+{
+    return clearTable(SitesTable) && clearTable(ArraysSitesTable) && clearTable(RunsSitesTable);
+}
+
+void SQLiteDataProvider::setDateTime(const QDateTime& /*dateTime*/) {}
+
+RunDefinition SQLiteDataProvider::runDefinition(int runId)
+{
+    RunDefinition run;
+    QSqlQuery query(db_);
+    const QString sql = QStringLiteral(
+        "SELECT a.name, a.format, GROUP_CONCAT(DISTINCT d.id) AS releases, GROUP_CONCAT(DISTINCT "
+        "e.id) AS sites FROM %1 a JOIN releases_runs b ON a.id = b.run_id JOIN runs_sites c ON "
+        "a.id = c.run_id JOIN releases d ON d.id = b.release_id JOIN sites e ON e.id = c.site_id "
+        "WHERE a.id = %2 GROUP BY a.id ORDER BY a.id");
+    if (!query.exec(sql.arg(QStringLiteral("runs"), QString::number(runId))) || !query.next())
+        return run;
+    run.id = runId;
+    run.name = query.value(0).toString();
+    run.format = RunDefinition::formatCode(query.value(1).toString());
+    const auto ids = [](const QString& text) {
+        QList<int> result;
+        for (const QString& part : text.split(QLatin1Char(',')))
+            result.append(part.toInt());
+        return result;
+    };
+    run.releaseIds = ids(query.value(2).toString());
+    run.siteIds = ids(query.value(3).toString());
+    return run;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Run extraction
+
+bool SQLiteDataProvider::extractRunRows(QList<CaptureRow>& rows, int runId)
+{
+    // Temporary tables with a per-extraction suffix: two runs within one second both work, and
+    // the database file does not grow with every run.
+    const QString suffix = QStringLiteral("%1_%2")
+                               .arg(QDateTime::currentSecsSinceEpoch())
+                               .arg(++extractionCount_);
+    const QString nodesSites = QStringLiteral("nodes_sites_") + suffix;
+    const QString releasesTags = QStringLiteral("releases_tags_") + suffix;
+    const QString detections = QStringLiteral("detections_") + suffix;
+    const QString run = QString::number(runId);
+    const QString temp = QStringLiteral("TEMP");
+
+    struct Step
+    {
+        QString sql;
+        QString table;
+        const char* message;
+    };
+    const Step steps[] = {
+        {QStringLiteral(
+             "CREATE %1 TABLE %2 AS SELECT sites.name, nodes.id as node_id, "
+             "nodes.river_kilometer FROM nodes JOIN arrays ON nodes.location = arrays.location AND "
+             "STRFTIME('%Y', nodes.deploy_date) = arrays.deploy_year JOIN arrays_sites ON "
+             "arrays.id = arrays_sites.array_id JOIN sites ON arrays_sites.site_id = sites.id JOIN "
+             "runs_sites ON runs_sites.site_id = sites.id AND runs_sites.run_id=%3")
+             .arg(temp, nodesSites, run),
+         nodesSites, "Internal error: can't create temporary sites/nodes table: %1.\n%2"},
+        {QStringLiteral(
+             "CREATE %1 TABLE %2 AS SELECT releases.name AS release_name, tags.id AS tag_id, "
+             "tags.tag_code,  tags.lot, tags.tag_activate_date, tags.tag_release_date, "
+             "tags.tagger_name_xlat, tags.bucket, tags.length, tags.weight, "
+             "tags.release_location_river_kilometer FROM tags JOIN release_groups ON "
+             "tags.release_location = release_groups.release_location AND STRFTIME('%Y', "
+             "tags.tag_release_date) = release_groups.tag_year AND tags.species_code_xlat = "
+             "release_groups.species_code_xlat JOIN releases_release_groups ON release_groups.id "
+             "= releases_release_groups.release_group_id JOIN releases ON releases.id = "
+             "releases_release_groups.release_id JOIN releases_runs ON releases_runs.release_id = "
+             "releases.id AND releases_runs.run_id=%3")
+             .arg(temp, releasesTags, run),
+         releasesTags, "Internal error: can't create temporary releases/tags table: %1.\n%2"},
+        {QStringLiteral(
+             "CREATE %1 TABLE %2 AS SELECT Tag.id as tag_id, NodeSite.name as site_name, "
+             "NodeSite.river_kilometer, Event.first_computed_datetime, "
+             "Event.last_computed_datetime FROM  `%3` Event JOIN `%4` NodeSite ON Event.node_id = "
+             "NodeSite.node_id JOIN `%5` Tag on Event.tag_id = Tag.id")
+             .arg(temp, detections, QStringLiteral("events"), nodesSites, QStringLiteral("tags")),
+         detections, "Internal error: can't create temporary detections table: %1.\n%2"},
+    };
+
+    QStringList created;
+    const auto dropCreated = [&]() {
+        QSqlQuery drop(db_);
+        for (const QString& table : created)
+            drop.exec(QStringLiteral("DROP TABLE IF EXISTS temp.%1").arg(table));
+    };
+
+    for (const Step& step : steps) {
+        QSqlQuery query(db_);
+        if (!query.exec(step.sql)) {
+            setError(QString::fromLatin1(step.message).arg(step.table, query.lastError().text()));
+            dropCreated();
+            return false;
+        }
+        created.append(step.table);
+    }
+
+    {
+        QSqlQuery query(db_);
+        query.setForwardOnly(true);
+        const QString sql =
+            QStringLiteral(
+                "Select ReleaseTag.release_name, ReleaseTag.tag_code, ReleaseTag.lot, "
+                "ReleaseTag.tag_activate_date, ReleaseTag.tag_release_date, "
+                "ReleaseTag.tagger_name_xlat, ReleaseTag.bucket, ReleaseTag.length, "
+                "ReleaseTag.weight, ReleaseTag.release_location_river_kilometer, "
+                "Detection.site_name, MIN(Detection.first_computed_datetime) as "
+                "first_computed_datetime, MAX(Detection.last_computed_datetime) as "
+                "last_computed_datetime, Removal.removal_river_km   FROM `%1` ReleaseTag LEFT "
+                "OUTER JOIN '%2' Detection ON ReleaseTag.tag_id = Detection.tag_id LEFT OUTER JOIN "
+                "`%3` Removal on ReleaseTag.tag_id = Removal.tag_id GROUP BY "
+                "ReleaseTag.release_name, ReleaseTag.tag_code, Detection.site_name ORDER BY "
+                "ReleaseTag.release_name, ReleaseTag.tag_code, Detection.river_kilometer DESC")
+                .arg(releasesTags, detections, QStringLiteral("removals"));
+        if (!query.exec(sql)) {
+            logMessage(query.lastError().text());
+            dropCreated();
+            return false;
+        }
+        while (query.next()) {
+            CaptureRow row;
+            row.releaseName = query.value(0).toString();
+            row.tagCode = query.value(1).toString();
+            row.lot = query.value(2).toInt();
+            row.tagActivateDate = dateTimeValue(query.value(3));
+            row.tagReleaseDate = dateTimeValue(query.value(4));
+            row.taggerName = query.value(5).toString();
+            row.bucket = query.value(6).toInt();
+            row.length = query.value(7).toFloat();
+            row.weight = query.value(8).toFloat();
+            row.releaseRiverKm = intOrMinusOne(query.value(9));
+            row.siteName = query.value(10).toString();
+            row.firstDetection = dateTimeValue(query.value(11));
+            row.lastDetection = dateTimeValue(query.value(12));
+            row.removalRiverKm = intOrMinusOne(query.value(13));
+            rows.append(std::move(row));
+        }
+    }
+
+    QStringList sites;
+    QMap<QString, int> siteKm;
+    {
+        QSqlQuery query(db_);
+        query.setForwardOnly(true);
+        if (query.exec(QStringLiteral("SELECT NodeSite.name, MAX(NodeSite.river_kilometer) FROM "
+                                      "%1 AS NodeSite GROUP BY NodeSite.name ORDER BY "
+                                      "NodeSite.river_kilometer DESC")
+                           .arg(nodesSites))) {
+            while (query.next())
+                sites.append(query.value(0).toString());
+        }
+        if (query.exec(QStringLiteral("SELECT DISTINCT NodeSite.name, NodeSite.river_kilometer "
+                                      "FROM %1 AS NodeSite ORDER BY NodeSite.river_kilometer DESC")
+                           .arg(nodesSites))) {
+            while (query.next())
+                siteKm[query.value(0).toString()] = query.value(1).toInt();
+        }
+    }
+    runSites_ = sites;
+    runSiteKm_ = siteKm;
+    dropCreated();
+    return true;
+}
+
+QStringList SQLiteDataProvider::runSiteNames()
+{
+    return runSites_;
+}
+
+QMap<QString, int> SQLiteDataProvider::runSiteRiverKm()
+{
+    return runSiteKm_;
+}
+
+} // namespace kd

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "store/DataProvider.h"
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QStringList>
+
+#include <array>
+#include <memory>
+
+class QSqlQuery;
+
+namespace kd {
+
+// The SQLite study store. It owns the program's one database connection (the framework's default
+// connection), creates the missing tables on opening and implements every store operation.
+class SQLiteDataProvider : public DataProvider
+{
+public:
+    explicit SQLiteDataProvider(const QString& databasePath);
+    ~SQLiteDataProvider() override;
+
+    QString tableName(int table) const;
+    QString createTableStatement(int table) const;
+    bool execStatement(const QString& sql);
+    bool isOpen() const;
+
+    bool beginLoad() override;
+    bool endLoad() override;
+    bool insertRow(int model, const QString& line, int loadId) override;
+    bool clearAllData() override;
+    bool clearTable(int table) override;
+    bool hasCoreData() override;
+    bool isModelLoaded(int model) override;
+    bool isLoaded(const QFileInfo& file) override;
+    bool isLoadCurrent(const QFileInfo& file) override;
+    int addLoad(const QFileInfo& file, int model) override;
+    bool deleteLoad(const QFileInfo& file) override;
+
+    void addReleaseRecord(const ReleaseSpec& release) override;
+    void addRelease(const QString& name, int riverKm, const QList<int>& releaseGroupIds) override;
+    void addSiteRecord(const SiteSpec& site) override;
+    void addSite(const QString& name, int riverKm, const QList<int>& arrayIds) override;
+    int addRun(const RunDefinition& run) override;
+    int updateRun(const RunDefinition& run) override;
+    void deleteRun(int runId) override;
+    void deleteReleases(const QList<int>& releaseIds) override;
+    void deleteSites(const QList<int>& siteIds) override;
+    bool clearReleases() override;
+    bool clearSites() override;
+    void setDateTime(const QDateTime& dateTime) override;
+    RunDefinition runDefinition(int runId) override;
+
+    bool extractRunRows(QList<CaptureRow>& rows, int runId) override;
+    QStringList runSiteNames() override;
+    QMap<QString, int> runSiteRiverKm() override;
+
+private:
+    bool openDatabase(const QString& path);
+    bool createMissingTables();
+    QSqlQuery* insertStatement(int model);
+    QString lastConnectionError() const;
+    bool execLogged(const QString& sql);
+
+    bool updateIndices();
+    bool createIndex(int model, const QStringList& columns);
+    bool updateForeignIds();
+    bool updateForeignId(int target, int source, const QString& idColumn,
+                         const QString& keyColumn, bool everyRow);
+    bool buildReleaseGroups();
+    bool buildArrays();
+    void rollbackLoad();
+
+    QSqlDatabase db_;
+    QString connectionName_;
+    mutable QHash<int, QString> tableNames_;
+    std::array<std::unique_ptr<QSqlQuery>, TableCount> insertStatements_;
+    std::array<int, ModelCount> columnCounts_{};
+    // Which source tables of the foreign ids gained or lost rows during the open load: their
+    // ids are then resolved again for every row, not only for rows without one.
+    bool tagsChanged_ = false;
+    bool nodesChanged_ = false;
+    bool inLoad_ = false;
+    QStringList runSites_;
+    QMap<QString, int> runSiteKm_;
+    int extractionCount_ = 0;
+};
+
+} // namespace kd
