@@ -1,0 +1,220 @@
+#include "simulation/SimulationConfig.h"
+
+#include "app/DateTimeText.h"
+#include "app/MessageLoggerI.h"
+#include "simulation/JsonReader.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+#include <QVariantList>
+
+#include <limits>
+
+namespace kd {
+
+namespace {
+
+// The conversions below give neutral values for values of the wrong JSON type instead of
+// whatever Qt's generic conversions would make of a container.
+
+bool isContainer(const QVariant& value)
+{
+    const int type = value.typeId();
+    return type == QMetaType::QVariantMap || type == QMetaType::QVariantList;
+}
+
+QVariantMap asMap(const QVariant& value)
+{
+    return value.typeId() == QMetaType::QVariantMap ? value.toMap() : QVariantMap();
+}
+
+QVariantList asList(const QVariant& value)
+{
+    return value.typeId() == QMetaType::QVariantList ? value.toList() : QVariantList();
+}
+
+QString asText(const QVariant& value)
+{
+    return isContainer(value) ? QString() : value.toString();
+}
+
+int asInt(const QVariant& value)
+{
+    if (isContainer(value))
+        return 0;
+    bool ok = false;
+    const qlonglong number = value.toLongLong(&ok);
+    if (!ok || number < std::numeric_limits<int>::min() || number > std::numeric_limits<int>::max())
+        return 0;
+    return int(number);
+}
+
+} // namespace
+
+void SimulationConfig::log(const QString& message) const
+{
+    if (logger_)
+        logger_->log(message, 0);
+}
+
+bool SimulationConfig::load(const QString& path)
+{
+    baseDir_ = QFileInfo(path).absolutePath();
+    root_.clear();
+    releases_.clear();
+    sites_.clear();
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        log(QStringLiteral("Unable to open config file: ") + path);
+        return false;
+    }
+    // The stream also drops a byte-order mark that some editors write.
+    QTextStream stream(&file);
+    const QString text = stream.readAll();
+    file.close();
+
+    bool ok = false;
+    JsonReader reader;
+    const QVariant parsed = reader.parse(text, ok);
+    if (!ok) {
+        log(QStringLiteral("Unable to parse config file: "));
+        log(text);
+        return false;
+    }
+    root_ = asMap(parsed);
+    buildReleases();
+    buildSites();
+    return true;
+}
+
+void SimulationConfig::buildReleases()
+{
+    const qint32 configYear = year();
+    const QVariantList list = asList(root_.value(QStringLiteral("releases")));
+    for (const QVariant& element : list) {
+        const QVariantMap release = asMap(element);
+        const QString name = asText(release.value(QStringLiteral("name")));
+        const qint32 riverKm = asInt(release.value(QStringLiteral("river_kilometer")));
+        const QVariantList config = asList(release.value(QStringLiteral("config")));
+        for (const QVariant& entry : config) {
+            const QVariantMap location = asMap(entry);
+            ReleaseSpec spec;
+            spec.name = name;
+            spec.site = asText(location.value(QStringLiteral("site")));
+            spec.species = asText(location.value(QStringLiteral("species")));
+            spec.riverKm = riverKm;
+            spec.year = configYear;
+            releases_.insert(name, spec);
+        }
+    }
+}
+
+void SimulationConfig::buildSites()
+{
+    const qint32 configYear = year();
+    const QVariantList list = asList(root_.value(QStringLiteral("sites")));
+    for (const QVariant& element : list) {
+        const QVariantMap site = asMap(element);
+        const QString name = asText(site.value(QStringLiteral("name")));
+        const QVariantList config = asList(site.value(QStringLiteral("config")));
+        for (const QVariant& entry : config) {
+            SiteSpec spec;
+            spec.name = name;
+            spec.location = asText(asMap(entry).value(QStringLiteral("location")));
+            spec.year = configYear;
+            sites_.insert(name, spec);
+        }
+    }
+}
+
+QString SimulationConfig::dataDir() const
+{
+    return asText(root_.value(QStringLiteral("dataDir")));
+}
+
+int SimulationConfig::year() const
+{
+    return asInt(root_.value(QStringLiteral("year")));
+}
+
+int SimulationConfig::runCount() const
+{
+    return int(asList(root_.value(QStringLiteral("runs"))).size());
+}
+
+QVariantMap SimulationConfig::run(int index) const
+{
+    const QVariantList runs = asList(root_.value(QStringLiteral("runs")));
+    if (index < 0 || index >= runs.size())
+        return QVariantMap();
+    return asMap(runs.at(index));
+}
+
+bool SimulationConfig::active(int index) const
+{
+    const QVariantMap object = run(index);
+    const auto it = object.constFind(QStringLiteral("active"));
+    if (it == object.constEnd())
+        return true;
+    return isContainer(*it) ? false : it->toBool();
+}
+
+QString SimulationConfig::runText(int index, const QString& key) const
+{
+    return asText(run(index).value(key));
+}
+
+QString SimulationConfig::title(int index) const
+{
+    return runText(index, QStringLiteral("title"));
+}
+
+QString SimulationConfig::type(int index) const
+{
+    return runText(index, QStringLiteral("type"));
+}
+
+QString SimulationConfig::outputDir(int index) const
+{
+    return runText(index, QStringLiteral("outputDir"));
+}
+
+QString SimulationConfig::falseEventsDir(int index) const
+{
+    return runText(index, QStringLiteral("falseEventsDir"));
+}
+
+QString SimulationConfig::falseEventsFile(int index) const
+{
+    return runText(index, QStringLiteral("falseEventsFile"));
+}
+
+QDateTime SimulationConfig::cutoffDate(int index) const
+{
+    const QVariant value = run(index).value(QStringLiteral("cutoffDate"));
+    if (!value.isValid())
+        return QDateTime();
+    return DateTimeText::parseStrict(asText(value));
+}
+
+QList<ReleaseSpec> SimulationConfig::releases(int index) const
+{
+    QList<ReleaseSpec> result;
+    const QVariantList names = asList(run(index).value(QStringLiteral("releases")));
+    for (const QVariant& name : names)
+        result.append(releases_.value(asText(name)));
+    return result;
+}
+
+QList<SiteSpec> SimulationConfig::sites(int index) const
+{
+    QList<SiteSpec> result;
+    const QVariantList names = asList(run(index).value(QStringLiteral("sites")));
+    for (const QVariant& name : names)
+        result.append(sites_.value(asText(name)));
+    return result;
+}
+
+} // namespace kd

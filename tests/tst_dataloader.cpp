@@ -1,0 +1,454 @@
+#include "app/MessageLoggerI.h"
+#include "loader/DataLoader.h"
+#include "store/SQLiteDataProvider.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace kd;
+
+namespace {
+
+class RecordingLogger : public MessageLoggerI
+{
+public:
+    void log(const QString& message, int) override { messages.append(message); }
+    QStringList messages;
+};
+
+const QByteArray TagsHeader =
+    "tag_code,tagger_name_xlat,bucket,lot,species_code_xlat,length,weight,pit_code,fish_tag_date,"
+    "tag_activate_date,tag_release_date,release_location,release_location_xlat,"
+    "release_location_river_kilometer,release_location_latitude,release_location_longitude,"
+    "mort_xlat,pri";
+const QByteArray NodesHeader = "node_code,latitude,longitude,river_kilometer,location,"
+                               "location_xlat,deploy_date,recovery_date,elev_or_depth";
+const QByteArray EventsHeader =
+    "node_code,tag_code,first_computed_datetime,last_computed_datetime,hits";
+
+QByteArray tagLine(const QByteArray& code, const QByteArray& location = "REL1",
+                   const QByteArray& mort = "0")
+{
+    return code + ",ann,1,7,CHN,150.5,30,P" + code + ",,2021-04-01 08:00:00,2021-04-02 09:00:00," +
+           location + ",Release one,120,44.8,-113.6," + mort + ",";
+}
+
+qint64 count(const QString& sql)
+{
+    QSqlQuery query;
+    if (!query.exec(sql) || !query.next())
+        return -1;
+    return query.value(0).toLongLong();
+}
+
+QString text(const QString& sql)
+{
+    QSqlQuery query;
+    if (!query.exec(sql) || !query.next())
+        return QStringLiteral("<none>");
+    return query.value(0).toString();
+}
+
+} // namespace
+
+class TestDataLoader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void matchModel_data();
+    void matchModel();
+    void scanOrderAndFilter();
+    void symlinkedFolderIsNotFollowed();
+    void missingFolderTouchesNothing();
+    void loadsEveryRowAndDerivedTables();
+    void secondLoadOfUnchangedFolderAddsNothing();
+    void changedFileIsReplaced();
+    void changedTagsFileRelinksEvents();
+    void columnMapping_data();
+    void columnMapping();
+    void refusedLinesAreReported_data();
+    void refusedLinesAreReported();
+    void encodings_data();
+    void encodings();
+    void mappingFailureIsNotBookedAsLoaded();
+    void databaseInDataFolderIsIgnored();
+    void pathWithQuote();
+
+private:
+    QString write(const QString& name, const QByteArray& content);
+    bool load();
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    QString dataDir_;
+    std::unique_ptr<SQLiteDataProvider> provider_;
+    std::unique_ptr<DataLoader> loader_;
+    RecordingLogger logger_;
+};
+
+void TestDataLoader::init()
+{
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    dataDir_ = dir_->filePath(QStringLiteral("data"));
+    QVERIFY(QDir().mkpath(dataDir_));
+    provider_ = std::make_unique<SQLiteDataProvider>(dir_->filePath(QStringLiteral("keldar.db")));
+    QVERIFY(!provider_->hasError());
+    loader_ = std::make_unique<DataLoader>(provider_.get());
+    loader_->setDataDir(dataDir_);
+    loader_->setLogger(&logger_);
+    provider_->setLogger(&logger_);
+    logger_.messages.clear();
+}
+
+void TestDataLoader::cleanup()
+{
+    loader_.reset();
+    provider_.reset();
+    dir_.reset();
+}
+
+QString TestDataLoader::write(const QString& name, const QByteArray& content)
+{
+    const QString path = QDir(dataDir_).filePath(name);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QString();
+    file.write(content);
+    return path;
+}
+
+bool TestDataLoader::load()
+{
+    logger_.messages.clear();
+    return loader_->load();
+}
+
+void TestDataLoader::matchModel_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("model");
+
+    QTest::newRow("tags") << TagsHeader + "\n" << 0;
+    QTest::newRow("nodes") << NodesHeader + "\n" << 1;
+    QTest::newRow("events, not nodes") << EventsHeader + "\n" << 2;
+    QTest::newRow("removals with aliases")
+        << QByteArray("tag_code,removal_date,riverkm,removal_type_id\n") << 6;
+    QTest::newRow("removals with one alias")
+        << QByteArray("tag_code,removal_date,riverkm,removal_type\n") << 6;
+    QTest::newRow("case and blanks around commas")
+        << QByteArray("Tag_Code , Lot,TAG_LIFE_DAYS\n") << 4;
+    QTest::newRow("blank before first name") << QByteArray(" tag_code,lot,tag_life_days\n") << 7;
+    QTest::newRow("tag life data with extra columns")
+        << QByteArray("x,tag_code,lot,y,tag_life_days\n") << 4;
+    QTest::newRow("tags and tag life data columns")
+        << TagsHeader + ",tag_life_days\n" << 0;
+    QTest::newRow("tags without pri") << TagsHeader.left(TagsHeader.size() - 4) + "\n" << 7;
+    QTest::newRow("title line before header") << "Study of 2021\n" + TagsHeader + "\n" << 0;
+    QTest::newRow("byte order mark") << "\xEF\xBB\xBF" + EventsHeader + "\r\n" << 2;
+    QTest::newRow("empty file") << QByteArray() << 7;
+    QTest::newRow("quoted header") << QByteArray("\"tag_code\",\"lot\",\"tag_life_days\"\n") << 7;
+    QByteArray late;
+    for (int i = 0; i < 100; ++i)
+        late += "x,y\n";
+    QTest::newRow("header on line 101") << late + EventsHeader + "\n" << 7;
+    QTest::newRow("header on line 100") << late.mid(4) + EventsHeader + "\n" << 2;
+    QTest::newRow("NUL bytes") << QByteArray("t\0a\0g\0_\0c\0o\0d\0e\0", 16) << 7;
+}
+
+void TestDataLoader::matchModel()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, model);
+    const QString path = write(QStringLiteral("file.csv"), content);
+    QCOMPARE(loader_->matchModel(QFileInfo(path)), model);
+}
+
+void TestDataLoader::scanOrderAndFilter()
+{
+    write(QStringLiteral("b.csv"), EventsHeader + "\n");
+    write(QStringLiteral("a/x.csv"), EventsHeader + "\n");
+    write(QStringLiteral("Data.CSV"), TagsHeader + "\n");
+    write(QStringLiteral("more.processed"), EventsHeader + "\n");
+    write(QStringLiteral("notes.txt"), EventsHeader + "\n");
+    write(QStringLiteral(".hidden.csv"), EventsHeader + "\n");
+    write(QStringLiteral("junk.csv"), "just,some,text\n");
+    QVERIFY(loader_->scanFolder(dataDir_));
+
+    QStringList order;
+    for (const auto& [model, file] : loader_->matchedFiles())
+        order.append(QStringLiteral("%1:%2").arg(model).arg(QDir(dataDir_).relativeFilePath(file.filePath())));
+    // Within a model the file matched last comes first; a/x.csv is matched before b.csv.
+    QCOMPARE(order, QStringList({QStringLiteral("0:Data.CSV"), QStringLiteral("2:more.processed"),
+                                 QStringLiteral("2:b.csv"), QStringLiteral("2:a/x.csv")}));
+    QCOMPARE(logger_.messages,
+             QStringList(QStringLiteral("***Warning: file doesn't match any model ") +
+                         QDir(dataDir_).filePath(QStringLiteral("junk.csv"))));
+}
+
+void TestDataLoader::symlinkedFolderIsNotFollowed()
+{
+    write(QStringLiteral("sub/e.csv"), EventsHeader + "\n");
+    QVERIFY(QFile::link(dataDir_, QDir(dataDir_).filePath(QStringLiteral("sub/loop"))));
+    QVERIFY(loader_->scanFolder(dataDir_));
+    QCOMPARE(loader_->matchedFiles().size(), 1);
+}
+
+void TestDataLoader::missingFolderTouchesNothing()
+{
+    loader_->setDataDir(dir_->filePath(QStringLiteral("nowhere")));
+    QVERIFY(!load());
+    QCOMPARE(count(QStringLiteral("select count(*) from loads")), 0);
+    QVERIFY(logger_.messages.isEmpty());
+}
+
+void TestDataLoader::loadsEveryRowAndDerivedTables()
+{
+    write(QStringLiteral("tags.csv"), TagsHeader + "\n" + tagLine("G7000001") + "\n" +
+                                          tagLine("G7000002") + "\n" +
+                                          tagLine("G7000003", "REL1", "1") + "\n" +
+                                          tagLine("G7000004", "REL2") + "\n");
+    write(QStringLiteral("nodes.csv"),
+          NodesHeader + "\nN1_01,1,2,100,A1,up,2021-01-01 00:00:00,,\n"
+                        "N1_02,1,2,100,A1,down,2021-01-01 00:00:00,,\n"
+                        "N2_01,1,2,80,A2,up,2021-03-01 00:00:00,,\n");
+    write(QStringLiteral("events.csv"),
+          EventsHeader + "\r\nN1_01,G7000001,2021-04-03 10:00:00,2021-04-03 11:00:00,4\r\n"
+                         "N2_01,G7000001,2021-04-05 10:00:00,2021-04-05 10:00:00,1\r\n"
+                         "N2_01,G7UNKNOWN,2021-04-05 10:00:00,2021-04-05 10:00:00,1\r\n");
+    QVERIFY(load());
+    QCOMPARE(logger_.messages,
+             QStringList({QStringLiteral("Processing tags..."),
+                          QStringLiteral("Loading %1/tags.csv...").arg(dataDir_),
+                          QStringLiteral("Loaded 4 rows."), QStringLiteral("Processing nodes..."),
+                          QStringLiteral("Loading %1/nodes.csv...").arg(dataDir_),
+                          QStringLiteral("Loaded 3 rows."), QStringLiteral("Processing events..."),
+                          QStringLiteral("Loading %1/events.csv...").arg(dataDir_),
+                          QStringLiteral("Loaded 3 rows."), QStringLiteral("Updating indices..."),
+                          QStringLiteral("Updating foreign ids...")}));
+    QCOMPARE(count(QStringLiteral("select count(*) from tags")), 4);
+    QCOMPARE(count(QStringLiteral("select count(*) from loads")), 3);
+    QCOMPARE(text(QStringLiteral("select hits from events where tag_code='G7000001' and "
+                                 "node_code='N1_01'")),
+             QStringLiteral("4")); // no line end kept in the last column
+    QCOMPARE(count(QStringLiteral("select count(*) from events e join tags t on e.tag_id=t.id "
+                                  "join nodes n on e.node_id=n.id where e.tag_code=t.tag_code and "
+                                  "e.node_code=n.node_code")),
+             2);
+    QCOMPARE(count(QStringLiteral("select count(*) from events where tag_id is null")), 1);
+    // Release groups count live fish only; arrays count distinct node groups.
+    QCOMPARE(count(QStringLiteral("select release_count from release_groups where "
+                                  "release_location='REL1' and tag_year=2021")),
+             2);
+    QCOMPARE(count(QStringLiteral("select count(*) from release_groups")), 2);
+    QCOMPARE(count(QStringLiteral("select node_count from arrays where location='A1'")), 2);
+    QCOMPARE(count(QStringLiteral("select count(*) from arrays")), 2);
+    QVERIFY(provider_->hasCoreData());
+}
+
+void TestDataLoader::secondLoadOfUnchangedFolderAddsNothing()
+{
+    write(QStringLiteral("tags.csv"), TagsHeader + "\n" + tagLine("G7000001") + "\n");
+    write(QStringLiteral("nodes.csv"), NodesHeader + "\nN1_01,1,2,100,A1,up,2021-01-01 00:00:00,,\n");
+    QVERIFY(load());
+    QVERIFY(load());
+    QCOMPARE(logger_.messages,
+             QStringList({QStringLiteral("Processing tags..."), QStringLiteral("Processing nodes..."),
+                          QStringLiteral("Updating indices..."),
+                          QStringLiteral("Updating foreign ids...")}));
+    QCOMPARE(count(QStringLiteral("select count(*) from tags")), 1);
+    QCOMPARE(count(QStringLiteral("select count(*) from loads")), 2);
+    QCOMPARE(count(QStringLiteral("select count(*) from release_groups")), 1);
+    QCOMPARE(count(QStringLiteral("select count(*) from arrays")), 1);
+}
+
+void TestDataLoader::changedFileIsReplaced()
+{
+    const QString events = write(QStringLiteral("events.csv"),
+                                 EventsHeader + "\nN1,G7000001,2021-04-03 10:00:00,2021-04-03 "
+                                                "10:00:00,1\n");
+    write(QStringLiteral("tags.csv"), TagsHeader + "\n" + tagLine("G7000001") + "\n");
+    QVERIFY(load());
+
+    write(QStringLiteral("events.csv"),
+          EventsHeader + "\nN1,G7000001,2021-04-03 10:00:00,2021-04-03 10:00:00,1\n"
+                         "N1,G7000001,2021-04-04 10:00:00,2021-04-04 10:00:00,2\n");
+    QFile file(events);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+    file.close();
+    QVERIFY(load());
+    QVERIFY(logger_.messages.contains(QStringLiteral("Loading %1...").arg(events)));
+    QVERIFY(!logger_.messages.contains(QStringLiteral("Loading %1/tags.csv...").arg(dataDir_)));
+    QCOMPARE(count(QStringLiteral("select count(*) from events")), 2);
+    QCOMPARE(count(QStringLiteral("select count(distinct load_id) from events")), 1);
+    QCOMPARE(count(QStringLiteral("select count(*) from loads")), 2);
+    // The new rows of a kept database are linked too.
+    QCOMPARE(count(QStringLiteral("select count(*) from events where tag_id is null")), 0);
+}
+
+void TestDataLoader::changedTagsFileRelinksEvents()
+{
+    const QString tags = write(QStringLiteral("tags.csv"), TagsHeader + "\n" + tagLine("G7000001") +
+                                                               "\n" + tagLine("G7000002") + "\n");
+    write(QStringLiteral("events.csv"),
+          EventsHeader + "\nN1,G7000002,2021-04-03 10:00:00,2021-04-03 10:00:00,1\n");
+    QVERIFY(load());
+    // The tags come back in another order: the stored ids of the events must follow.
+    write(QStringLiteral("tags.csv"),
+          TagsHeader + "\n" + tagLine("G7000002") + "\n" + tagLine("G7000001") + "\n");
+    QFile file(tags);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+    file.close();
+    QVERIFY(load());
+    QCOMPARE(text(QStringLiteral("select t.tag_code from events e join tags t on e.tag_id=t.id")),
+             QStringLiteral("G7000002"));
+}
+
+void TestDataLoader::columnMapping_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("expected"); // removals row as stored, '|' between columns
+
+    QTest::newRow("model order with aliases")
+        << QByteArray("tag_code,removal_date,riverkm,removal_type_id\nG7000001,2021-05-01 "
+                      "00:00:00,55,bird\n")
+        << QStringLiteral("G7000001|2021-05-01 00:00:00|55|bird");
+    QTest::newRow("other order with extra column")
+        << QByteArray("note,removal_type,riverkm,tag_code,removal_date\nx,bird,55,G7000001,2021-05-01 "
+                      "00:00:00\n")
+        << QStringLiteral("G7000001|2021-05-01 00:00:00|55|bird");
+    QTest::newRow("empty first mapped field keeps columns")
+        << QByteArray("removal_date,tag_code,removal_river_km,removal_type\n2021-05-01 "
+                      "00:00:00,,55,bird\n")
+        << QStringLiteral("|2021-05-01 00:00:00|55|bird");
+    QTest::newRow("blanks in data stay")
+        << QByteArray("tag_code,removal_date,removal_river_km,removal_type\n G7000001 ,d,55,bird\n")
+        << QStringLiteral(" G7000001 |d|55|bird");
+    QTest::newRow("quotes are plain characters")
+        << QByteArray("tag_code,removal_date,removal_river_km,removal_type\n\"G7000001\",d,55,\"a "
+                      "b\"\n")
+        << QStringLiteral("\"G7000001\"|d|55|\"a b\"");
+}
+
+void TestDataLoader::columnMapping()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, expected);
+    write(QStringLiteral("removals.csv"), content);
+    QVERIFY(load());
+    QCOMPARE(text(QStringLiteral("select tag_code || '|' || removal_date || '|' || "
+                                 "removal_river_km || '|' || removal_type from removals")),
+             expected);
+}
+
+void TestDataLoader::refusedLinesAreReported_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<int>("refused");
+
+    const QByteArray header = "tag_code,lot,tag_life_days\n";
+    QTest::newRow("all good") << header + "G7000001,1,30\nG7000002,1,31\n" << 2 << 0;
+    QTest::newRow("short line after a good one") << header + "G7000001,1,30\nG7000002,1\n" << 1 << 1;
+    QTest::newRow("long line") << header + "G7000001,1,30,extra\nG7000002,1,31\n" << 1 << 1;
+    QTest::newRow("blank line") << header + "G7000001,1,30\n\nG7000002,1,31\n" << 2 << 1;
+    const QByteArray mapped = "lot,tag_code,tag_life_days\n";
+    QTest::newRow("mapped line lacking a field") << mapped + "1,G7000001\n1,G7000002,31\n" << 1 << 1;
+    QTest::newRow("mapped line with extra field") << mapped + "1,G7000001,30,9\n" << 0 << 1;
+}
+
+void TestDataLoader::refusedLinesAreReported()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, stored);
+    QFETCH(int, refused);
+    const QString path = write(QStringLiteral("life.csv"), content);
+    QVERIFY(load());
+    QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), stored);
+    const int lines = stored + refused;
+    QVERIFY(logger_.messages.contains(QStringLiteral("Loaded %1 rows.").arg(lines)));
+    const QString warning =
+        QStringLiteral("***Warning: %1 of %2 rows of %3 were not stored").arg(refused).arg(lines).arg(path);
+    QCOMPARE(logger_.messages.contains(warning), refused > 0);
+    // A short line must never be completed with the previous line's values.
+    QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data where tag_code='G7000002' "
+                                  "and tag_life_days is null")),
+             0);
+}
+
+void TestDataLoader::encodings_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("ascii") << QByteArray("plain") << QStringLiteral("plain");
+    QTest::newRow("utf-8") << QByteArray("Rivi\xC3\xA8re") << QStringLiteral("Rivi\u00E8re");
+    QTest::newRow("latin-1") << QByteArray("Rivi\xE8re") << QStringLiteral("Rivi\u00E8re");
+    QTest::newRow("megabyte") << QByteArray(1 << 20, 'x') << QString(1 << 20, QLatin1Char('x'));
+}
+
+void TestDataLoader::encodings()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(QString, expected);
+    write(QStringLiteral("attributes.csv"), "tag_code,attribute,value\nG7000001,river," + value + "\n");
+    QVERIFY(load());
+    QCOMPARE(text(QStringLiteral("select value from tag_attributes")), expected);
+}
+
+void TestDataLoader::mappingFailureIsNotBookedAsLoaded()
+{
+    // Matched on its second line, but loading takes the first line as the header.
+    const QString path = write(QStringLiteral("life.csv"),
+                               "title line\ntag_code,lot,tag_life_days\nG7000001,1,30\n");
+    QVERIFY(load());
+    QVERIFY(logger_.messages.contains(
+        QStringLiteral("***Column mapping failed- cannot proceed with load of ") + path));
+    QVERIFY(logger_.messages.contains(QStringLiteral("Loaded 0 rows.")));
+    QCOMPARE(count(QStringLiteral("select count(*) from loads")), 0);
+    QVERIFY(load());
+    QVERIFY(logger_.messages.contains(
+        QStringLiteral("***Column mapping failed- cannot proceed with load of ") + path));
+}
+
+void TestDataLoader::databaseInDataFolderIsIgnored()
+{
+    // The desktop keeps keldar.db beside the data files.
+    cleanup();
+    dir_ = std::make_unique<QTemporaryDir>();
+    dataDir_ = dir_->path();
+    provider_ = std::make_unique<SQLiteDataProvider>(dir_->filePath(QStringLiteral("keldar.db")));
+    loader_ = std::make_unique<DataLoader>(provider_.get());
+    loader_->setDataDir(dataDir_);
+    loader_->setLogger(&logger_);
+    provider_->setLogger(&logger_);
+    write(QStringLiteral("life.csv"), "tag_code,lot,tag_life_days\nG7000001,1,30\n");
+    QVERIFY(load());
+    QVERIFY(load());
+    QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), 1);
+    for (const QString& message : logger_.messages)
+        QVERIFY2(!message.startsWith(QStringLiteral("***")), qPrintable(message));
+}
+
+void TestDataLoader::pathWithQuote()
+{
+    write(QStringLiteral("o'brien/life.csv"), "tag_code,lot,tag_life_days\nG7000001,1,30\n");
+    QVERIFY(load());
+    QVERIFY(load());
+    QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), 1);
+    QCOMPARE(count(QStringLiteral("select count(*) from loads")), 1);
+    QVERIFY(!provider_->hasError());
+}
+
+QTEST_GUILESS_MAIN(TestDataLoader)
+#include "tst_dataloader.moc"
