@@ -171,6 +171,11 @@ bool DataLoader::loadFiles()
                 progress_(done, total, it.value().filePath());
             loadFile(model, it.value(), columns);
             ++done;
+            if (canceled()) {
+                provider_->abortLoad();
+                log(QStringLiteral("Load canceled."));
+                return false;
+            }
         }
     }
     if (progress_)
@@ -246,6 +251,8 @@ void DataLoader::loadFile(int model, const QFileInfo& info, const QStringList& c
             QStringList rebuilt;
             rebuilt.reserve(columns.size());
             while (!file.atEnd()) {
+                if ((rowCount & 0xFFF) == 0 && canceled())
+                    break;
                 QByteArray bytes = file.readLine();
                 ++rowCount;
                 stripLineEnd(bytes);

@@ -5,6 +5,7 @@
 #include <QMultiMap>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 
 namespace kd {
@@ -27,6 +28,8 @@ public:
     // (files done, files to load, path of the file about to be loaded or empty at the end).
     using Progress = std::function<void(int done, int total, const QString& path)>;
     void setProgress(Progress progress) { progress_ = std::move(progress); }
+    // When the flag turns true (from any thread) the load stops soon and nothing of it is kept.
+    void setCancelFlag(const std::atomic<bool>* flag) { cancel_ = flag; }
 
     bool load();
     bool scanFolder(const QString& path);
@@ -39,12 +42,14 @@ private:
     bool loadFiles();
     void loadFile(int model, const QFileInfo& file, const QStringList& columns);
     void log(const QString& message) const;
+    bool canceled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
 
     QString dataDir_;
     DataProvider* provider_;
     QMultiMap<int, QFileInfo> matched_;
     MessageLoggerI* logger_ = nullptr;
     Progress progress_;
+    const std::atomic<bool>* cancel_ = nullptr;
 };
 
 } // namespace kd

@@ -49,6 +49,11 @@ bool DataProvider::endLoad()
     return true;
 }
 
+bool DataProvider::abortLoad()
+{
+    return true;
+}
+
 QStringList DataProvider::runSiteNames()
 {
     return {};

@@ -63,6 +63,8 @@ public:
     // Load bookkeeping.
     virtual bool beginLoad();
     virtual bool endLoad();
+    // Discards everything written since beginLoad (a canceled load).
+    virtual bool abortLoad();
     // Inserts one data line; false when the store refused it (the reason is in the error state).
     virtual bool insertRow(int model, const QString& line, int loadId) = 0;
     virtual bool clearAllData() = 0;

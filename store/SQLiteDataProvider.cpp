@@ -450,7 +450,7 @@ bool SQLiteDataProvider::clearAllData()
 bool SQLiteDataProvider::endLoad()
 {
     if (!updateIndices() || !updateForeignIds()) {
-        rollbackLoad();
+        abortLoad();
         return false;
     }
     // The indices on the id columns are built after the ids are filled: building them once is
@@ -464,7 +464,7 @@ bool SQLiteDataProvider::endLoad()
                         {RemovalsModel, "tag_id"}};
     for (const auto& index : laterIndices) {
         if (!createIndex(index.model, {QString::fromLatin1(index.column)})) {
-            rollbackLoad();
+            abortLoad();
             return false;
         }
     }
@@ -475,18 +475,19 @@ bool SQLiteDataProvider::endLoad()
     QSqlQuery commit(db_);
     if (!commit.exec(QStringLiteral("COMMIT"))) {
         setError(commit.lastError().text());
-        rollbackLoad();
+        abortLoad();
         return false;
     }
     inLoad_ = false;
     return true;
 }
 
-void SQLiteDataProvider::rollbackLoad()
+bool SQLiteDataProvider::abortLoad()
 {
     QSqlQuery query(db_);
-    query.exec(QStringLiteral("ROLLBACK"));
+    const bool rolledBack = query.exec(QStringLiteral("ROLLBACK"));
     inLoad_ = false;
+    return rolledBack;
 }
 
 bool SQLiteDataProvider::updateIndices()

@@ -28,6 +28,7 @@ public:
 
     bool beginLoad() override;
     bool endLoad() override;
+    bool abortLoad() override;
     bool insertRow(int model, const QString& line, int loadId) override;
     bool clearAllData() override;
     bool clearTable(int table) override;
@@ -70,7 +71,6 @@ private:
                          const QString& keyColumn, bool everyRow);
     bool buildReleaseGroups();
     bool buildArrays();
-    void rollbackLoad();
 
     QSqlDatabase db_;
     QString connectionName_;

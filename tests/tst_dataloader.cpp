@@ -82,6 +82,7 @@ private slots:
     void mappingFailureIsNotBookedAsLoaded();
     void databaseInDataFolderIsIgnored();
     void pathWithQuote();
+    void canceledLoadKeepsNothing();
 
 private:
     QString write(const QString& name, const QByteArray& content);
@@ -448,6 +449,19 @@ void TestDataLoader::pathWithQuote()
     QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), 1);
     QCOMPARE(count(QStringLiteral("select count(*) from loads")), 1);
     QVERIFY(!provider_->hasError());
+}
+
+void TestDataLoader::canceledLoadKeepsNothing()
+{
+    write(QStringLiteral("life.csv"), "tag_code,lot,tag_life_days\nG7000001,1,30\n");
+    std::atomic<bool> cancel{true};
+    loader_->setCancelFlag(&cancel);
+    QVERIFY(!load());
+    QCOMPARE(logger_.messages.last(), QStringLiteral("Load canceled."));
+    QCOMPARE(count(QStringLiteral("select count(*) from loads")), 0);
+    cancel = false;
+    QVERIFY(load());
+    QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), 1);
 }
 
 QTEST_GUILESS_MAIN(TestDataLoader)
