@@ -1,5 +1,13 @@
 #pragma once
 
+#include "store/CaptureRow.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+
 namespace kd {
 
 class DataProvider;
@@ -10,21 +18,35 @@ class SimulationConfig;
 class RunProcessor
 {
 public:
-    RunProcessor(SimulationConfig* config, DataProvider* provider, MessageLoggerI* logger)
-        : config_(config), provider_(provider), logger_(logger)
-    {
-    }
-    virtual ~RunProcessor() = default;
+    RunProcessor(SimulationConfig* config, DataProvider* provider, MessageLoggerI* logger);
+    virtual ~RunProcessor();
 
     RunProcessor(const RunProcessor&) = delete;
     RunProcessor& operator=(const RunProcessor&) = delete;
 
     virtual void process(int runIndex) = 0;
 
+    // Streams for the few texts written directly instead of through the logger.
+    void setStreams(std::FILE* out, std::FILE* err);
+
+    // Writes the lines joined by line feeds, without one after the last line.
+    void writeLines(const QString& path, const QStringList& lines);
+
 protected:
+    // Stores the run's configured releases and sites, links them to the release groups and
+    // arrays they describe and extracts the run's capture rows. False (after logging why) when
+    // the extraction failed.
+    bool extractConfiguredRows(int runIndex, QList<CaptureRow>& rows);
+    // Path of the run's result file "<title>_<type>.csv" in its output folder, which is made
+    // when missing; empty (after logging why) when the folder cannot be made.
+    QString resultPath(int runIndex);
+    void log(const QString& message) const;
+
     SimulationConfig* config_;
     DataProvider* provider_;
     MessageLoggerI* logger_;
+    std::FILE* out_ = stdout;
+    std::FILE* err_ = stderr;
 };
 
 } // namespace kd

@@ -3,7 +3,9 @@
 #include "app/ConsoleMessageLogger.h"
 #include "app/Settings.h"
 #include "loader/DataLoader.h"
-#include "simulation/RunProcessor.h"
+#include "simulation/FalseEventsProcessor.h"
+#include "simulation/KavelRunProcessor.h"
+#include "simulation/StandardRunProcessor.h"
 #include "simulation/SimulationConfig.h"
 #include "store/SQLiteDataProvider.h"
 
@@ -13,7 +15,7 @@
 namespace kd {
 
 SimulationRunner::SimulationRunner(int argc, char** argv, std::FILE* out, std::FILE* err)
-    : out_(out), logger_(std::make_unique<ConsoleMessageLogger>(err))
+    : out_(out), err_(err), logger_(std::make_unique<ConsoleMessageLogger>(err))
 {
     if (argc >= 1 && argv[0])
         programPath_ = QString::fromLocal8Bit(argv[0]);
@@ -48,8 +50,18 @@ RunProcessor* SimulationRunner::processorFor(const QString& type)
     if (found != processors_.end())
         return found->second.get();
     std::unique_ptr<RunProcessor> processor;
+    if (type == QLatin1String("false_events"))
+        processor = std::make_unique<FalseEventsProcessor>(config_.get(), provider_.get(),
+                                                           logger_.get());
+    else if (type == QLatin1String("kavel"))
+        processor = std::make_unique<KavelRunProcessor>(config_.get(), provider_.get(),
+                                                        logger_.get());
+    else if (type == QLatin1String("standard"))
+        processor = std::make_unique<StandardRunProcessor>(config_.get(), provider_.get(),
+                                                           logger_.get());
     if (!processor)
         return nullptr;
+    processor->setStreams(out_, err_);
     return processors_.emplace(type, std::move(processor)).first->second.get();
 }
 

@@ -40,6 +40,7 @@ private:
     QString simulationDir_;
     QString programPath_;
     std::FILE* out_;
+    std::FILE* err_;
     std::unique_ptr<ConsoleMessageLogger> logger_;
     std::unique_ptr<SimulationConfig> config_;
     std::unique_ptr<SQLiteDataProvider> provider_;

@@ -54,6 +54,11 @@ bool DataProvider::abortLoad()
     return true;
 }
 
+int DataProvider::addRecordRun(const QString& /*name*/)
+{
+    return -1;
+}
+
 QStringList DataProvider::runSiteNames()
 {
     return {};

@@ -90,6 +90,10 @@ public:
     virtual bool clearSites() = 0;
     virtual void setDateTime(const QDateTime& dateTime) = 0;
     virtual RunDefinition runDefinition(int runId) = 0;
+    // Links the releases and sites stored by addReleaseRecord and addSiteRecord to the release
+    // groups and arrays they describe, and adds a run over all of them. Returns the run's id, or
+    // -1 when that failed.
+    virtual int addRecordRun(const QString& name);
 
     // Run extraction.
     virtual bool extractRunRows(QList<CaptureRow>& rows, int runId) = 0;

@@ -769,6 +769,37 @@ RunDefinition SQLiteDataProvider::runDefinition(int runId)
     return run;
 }
 
+int SQLiteDataProvider::addRecordRun(const QString& name)
+{
+    // A release record selects the release groups of its location, species and year; a site
+    // record the arrays of its location and deploy year.
+    if (!execLogged(QStringLiteral(
+            "INSERT INTO releases_release_groups (release_id, release_group_id) SELECT r.id, g.id "
+            "FROM releases r JOIN release_groups g ON g.release_location = r.release_location AND "
+            "g.species_code_xlat = r.species_code_xlat AND g.tag_year = r.release_year")) ||
+        !execLogged(QStringLiteral(
+            "INSERT INTO arrays_sites (array_id, site_id) SELECT a.id, s.id FROM sites s JOIN "
+            "arrays a ON a.location = s.location AND a.deploy_year = s.deploy_year")))
+        return -1;
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("INSERT INTO runs (name, format) VALUES (?, ?)"));
+    query.addBindValue(name);
+    query.addBindValue(RunDefinition::formatName(RunDefinition::Kavel));
+    if (!query.exec()) {
+        logMessage(query.lastError().text());
+        return -1;
+    }
+    const QString runId = query.lastInsertId().toString();
+    if (!execLogged(QStringLiteral("INSERT INTO releases_runs (release_id, run_id) SELECT id, %1 "
+                                   "FROM releases")
+                        .arg(runId)) ||
+        !execLogged(
+            QStringLiteral("INSERT INTO runs_sites (site_id, run_id) SELECT id, %1 FROM sites")
+                .arg(runId)))
+        return -1;
+    return runId.toInt();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Run extraction
 

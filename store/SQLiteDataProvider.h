@@ -52,6 +52,7 @@ public:
     bool clearSites() override;
     void setDateTime(const QDateTime& dateTime) override;
     RunDefinition runDefinition(int runId) override;
+    int addRecordRun(const QString& name) override;
 
     bool extractRunRows(QList<CaptureRow>& rows, int runId) override;
     QStringList runSiteNames() override;

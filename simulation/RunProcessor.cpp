@@ -1,0 +1,100 @@
+#include "simulation/RunProcessor.h"
+
+#include "app/MessageLoggerI.h"
+#include "simulation/SimulationConfig.h"
+#include "store/DataProvider.h"
+
+#include <QDir>
+#include <QSaveFile>
+
+namespace kd {
+
+RunProcessor::RunProcessor(SimulationConfig* config, DataProvider* provider,
+                           MessageLoggerI* logger)
+    : config_(config), provider_(provider), logger_(logger)
+{
+}
+
+RunProcessor::~RunProcessor() = default;
+
+void RunProcessor::setStreams(std::FILE* out, std::FILE* err)
+{
+    out_ = out;
+    err_ = err;
+}
+
+void RunProcessor::log(const QString& message) const
+{
+    if (logger_)
+        logger_->log(message, 0);
+}
+
+bool RunProcessor::extractConfiguredRows(int runIndex, QList<CaptureRow>& rows)
+{
+    const QList<ReleaseSpec> releases = config_->releases(runIndex);
+    const QList<SiteSpec> sites = config_->sites(runIndex);
+
+    log(QStringLiteral("Loading releases..."));
+    provider_->clearReleases();
+    for (const ReleaseSpec& release : releases)
+        provider_->addReleaseRecord(release);
+
+    log(QStringLiteral("Loading detection sites..."));
+    provider_->clearSites();
+    provider_->clearTable(DataProvider::SitesTable);
+    for (const SiteSpec& site : sites)
+        provider_->addSiteRecord(site);
+
+    log(QStringLiteral("Loading detection histories..."));
+    // The configured releases and sites select the rows through a run made for this extraction
+    // only; the database keeps the last run's releases and sites, but no run.
+    provider_->clearTable(DataProvider::RunsTable);
+    const int runId = provider_->addRecordRun(config_->title(runIndex));
+    const bool extracted = runId >= 0 && provider_->extractRunRows(rows, runId);
+    if (runId >= 0)
+        provider_->deleteRun(runId);
+    if (!extracted) {
+        log(QStringLiteral("No hist rows found"));
+        log(provider_->errorText());
+        return false;
+    }
+    return true;
+}
+
+QString RunProcessor::resultPath(int runIndex)
+{
+    QDir dir(config_->baseDir());
+    const QString outputDir = config_->outputDir(runIndex);
+    // A missing output folder is made rather than letting the file land somewhere else.
+    if (!outputDir.isEmpty() && !dir.exists(outputDir) && !dir.mkpath(outputDir)) {
+        log(QStringLiteral("Unable to create output folder: ") +
+            QDir::cleanPath(dir.absoluteFilePath(outputDir)));
+        return QString();
+    }
+    if (!outputDir.isEmpty())
+        dir.cd(outputDir);
+    return dir.filePath(QStringLiteral("%1_%2.csv")
+                            .arg(config_->title(runIndex), config_->type(runIndex)));
+}
+
+void RunProcessor::writeLines(const QString& path, const QStringList& lines)
+{
+    // Written aside and renamed into place, so that a failure never leaves half a file.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        log(QStringLiteral("Unabled to open output file for writing."));
+        return;
+    }
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            file.write("\n", 1);
+        file.write(lines[i].toUtf8());
+    }
+    if (!file.commit()) {
+        log(QStringLiteral("Unable to write %1: %2").arg(path, file.errorString()));
+        return;
+    }
+    log(QStringLiteral("Wrote ") + QString::number(lines.size()) + QStringLiteral(" rows."));
+}
+
+} // namespace kd

@@ -1,0 +1,33 @@
+# Runs keldar twice on a copy of the example study: both runs must succeed (exit status 1),
+# and the second, on unchanged data, must write the same result files.
+file(REMOVE_RECURSE "${WORK}")
+file(COPY "${STUDY}/" DESTINATION "${WORK}")
+
+foreach(pass first second)
+    execute_process(COMMAND "${KELDAR}" "${WORK}" RESULT_VARIABLE status
+                    OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(NOT status EQUAL 1)
+        message(FATAL_ERROR "${pass} run exited with ${status}\n${out}\n${err}")
+    endif()
+    if(err MATCHES "were not stored|Column mapping failed|Unable to")
+        message(FATAL_ERROR "${pass} run lost data:\n${err}")
+    endif()
+    file(GLOB results "${WORK}/results/*.csv")
+    list(LENGTH results count)
+    if(count EQUAL 0 AND pass STREQUAL "second")
+        message(STATUS "no result files yet")
+    endif()
+    set(files_${pass} "")
+    foreach(result IN LISTS results)
+        file(READ "${result}" content)
+        string(MD5 hash "${content}")
+        list(APPEND files_${pass} "${result}=${hash}")
+    endforeach()
+endforeach()
+
+if(NOT files_first STREQUAL files_second)
+    message(FATAL_ERROR "results differ between runs:\n${files_first}\n${files_second}")
+endif()
+if(NOT EXISTS "${WORK}/keldar.db")
+    message(FATAL_ERROR "no database written")
+endif()

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Keldar and then either runs the example study
+# (`bootstrap.sh example`) or every test (`bootstrap.sh test`).
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+mode="${1:-}"
+if [[ "$mode" != example && "$mode" != test ]]; then
+    echo "usage: $0 example|test" >&2
+    exit 2
+fi
+
+packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev)
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+build_dir="${BUILD_DIR:-build}"
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+if [[ "$mode" == test ]]; then
+    cmake --build "$build_dir" -j2
+    QT_QPA_PLATFORM=offscreen ctest --test-dir "$build_dir" --output-on-failure -j2
+    exit 0
+fi
+
+cmake --build "$build_dir" -j2 --target keldar
+run_dir="$build_dir/example-study"
+rm -rf "$run_dir"
+cp -r examples/study "$run_dir"
+status=0
+"$build_dir/keldar" "$run_dir" || status=$?
+# The console returns 1 once every run was handled.
+if [[ $status -ne 1 ]]; then
+    echo "keldar failed with exit status $status" >&2
+    exit 1
+fi
+echo
+echo "Database:     $(realpath "$run_dir/keldar.db")"
+echo "Result files: $(realpath "$run_dir/results")"
+ls -l "$run_dir/results"
