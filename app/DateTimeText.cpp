@@ -1,7 +1,5 @@
 #include "app/DateTimeText.h"
 
-
-
 namespace kd::DateTimeText {
 
 namespace {
@@ -70,7 +68,32 @@ QString format(const QDateTime& dateTime)
 {
     if (!dateTime.isValid())
         return QString();
-    return dateTime.toUTC().toString(QString::fromLatin1(Format));
+    // Written by hand: output files hold millions of these, and the general formatter is slow.
+    const QDateTime utc = dateTime.timeSpec() == Qt::UTC ? dateTime : dateTime.toUTC();
+    const QDate date = utc.date();
+    const QTime time = utc.time();
+    const int year = date.year();
+    if (year < 0 || year > 9999)
+        return utc.toString(QString::fromLatin1(Format));
+    char16_t text[19];
+    const auto put = [&text](int at, int value, int width) {
+        for (int i = width - 1; i >= 0; --i) {
+            text[at + i] = char16_t(u'0' + value % 10);
+            value /= 10;
+        }
+    };
+    put(0, year, 4);
+    text[4] = u'-';
+    put(5, date.month(), 2);
+    text[7] = u'-';
+    put(8, date.day(), 2);
+    text[10] = u' ';
+    put(11, time.hour(), 2);
+    text[13] = u':';
+    put(14, time.minute(), 2);
+    text[16] = u':';
+    put(17, time.second(), 2);
+    return QString(reinterpret_cast<const QChar*>(text), 19);
 }
 
 qint64 seconds(const QDateTime& dateTime)

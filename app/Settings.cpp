@@ -4,9 +4,10 @@ namespace kd {
 
 Settings::Settings()
 {
-    names_ = {{DbName, QStringLiteral("DbName")},         {DataDir, QStringLiteral("DataDir")},
-              {OutDir, QStringLiteral("OutDir")},         {OutputType, QStringLiteral("OutputType")},
-              {ProgramName, QStringLiteral("ProgramName")}, {Version, QStringLiteral("Version")}};
+    names_ = {
+        {DbName, QStringLiteral("DbName")},           {DataDir, QStringLiteral("DataDir")},
+        {OutDir, QStringLiteral("OutDir")},           {OutputType, QStringLiteral("OutputType")},
+        {ProgramName, QStringLiteral("ProgramName")}, {Version, QStringLiteral("Version")}};
     defaults_ = {{OutputType, 0}};
     fixed_ = {{DbName, QStringLiteral("keldar.db")},
               {ProgramName, QStringLiteral("Keldar")},

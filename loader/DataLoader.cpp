@@ -217,8 +217,7 @@ void DataLoader::loadFile(int model, const QFileInfo& info, const QStringList& c
 
         bool inModelOrder = header.size() == columns.size();
         for (int i = 0; inModelOrder && i < columns.size(); ++i) {
-            inModelOrder =
-                header[i] == columns[i] || aliases.value(columns[i]).contains(header[i]);
+            inModelOrder = header[i] == columns[i] || aliases.value(columns[i]).contains(header[i]);
         }
 
         QList<int> mapping;

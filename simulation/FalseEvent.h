@@ -14,7 +14,7 @@ struct FalseEvent
     QString site;
     QString tagCode;
     QDateTime first;
-    QDateTime last;  // read, not used
+    QDateTime last;   // read, not used
     qint32 value = 0; // read, not used
 };
 

@@ -44,9 +44,8 @@ bool FalseEventsCounter::allSitesKnown(const QList<FalseEvent>& events, const QS
     return true;
 }
 
-void FalseEventsCounter::applyEvent(QList<CaptureRow>& block, const FalseEvent& event,
-                                    int position, const QStringList& sites,
-                                    const CaptureRow& fishTemplate)
+void FalseEventsCounter::applyEvent(QList<CaptureRow>& block, const FalseEvent& event, int position,
+                                    const QStringList& sites, const CaptureRow& fishTemplate)
 {
     if (block.size() == 1 && block.first().siteName.isEmpty()) {
         CaptureRow& row = block.first();

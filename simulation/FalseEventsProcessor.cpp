@@ -26,15 +26,18 @@ struct Group
 const QList<Group>& groups()
 {
     static const QList<Group> all = {
-        {"V1", 3,
+        {"V1",
+         3,
          {QStringLiteral("1111"), QStringLiteral("1011"), QStringLiteral("1101"),
           QStringLiteral("1001"), QStringLiteral("1120"), QStringLiteral("1020"),
           QStringLiteral("1110"), QStringLiteral("1010"), QStringLiteral("1200"),
           QStringLiteral("1100"), QStringLiteral("1000")}},
-        {"R2", 2,
+        {"R2",
+         2,
          {QStringLiteral("0?11"), QStringLiteral("0?01"), QStringLiteral("0?20"),
           QStringLiteral("0?10"), QStringLiteral("0?00")}},
-        {"R3", 2,
+        {"R3",
+         2,
          {QStringLiteral("0?11"), QStringLiteral("0?01"), QStringLiteral("0?20"),
           QStringLiteral("0?10"), QStringLiteral("0?00")}},
     };

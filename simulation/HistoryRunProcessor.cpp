@@ -12,7 +12,8 @@ void HistoryRunProcessor::process(int runIndex)
     QList<CaptureRow> rows;
     if (!extractConfiguredRows(runIndex, rows))
         return;
-    log(QStringLiteral("Processing ") + QString::number(rows.size()) + QStringLiteral(" events..."));
+    log(QStringLiteral("Processing ") + QString::number(rows.size()) +
+        QStringLiteral(" events..."));
 
     std::unique_ptr<FishProcessor> processor =
         createDataProcessor(provider_->runSiteNames(), provider_->runSiteRiverKm());

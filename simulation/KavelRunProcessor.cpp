@@ -6,7 +6,7 @@ namespace kd {
 
 std::unique_ptr<FishProcessor>
 KavelRunProcessor::createDataProcessor(const QStringList& sites,
-                                         const QMap<QString, int>& siteRiverKm) const
+                                       const QMap<QString, int>& siteRiverKm) const
 {
     return std::make_unique<KavelDataProcessor>(sites, siteRiverKm);
 }

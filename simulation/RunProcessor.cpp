@@ -9,8 +9,7 @@
 
 namespace kd {
 
-RunProcessor::RunProcessor(SimulationConfig* config, DataProvider* provider,
-                           MessageLoggerI* logger)
+RunProcessor::RunProcessor(SimulationConfig* config, DataProvider* provider, MessageLoggerI* logger)
     : config_(config), provider_(provider), logger_(logger)
 {
 }
@@ -73,8 +72,8 @@ QString RunProcessor::resultPath(int runIndex)
     }
     if (!outputDir.isEmpty())
         dir.cd(outputDir);
-    return dir.filePath(QStringLiteral("%1_%2.csv")
-                            .arg(config_->title(runIndex), config_->type(runIndex)));
+    return dir.filePath(
+        QStringLiteral("%1_%2.csv").arg(config_->title(runIndex), config_->type(runIndex)));
 }
 
 void RunProcessor::writeLines(const QString& path, const QStringList& lines)

@@ -5,8 +5,8 @@
 #include "loader/DataLoader.h"
 #include "simulation/FalseEventsProcessor.h"
 #include "simulation/KavelRunProcessor.h"
-#include "simulation/StandardRunProcessor.h"
 #include "simulation/SimulationConfig.h"
+#include "simulation/StandardRunProcessor.h"
 #include "store/SQLiteDataProvider.h"
 
 #include <QDir>
@@ -51,14 +51,14 @@ RunProcessor* SimulationRunner::processorFor(const QString& type)
         return found->second.get();
     std::unique_ptr<RunProcessor> processor;
     if (type == QLatin1String("false_events"))
-        processor = std::make_unique<FalseEventsProcessor>(config_.get(), provider_.get(),
-                                                           logger_.get());
+        processor =
+            std::make_unique<FalseEventsProcessor>(config_.get(), provider_.get(), logger_.get());
     else if (type == QLatin1String("kavel"))
-        processor = std::make_unique<KavelRunProcessor>(config_.get(), provider_.get(),
-                                                        logger_.get());
+        processor =
+            std::make_unique<KavelRunProcessor>(config_.get(), provider_.get(), logger_.get());
     else if (type == QLatin1String("standard"))
-        processor = std::make_unique<StandardRunProcessor>(config_.get(), provider_.get(),
-                                                           logger_.get());
+        processor =
+            std::make_unique<StandardRunProcessor>(config_.get(), provider_.get(), logger_.get());
     if (!processor)
         return nullptr;
     processor->setStreams(out_, err_);

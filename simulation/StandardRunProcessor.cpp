@@ -6,7 +6,7 @@ namespace kd {
 
 std::unique_ptr<FishProcessor>
 StandardRunProcessor::createDataProcessor(const QStringList& sites,
-                                         const QMap<QString, int>& siteRiverKm) const
+                                          const QMap<QString, int>& siteRiverKm) const
 {
     return std::make_unique<StandardDataProcessor>(sites, siteRiverKm);
 }

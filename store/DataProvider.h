@@ -78,7 +78,8 @@ public:
 
     // Site, release and run definitions.
     virtual void addReleaseRecord(const ReleaseSpec& release) = 0;
-    virtual void addRelease(const QString& name, int riverKm, const QList<int>& releaseGroupIds) = 0;
+    virtual void addRelease(const QString& name, int riverKm,
+                            const QList<int>& releaseGroupIds) = 0;
     virtual void addSiteRecord(const SiteSpec& site) = 0;
     virtual void addSite(const QString& name, int riverKm, const QList<int>& arrayIds) = 0;
     virtual int addRun(const RunDefinition& run) = 0;

@@ -27,7 +27,8 @@ const char* const InsertStatements[DataProvider::ModelCount] = {
     "insert into %1 (tag_code, lot, tag_life_days, load_id) values (?, ?, ?, ?)",
     "insert into %1 (tag_code, time, northing, easting, elevation, load_id) values (?, ?, ?, ?, ?, "
     "?)",
-    "insert into %1 (tag_code, removal_date, removal_river_km, removal_type, load_id) values (?, ?, "
+    "insert into %1 (tag_code, removal_date, removal_river_km, removal_type, load_id) values (?, "
+    "?, "
     "?, ?, ?)",
 };
 
@@ -84,10 +85,16 @@ QString SQLiteDataProvider::tableName(int table) const
 {
     if (table < 0 || table >= TableCount)
         return QString();
-    static const char* const fixedNames[] = {
-        "loads",    "runs",   "releases",       "sites",         "release_groups",
-        "arrays",   "releases_release_groups",  "arrays_sites", "runs_sites",
-        "releases_runs"};
+    static const char* const fixedNames[] = {"loads",
+                                             "runs",
+                                             "releases",
+                                             "sites",
+                                             "release_groups",
+                                             "arrays",
+                                             "releases_release_groups",
+                                             "arrays_sites",
+                                             "runs_sites",
+                                             "releases_runs"};
     if (table >= LoadsTable)
         return QString::fromLatin1(fixedNames[table - LoadsTable]);
     auto cached = tableNames_.constFind(table);
@@ -146,13 +153,14 @@ QString SQLiteDataProvider::createTableStatement(int table) const
                               "integer, load_id integer)");
     case LoadsTable:
         return QStringLiteral("create table %1 (%2, %3, %4, %5, %6)")
-            .arg(name, QStringLiteral("id integer primary key"), QStringLiteral("model varchar(20)"),
-                 QStringLiteral("file_path varchar(250)"), QStringLiteral("load_date datetime"),
-                 QStringLiteral("file_date datetime"));
+            .arg(name, QStringLiteral("id integer primary key"),
+                 QStringLiteral("model varchar(20)"), QStringLiteral("file_path varchar(250)"),
+                 QStringLiteral("load_date datetime"), QStringLiteral("file_date datetime"));
     case RunsTable:
         return QStringLiteral("create table %1 (%2, %3, %4, %5)")
-            .arg(name, QStringLiteral("id integer primary key"), QStringLiteral("name varchar(200)"),
-                 QStringLiteral("format varchar(20)"), QStringLiteral("run_date datetime"));
+            .arg(name, QStringLiteral("id integer primary key"),
+                 QStringLiteral("name varchar(200)"), QStringLiteral("format varchar(20)"),
+                 QStringLiteral("run_date datetime"));
     case ReleasesTable:
         return QStringLiteral("create table %1 (%2, %3, %4, %5, %6, %7, %8, %9)")
             .arg(name, QStringLiteral("id integer primary key"), QStringLiteral("name varchar(10)"),
@@ -172,8 +180,8 @@ QString SQLiteDataProvider::createTableStatement(int table) const
             .arg(name, QStringLiteral("id integer primary key"),
                  QStringLiteral("release_location varchar(20)"),
                  QStringLiteral("release_location_river_kilometer integer"),
-                 QStringLiteral("species_code_xlat varchar(10)"), QStringLiteral("tag_year integer"),
-                 QStringLiteral("release_count integer"));
+                 QStringLiteral("species_code_xlat varchar(10)"),
+                 QStringLiteral("tag_year integer"), QStringLiteral("release_count integer"));
     case ArraysTable:
         return QStringLiteral("create table %1 (%2, %3, %4, %5, %6)")
             .arg(name, QStringLiteral("id integer primary key"),
@@ -181,8 +189,8 @@ QString SQLiteDataProvider::createTableStatement(int table) const
                  QStringLiteral("deploy_year integer"), QStringLiteral("node_count integer"));
     case ReleasesReleaseGroupsTable:
         return QStringLiteral("create table %1 (%2, %3, %4)")
-            .arg(name, QStringLiteral("id integer primary key"), QStringLiteral("release_id integer"),
-                 QStringLiteral("release_group_id integer"));
+            .arg(name, QStringLiteral("id integer primary key"),
+                 QStringLiteral("release_id integer"), QStringLiteral("release_group_id integer"));
     case ArraysSitesTable:
         return QStringLiteral("create table %1 (%2, %3, %4)")
             .arg(name, QStringLiteral("id integer primary key"), QStringLiteral("array_id integer"),
@@ -193,8 +201,8 @@ QString SQLiteDataProvider::createTableStatement(int table) const
                  QStringLiteral("site_id integer"));
     case ReleasesRunsTable:
         return QStringLiteral("create table %1 (%2, %3, %4)")
-            .arg(name, QStringLiteral("id integer primary key"), QStringLiteral("release_id integer"),
-                 QStringLiteral("run_id integer"));
+            .arg(name, QStringLiteral("id integer primary key"),
+                 QStringLiteral("release_id integer"), QStringLiteral("run_id integer"));
     default:
         return QString();
     }
@@ -305,9 +313,9 @@ bool SQLiteDataProvider::isLoadCurrent(const QFileInfo& file)
 int SQLiteDataProvider::addLoad(const QFileInfo& file, int model)
 {
     QSqlQuery query(db_);
-    query.prepare(
-        QStringLiteral("INSERT INTO loads (file_path, load_date, file_date, model) VALUES (?, ?, ?, "
-                       "?)"));
+    query.prepare(QStringLiteral(
+        "INSERT INTO loads (file_path, load_date, file_date, model) VALUES (?, ?, ?, "
+        "?)"));
     query.addBindValue(file.filePath());
     query.addBindValue(QDateTime::currentDateTime());
     // Stored in UTC so that the comparison with the file's time survives daylight-saving changes.
@@ -372,7 +380,8 @@ QSqlQuery* SQLiteDataProvider::insertStatement(int model)
     if (slot)
         return slot.get();
     auto statement = std::make_unique<QSqlQuery>(db_);
-    if (!statement->prepare(QString::fromLatin1(InsertStatements[model]).arg(modelTableName(model)))) {
+    if (!statement->prepare(
+            QString::fromLatin1(InsertStatements[model]).arg(modelTableName(model)))) {
         setError(statement->lastError().text());
         return nullptr;
     }
@@ -459,8 +468,10 @@ bool SQLiteDataProvider::endLoad()
     {
         int model;
         const char* column;
-    } laterIndices[] = {{EventsModel, "tag_id"},         {EventsModel, "node_id"},
-                        {TagAttributesModel, "tag_id"}, {TagLocationsModel, "tag_id"},
+    } laterIndices[] = {{EventsModel, "tag_id"},
+                        {EventsModel, "node_id"},
+                        {TagAttributesModel, "tag_id"},
+                        {TagLocationsModel, "tag_id"},
                         {RemovalsModel, "tag_id"}};
     for (const auto& index : laterIndices) {
         if (!createIndex(index.model, {QString::fromLatin1(index.column)})) {
@@ -603,10 +614,10 @@ void SQLiteDataProvider::addRelease(const QString& name, int riverKm,
     }
     const QString releaseId = query.lastInsertId().toString();
     QSqlQuery link(db_);
-    link.prepare(QStringLiteral(
-                     "INSERT INTO releases_release_groups (release_id, release_group_id) VALUES "
-                     "(%1, ?)")
-                     .arg(releaseId));
+    link.prepare(
+        QStringLiteral("INSERT INTO releases_release_groups (release_id, release_group_id) VALUES "
+                       "(%1, ?)")
+            .arg(releaseId));
     for (int groupId : releaseGroupIds) {
         link.bindValue(0, groupId);
         if (!link.exec()) {
@@ -718,8 +729,8 @@ void SQLiteDataProvider::deleteReleases(const QList<int>& releaseIds)
     // The run links go too: SQLite hands a freed highest id to the next new release, which a
     // stale link would silently attach to an old run.
     execLogged(QStringLiteral("DELETE FROM releases WHERE id IN (%1)").arg(ids)) &&
-        execLogged(
-            QStringLiteral("DELETE FROM releases_release_groups WHERE release_id IN (%1)").arg(ids)) &&
+        execLogged(QStringLiteral("DELETE FROM releases_release_groups WHERE release_id IN (%1)")
+                       .arg(ids)) &&
         execLogged(QStringLiteral("DELETE FROM releases_runs WHERE release_id IN (%1)").arg(ids));
 }
 
@@ -807,9 +818,8 @@ bool SQLiteDataProvider::extractRunRows(QList<CaptureRow>& rows, int runId)
 {
     // Temporary tables with a per-extraction suffix: two runs within one second both work, and
     // the database file does not grow with every run.
-    const QString suffix = QStringLiteral("%1_%2")
-                               .arg(QDateTime::currentSecsSinceEpoch())
-                               .arg(++extractionCount_);
+    const QString suffix =
+        QStringLiteral("%1_%2").arg(QDateTime::currentSecsSinceEpoch()).arg(++extractionCount_);
     const QString nodesSites = QStringLiteral("nodes_sites_") + suffix;
     const QString releasesTags = QStringLiteral("releases_tags_") + suffix;
     const QString detections = QStringLiteral("detections_") + suffix;

@@ -68,8 +68,8 @@ private:
     bool updateIndices();
     bool createIndex(int model, const QStringList& columns);
     bool updateForeignIds();
-    bool updateForeignId(int target, int source, const QString& idColumn,
-                         const QString& keyColumn, bool everyRow);
+    bool updateForeignId(int target, int source, const QString& idColumn, const QString& keyColumn,
+                         bool everyRow);
     bool buildReleaseGroups();
     bool buildArrays();
 

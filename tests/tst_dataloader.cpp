@@ -151,8 +151,7 @@ void TestDataLoader::matchModel_data()
     QTest::newRow("blank before first name") << QByteArray(" tag_code,lot,tag_life_days\n") << 7;
     QTest::newRow("tag life data with extra columns")
         << QByteArray("x,tag_code,lot,y,tag_life_days\n") << 4;
-    QTest::newRow("tags and tag life data columns")
-        << TagsHeader + ",tag_life_days\n" << 0;
+    QTest::newRow("tags and tag life data columns") << TagsHeader + ",tag_life_days\n" << 0;
     QTest::newRow("tags without pri") << TagsHeader.left(TagsHeader.size() - 4) + "\n" << 7;
     QTest::newRow("title line before header") << "Study of 2021\n" + TagsHeader + "\n" << 0;
     QTest::newRow("byte order mark") << "\xEF\xBB\xBF" + EventsHeader + "\r\n" << 2;
@@ -187,7 +186,8 @@ void TestDataLoader::scanOrderAndFilter()
 
     QStringList order;
     for (const auto& [model, file] : loader_->matchedFiles())
-        order.append(QStringLiteral("%1:%2").arg(model).arg(QDir(dataDir_).relativeFilePath(file.filePath())));
+        order.append(QStringLiteral("%1:%2").arg(model).arg(
+            QDir(dataDir_).relativeFilePath(file.filePath())));
     // Within a model the file matched last comes first; a/x.csv is matched before b.csv.
     QCOMPARE(order, QStringList({QStringLiteral("0:Data.CSV"), QStringLiteral("2:more.processed"),
                                  QStringLiteral("2:b.csv"), QStringLiteral("2:a/x.csv")}));
@@ -214,14 +214,12 @@ void TestDataLoader::missingFolderTouchesNothing()
 
 void TestDataLoader::loadsEveryRowAndDerivedTables()
 {
-    write(QStringLiteral("tags.csv"), TagsHeader + "\n" + tagLine("G7000001") + "\n" +
-                                          tagLine("G7000002") + "\n" +
-                                          tagLine("G7000003", "REL1", "1") + "\n" +
-                                          tagLine("G7000004", "REL2") + "\n");
-    write(QStringLiteral("nodes.csv"),
-          NodesHeader + "\nN1_01,1,2,100,A1,up,2021-01-01 00:00:00,,\n"
-                        "N1_02,1,2,100,A1,down,2021-01-01 00:00:00,,\n"
-                        "N2_01,1,2,80,A2,up,2021-03-01 00:00:00,,\n");
+    write(QStringLiteral("tags.csv"),
+          TagsHeader + "\n" + tagLine("G7000001") + "\n" + tagLine("G7000002") + "\n" +
+              tagLine("G7000003", "REL1", "1") + "\n" + tagLine("G7000004", "REL2") + "\n");
+    write(QStringLiteral("nodes.csv"), NodesHeader + "\nN1_01,1,2,100,A1,up,2021-01-01 00:00:00,,\n"
+                                                     "N1_02,1,2,100,A1,down,2021-01-01 00:00:00,,\n"
+                                                     "N2_01,1,2,80,A2,up,2021-03-01 00:00:00,,\n");
     write(QStringLiteral("events.csv"),
           EventsHeader + "\r\nN1_01,G7000001,2021-04-03 10:00:00,2021-04-03 11:00:00,4\r\n"
                          "N2_01,G7000001,2021-04-05 10:00:00,2021-04-05 10:00:00,1\r\n"
@@ -259,13 +257,14 @@ void TestDataLoader::loadsEveryRowAndDerivedTables()
 void TestDataLoader::secondLoadOfUnchangedFolderAddsNothing()
 {
     write(QStringLiteral("tags.csv"), TagsHeader + "\n" + tagLine("G7000001") + "\n");
-    write(QStringLiteral("nodes.csv"), NodesHeader + "\nN1_01,1,2,100,A1,up,2021-01-01 00:00:00,,\n");
+    write(QStringLiteral("nodes.csv"),
+          NodesHeader + "\nN1_01,1,2,100,A1,up,2021-01-01 00:00:00,,\n");
     QVERIFY(load());
     QVERIFY(load());
-    QCOMPARE(logger_.messages,
-             QStringList({QStringLiteral("Processing tags..."), QStringLiteral("Processing nodes..."),
-                          QStringLiteral("Updating indices..."),
-                          QStringLiteral("Updating foreign ids...")}));
+    QCOMPARE(logger_.messages, QStringList({QStringLiteral("Processing tags..."),
+                                            QStringLiteral("Processing nodes..."),
+                                            QStringLiteral("Updating indices..."),
+                                            QStringLiteral("Updating foreign ids...")}));
     QCOMPARE(count(QStringLiteral("select count(*) from tags")), 1);
     QCOMPARE(count(QStringLiteral("select count(*) from loads")), 2);
     QCOMPARE(count(QStringLiteral("select count(*) from release_groups")), 1);
@@ -285,7 +284,8 @@ void TestDataLoader::changedFileIsReplaced()
                          "N1,G7000001,2021-04-04 10:00:00,2021-04-04 10:00:00,2\n");
     QFile file(events);
     QVERIFY(file.open(QIODevice::ReadWrite));
-    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(60),
+                             QFileDevice::FileModificationTime));
     file.close();
     QVERIFY(load());
     QVERIFY(logger_.messages.contains(QStringLiteral("Loading %1...").arg(events)));
@@ -309,7 +309,8 @@ void TestDataLoader::changedTagsFileRelinksEvents()
           TagsHeader + "\n" + tagLine("G7000002") + "\n" + tagLine("G7000001") + "\n");
     QFile file(tags);
     QVERIFY(file.open(QIODevice::ReadWrite));
-    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(60),
+                             QFileDevice::FileModificationTime));
     file.close();
     QVERIFY(load());
     QCOMPARE(text(QStringLiteral("select t.tag_code from events e join tags t on e.tag_id=t.id")),
@@ -326,8 +327,9 @@ void TestDataLoader::columnMapping_data()
                       "00:00:00,55,bird\n")
         << QStringLiteral("G7000001|2021-05-01 00:00:00|55|bird");
     QTest::newRow("other order with extra column")
-        << QByteArray("note,removal_type,riverkm,tag_code,removal_date\nx,bird,55,G7000001,2021-05-01 "
-                      "00:00:00\n")
+        << QByteArray(
+               "note,removal_type,riverkm,tag_code,removal_date\nx,bird,55,G7000001,2021-05-01 "
+               "00:00:00\n")
         << QStringLiteral("G7000001|2021-05-01 00:00:00|55|bird");
     QTest::newRow("empty first mapped field keeps columns")
         << QByteArray("removal_date,tag_code,removal_river_km,removal_type\n2021-05-01 "
@@ -361,11 +363,13 @@ void TestDataLoader::refusedLinesAreReported_data()
 
     const QByteArray header = "tag_code,lot,tag_life_days\n";
     QTest::newRow("all good") << header + "G7000001,1,30\nG7000002,1,31\n" << 2 << 0;
-    QTest::newRow("short line after a good one") << header + "G7000001,1,30\nG7000002,1\n" << 1 << 1;
+    QTest::newRow("short line after a good one") << header + "G7000001,1,30\nG7000002,1\n"
+                                                 << 1 << 1;
     QTest::newRow("long line") << header + "G7000001,1,30,extra\nG7000002,1,31\n" << 1 << 1;
     QTest::newRow("blank line") << header + "G7000001,1,30\n\nG7000002,1,31\n" << 2 << 1;
     const QByteArray mapped = "lot,tag_code,tag_life_days\n";
-    QTest::newRow("mapped line lacking a field") << mapped + "1,G7000001\n1,G7000002,31\n" << 1 << 1;
+    QTest::newRow("mapped line lacking a field") << mapped + "1,G7000001\n1,G7000002,31\n"
+                                                 << 1 << 1;
     QTest::newRow("mapped line with extra field") << mapped + "1,G7000001,30,9\n" << 0 << 1;
 }
 
@@ -379,8 +383,10 @@ void TestDataLoader::refusedLinesAreReported()
     QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), stored);
     const int lines = stored + refused;
     QVERIFY(logger_.messages.contains(QStringLiteral("Loaded %1 rows.").arg(lines)));
-    const QString warning =
-        QStringLiteral("***Warning: %1 of %2 rows of %3 were not stored").arg(refused).arg(lines).arg(path);
+    const QString warning = QStringLiteral("***Warning: %1 of %2 rows of %3 were not stored")
+                                .arg(refused)
+                                .arg(lines)
+                                .arg(path);
     QCOMPARE(logger_.messages.contains(warning), refused > 0);
     // A short line must never be completed with the previous line's values.
     QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data where tag_code='G7000002' "
@@ -402,7 +408,8 @@ void TestDataLoader::encodings()
 {
     QFETCH(QByteArray, value);
     QFETCH(QString, expected);
-    write(QStringLiteral("attributes.csv"), "tag_code,attribute,value\nG7000001,river," + value + "\n");
+    write(QStringLiteral("attributes.csv"),
+          "tag_code,attribute,value\nG7000001,river," + value + "\n");
     QVERIFY(load());
     QCOMPARE(text(QStringLiteral("select value from tag_attributes")), expected);
 }

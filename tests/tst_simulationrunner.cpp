@@ -58,7 +58,8 @@ qint64 count(const QString& databasePath, const QString& sql)
 {
     qint64 result = -1;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
         db.setDatabaseName(databasePath);
         if (db.open()) {
             QSqlQuery query(db);
@@ -69,6 +70,10 @@ qint64 count(const QString& databasePath, const QString& sql)
     QSqlDatabase::removeDatabase(QStringLiteral("check"));
     return result;
 }
+
+const QByteArray FalseEventsHeader =
+    "replicate,V1_111,V1_011,V1_101,V1_001,V1_120,V1_020,V1_110,V1_010,V1_200,V1_100,V1_000,"
+    "R2_11,R2_01,R2_20,R2_10,R2_00,R3_11,R3_01,R3_20,R3_10,R3_00";
 
 const QByteArray Study = R"({
   "dataDir": "data",
@@ -100,6 +105,8 @@ private slots:
     void emptyDataDirMeansSimulationFolder();
     void unusableDatabase();
     void failedLoadIsAFailure();
+    void consoleRunsWriteTheirFiles();
+    void falseEventsNeedTwoReleases();
 
 private:
     void writeStudy(const QByteArray& config = Study);
@@ -183,8 +190,8 @@ void TestSimulationRunner::configProblems_data()
                            << QStringLiteral("Unable to parse config file: ");
     QTest::newRow("truncated") << QByteArray("{\"dataDir\": \"data\", \"runs\": [") << true
                                << QStringLiteral("Unable to parse config file: ");
-    QTest::newRow("deeply nested") << QByteArray(100000, '[') << true
-                                   << QStringLiteral("Unable to parse config file: ");
+    QTest::newRow("deeply nested")
+        << QByteArray(100000, '[') << true << QStringLiteral("Unable to parse config file: ");
 }
 
 void TestSimulationRunner::configProblems()
@@ -210,8 +217,8 @@ void TestSimulationRunner::successfulStartAndRepeat()
     const QByteArray folder = dir_->path().toLocal8Bit();
     const Outcome first = runWith({"./keldar", folder, "ignored"});
     QCOMPARE(first.result, 1);
-    const QString dataFile = QDir(dir_->path()).filePath(QStringLiteral("data")) +
-                             QStringLiteral("/life.csv");
+    const QString dataFile =
+        QDir(dir_->path()).filePath(QStringLiteral("data")) + QStringLiteral("/life.csv");
     QCOMPARE(first.err, QStringLiteral("./keldar v.1.0.0\n"
                                        "Initializing database...\n"
                                        "Done.\n\n"
@@ -227,9 +234,10 @@ void TestSimulationRunner::successfulStartAndRepeat()
                                        "---------------\n"
                                        "Run: one...\n"
                                        "Run: two...\n")
-                                .arg(dataFile));
+                            .arg(dataFile));
     // Run types are case-sensitive; unknown ones are reported on standard output.
-    QCOMPARE(first.out, QStringLiteral("Unknown run type: Kavel\nUnknown run type: no_such_type\n"));
+    QCOMPARE(first.out,
+             QStringLiteral("Unknown run type: Kavel\nUnknown run type: no_such_type\n"));
     const QString db = dir_->filePath(QStringLiteral("keldar.db"));
     QCOMPARE(count(db, QStringLiteral("select count(*) from tag_life_data")), 2);
 
@@ -276,16 +284,18 @@ void TestSimulationRunner::failedLoadIsAFailure()
 {
     writeStudy();
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("prep"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("prep"));
         db.setDatabaseName(dir_->filePath(QStringLiteral("keldar.db")));
         QVERIFY(db.open());
         QSqlQuery query(db);
         QVERIFY(query.exec(QStringLiteral("create table tag_life_data (id integer primary key, "
                                           "tag_code varchar(20), lot integer, tag_life_days real, "
                                           "load_id integer)")));
-        QVERIFY(query.exec(QStringLiteral("create table events (id integer primary key, node_code, "
-                                          "tag_code, first_computed_datetime, "
-                                          "last_computed_datetime, hits, load_id, tag_id, node_id)")));
+        QVERIFY(
+            query.exec(QStringLiteral("create table events (id integer primary key, node_code, "
+                                      "tag_code, first_computed_datetime, "
+                                      "last_computed_datetime, hits, load_id, tag_id, node_id)")));
         QVERIFY(query.exec(QStringLiteral("create trigger refuse before update on events begin "
                                           "select raise(abort, 'updates refused'); end")));
         QVERIFY(query.exec(QStringLiteral("insert into events (tag_code) values ('G7000001')")));
@@ -299,6 +309,151 @@ void TestSimulationRunner::failedLoadIsAFailure()
     QCOMPARE(count(dir_->filePath(QStringLiteral("keldar.db")),
                    QStringLiteral("select count(*) from tag_life_data")),
              0);
+}
+
+namespace {
+
+const QByteArray RiverConfig = R"({
+  "dataDir": "data",
+  "year": 2021,
+  "releases": [
+    {"name": "Spring", "river_kilometer": 120, "config": [{"site": "REL1", "species": "CHN"}]},
+    {"name": "Fall", "river_kilometer": 130, "config": [{"site": "REL2", "species": "CHN"}]}
+  ],
+  "sites": [
+    {"name": "S_A", "config": [{"location": "A"}]},
+    {"name": "S_B", "config": [{"location": "B"}]},
+    {"name": "S_C", "config": [{"location": "C"}]},
+    {"name": "S_D", "config": [{"location": "D"}]}
+  ],
+  "runs": [
+    {"title": "r1", "type": "kavel", "releases": ["Spring", "Fall"],
+     "sites": ["S_D", "S_A", "S_B", "S_C"], "outputDir": "out/kavel"},
+    {"title": "r1", "type": "false_events", "releases": ["Spring", "Fall"],
+     "sites": ["S_A", "S_B", "S_C", "S_D"], "falseEventsFile": "false.csv", "outputDir": "out"},
+    {"title": "r1", "type": "kavel", "releases": ["Nowhere"], "sites": ["S_A"]},
+    {"title": "r1", "type": "standard", "releases": ["Spring", "Fall"],
+     "sites": ["S_A", "S_B", "S_C", "S_D"]}
+  ]
+})";
+
+QByteArray tag(const QByteArray& code, const QByteArray& location)
+{
+    return code + ",ann,2,7,CHN,150.5,30,P,,2021-04-01 08:00:00,2021-04-02 09:00:00," + location +
+           ",x,120,1,2,0,\n";
+}
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+void TestSimulationRunner::consoleRunsWriteTheirFiles()
+{
+    const QDir sim(dir_->path());
+    writeFile(sim.filePath(QStringLiteral("config.txt")), RiverConfig);
+    writeFile(sim.filePath(QStringLiteral("data/tags.csv")),
+              "tag_code,tagger_name_xlat,bucket,lot,species_code_xlat,length,weight,pit_code,"
+              "fish_tag_date,tag_activate_date,tag_release_date,release_location,"
+              "release_location_xlat,release_location_river_kilometer,release_location_latitude,"
+              "release_location_longitude,mort_xlat,pri\n" +
+                  tag("G70000001", "REL1") + tag("G70000002", "REL1") + tag("G70000003", "REL1") +
+                  tag("G70000004", "REL1") + tag("G70000005", "REL2"));
+    writeFile(sim.filePath(QStringLiteral("data/nodes.csv")),
+              "node_code,latitude,longitude,river_kilometer,location,location_xlat,deploy_date,"
+              "recovery_date,elev_or_depth\n"
+              "A_1,1,2,100,A,up,2021-01-01 00:00:00,,\n"
+              "B_1,1,2,50,B,up,2021-01-01 00:00:00,,\n"
+              "C_1,1,2,10,C,up,2021-01-01 00:00:00,,\n"
+              "D_1,1,2,5,D,up,2021-01-01 00:00:00,,\n");
+    writeFile(sim.filePath(QStringLiteral("data/events.csv")),
+              "node_code,tag_code,first_computed_datetime,last_computed_datetime,hits\n"
+              "A_1,G70000001,2021-04-03 10:00:00,2021-04-03 11:00:00,3\n"
+              "B_1,G70000001,2021-04-05 10:00:00,2021-04-05 10:30:00,3\n"
+              "C_1,G70000001,2021-04-07 09:00:00,2021-04-07 09:00:00,1\n"
+              "D_1,G70000001,2021-04-09 09:00:00,2021-04-09 09:00:00,1\n"
+              "A_1,G70000002,2021-04-03 10:00:00,2021-04-06 10:00:00,9\n"
+              "B_1,G70000002,2021-04-04 10:00:00,2021-04-04 12:00:00,2\n"
+              "A_1,G70000004,2021-04-03 10:00:00,2021-04-03 10:00:00,1\n"
+              "B_1,G70000005,2021-04-05 10:00:00,2021-04-05 10:00:00,1\n");
+    writeFile(sim.filePath(QStringLiteral("data/removals.csv")),
+              "tag_code,removal_date,riverkm,removal_type_id\n"
+              "G70000003,2021-05-01 00:00:00,30,bird\n"
+              "G70000004,2021-05-01 00:00:00,120,trap\n");
+    writeFile(sim.filePath(QStringLiteral("false.csv")),
+              "set,site,tag_code,first,last,value\n"
+              "s3,S_X,G70000005,2021-04-08 10:00:00,2021-04-08 10:00:00,1\n"
+              "s1,S_C,G70000005,2021-04-08 10:00:00,2021-04-08 10:00:00,1\n"
+              "s2,S_A,G7FFFFFFF,2021-04-08 10:00:00,2021-04-08 10:00:00,1\n"
+              "s3,S_C,G70000005,2021-04-08 10:00:00,2021-04-08 10:00:00,1\n");
+
+    const Outcome outcome = runWith({"keldar", dir_->path().toLocal8Bit()});
+    QCOMPARE(outcome.result, 1);
+
+    // Hand-worked: fish 2 sits at B inside its window at A (history ends at B), fish 3 was
+    // removed between B and C, fish 4 above every site (dropped); rows by release name.
+    const QByteArray tagPart = ",7,%1,2021-04-01 08:00:00,2021-04-02 09:00:00,";
+    QByteArrayList kavel;
+    const auto fish = [&](const char* release, const char* code, QList<QByteArray> sites) {
+        const QByteArray prefix = release + tagPart;
+        const char* names[] = {"S_A", "S_B", "S_C", "S_D"};
+        for (int i = 0; i < 4; ++i)
+            kavel.append(QByteArray(prefix).replace("%1", code) + names[i] + "," + sites[i]);
+    };
+    fish("Fall", "G70000005", {"0,", "1,2021-04-05 10:00:00", "0,", "0,"});
+    fish("Spring", "G70000001",
+         {"1,2021-04-03 10:00:00", "1,2021-04-05 10:00:00", "1,2021-04-07 09:00:00",
+          "1,2021-04-09 09:00:00"});
+    fish("Spring", "G70000002", {"1,2021-04-03 10:00:00", "2,2021-04-04 10:00:00", "0,", "0,"});
+    fish("Spring", "G70000003", {"0,", "0,", "0,", "0,"});
+    QCOMPARE(readFile(sim.filePath(QStringLiteral("out/kavel/r1_kavel.csv"))), kavel.join('\n'));
+    QVERIFY(outcome.errLines().contains(QStringLiteral("Wrote 16 rows.")));
+
+    const QByteArray header = FalseEventsHeader;
+    QCOMPARE(readFile(sim.filePath(QStringLiteral("out/r1_false_events.csv"))),
+             header + "\n"
+                      "Baseline,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,1,0,0,0,0,1\n"
+                      "s1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,1,0,0,0,1,0\n"
+                      "s2,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,1,0,0,0,0,1\n"
+                      "s3,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,1,0,0,0,0,1\n");
+    QVERIFY(outcome.err.contains(QStringLiteral("Processing 1/3...")));
+
+    // A release that the configuration does not define selects nothing; the file is
+    // overwritten with no lines.
+    QVERIFY(outcome.errLines().contains(QStringLiteral("Wrote 0 rows.")));
+    QCOMPARE(readFile(sim.filePath(QStringLiteral("r1_kavel.csv"))), QByteArray());
+
+    const QByteArray standard = readFile(sim.filePath(QStringLiteral("r1_standard.csv")));
+    QCOMPARE(standard.count('\n'), 4);
+    QVERIFY(standard.startsWith("release_name,lot,tag_code,tag_activate_date,tag_release_date,"
+                                "tagger_name_xlat,bucket,length,weight,S_A,S_B,S_C,S_D,S_A_first,"
+                                "S_A_last,S_B_first,S_B_last,S_C_first,S_C_last,S_D_first,"
+                                "S_D_last\nFall,7,G70000005,"));
+    QVERIFY(standard.contains("\nSpring,7,G70000002,2021-04-01 08:00:00,2021-04-02 09:00:00,ann,2,"
+                              "150.5,30,1,2,0,0,2021-04-03 10:00:00,2021-04-06 10:00:00,"
+                              "2021-04-04 10:00:00,2021-04-04 12:00:00,,,,\n"));
+}
+
+void TestSimulationRunner::falseEventsNeedTwoReleases()
+{
+    writeStudy(R"({"dataDir": "data", "runs": [
+        {"title": "f", "type": "false_events", "releases": ["One"], "sites": ["A"]}]})");
+    const Outcome outcome = runWith({"keldar", dir_->path().toLocal8Bit()});
+    QCOMPARE(outcome.result, 1);
+    QVERIFY(
+        outcome.errLines().contains(QStringLiteral("False events run needs at least 2 releases.")));
+    QVERIFY(!QFile::exists(dir_->filePath(QStringLiteral("f_false_events.csv"))));
 }
 
 QTEST_GUILESS_MAIN(TestSimulationRunner)

@@ -158,8 +158,9 @@ void TestSQLiteDataProvider::insertRowChecksFieldCount()
         values.append(QString::number(i));
     QVERIFY(provider_->beginLoad());
     // A good line first: a short line must not inherit its values.
-    QVERIFY(provider_->insertRow(0, tagLine(QStringLiteral("G7000001"), QStringLiteral("R"),
-                                            QStringLiteral("2021-04-02 00:00:00")),
+    QVERIFY(provider_->insertRow(0,
+                                 tagLine(QStringLiteral("G7000001"), QStringLiteral("R"),
+                                         QStringLiteral("2021-04-02 00:00:00")),
                                  5));
     QCOMPARE(provider_->insertRow(0, values.join(QLatin1Char(',')), 5), stored);
     QCOMPARE(provider_->hasError(), !stored);
@@ -237,8 +238,9 @@ void TestSQLiteDataProvider::failedEndLoadRollsBack()
 {
     QVERIFY(provider_->beginLoad());
     const int id = provider_->addLoad(QFileInfo(dir_->filePath(QStringLiteral("t.csv"))), 0);
-    QVERIFY(provider_->insertRow(0, tagLine(QStringLiteral("G7000001"), QStringLiteral("R"),
-                                            QStringLiteral("2021-04-02 00:00:00")),
+    QVERIFY(provider_->insertRow(0,
+                                 tagLine(QStringLiteral("G7000001"), QStringLiteral("R"),
+                                         QStringLiteral("2021-04-02 00:00:00")),
                                  id));
     // Makes the index step fail inside the load transaction.
     QVERIFY(provider_->execStatement(QStringLiteral("drop table events")));
@@ -255,15 +257,20 @@ void TestSQLiteDataProvider::failedEndLoadRollsBack()
 void TestSQLiteDataProvider::endLoadTwiceDoesNotDouble()
 {
     QVERIFY(provider_->beginLoad());
-    QVERIFY(provider_->insertRow(0, tagLine(QStringLiteral("G7000001"), QStringLiteral("R"),
-                                            QStringLiteral("2021-04-02 00:00:00")),
+    QVERIFY(provider_->insertRow(0,
+                                 tagLine(QStringLiteral("G7000001"), QStringLiteral("R"),
+                                         QStringLiteral("2021-04-02 00:00:00")),
                                  1));
-    QVERIFY(provider_->insertRow(0, tagLine(QStringLiteral("G7000002"), QStringLiteral("R"),
-                                            QStringLiteral("2021-04-02 00:00:00"), QStringLiteral("1")),
-                                 1));
-    QVERIFY(provider_->insertRow(0, tagLine(QStringLiteral("G7000003"), QStringLiteral("M"),
-                                            QStringLiteral("2021-04-02 00:00:00"), QStringLiteral("1")),
-                                 1));
+    QVERIFY(
+        provider_->insertRow(0,
+                             tagLine(QStringLiteral("G7000002"), QStringLiteral("R"),
+                                     QStringLiteral("2021-04-02 00:00:00"), QStringLiteral("1")),
+                             1));
+    QVERIFY(
+        provider_->insertRow(0,
+                             tagLine(QStringLiteral("G7000003"), QStringLiteral("M"),
+                                     QStringLiteral("2021-04-02 00:00:00"), QStringLiteral("1")),
+                             1));
     QVERIFY(provider_->insertRow(1, QStringLiteral("N1,1,2,100,A1,up,2021-01-01 00:00:00,,"), 1));
     QVERIFY(provider_->insertRow(1, QStringLiteral("N2,1,2,100,A1,up,bad date,,"), 1));
     QVERIFY(provider_->endLoad());
@@ -384,10 +391,11 @@ void TestSQLiteDataProvider::loadStudy()
 {
     QVERIFY(provider_->beginLoad());
     const QString date = QStringLiteral("2021-04-02 09:00:00");
-    for (const QString& code : {QStringLiteral("G7000001"), QStringLiteral("G7000002"),
-                                QStringLiteral("G7000003")})
+    for (const QString& code :
+         {QStringLiteral("G7000001"), QStringLiteral("G7000002"), QStringLiteral("G7000003")})
         QVERIFY(provider_->insertRow(0, tagLine(code, QStringLiteral("REL"), date), 1));
-    QVERIFY(provider_->insertRow(0, tagLine(QStringLiteral("G7000009"), QStringLiteral("OTHER"), date), 1));
+    QVERIFY(provider_->insertRow(
+        0, tagLine(QStringLiteral("G7000009"), QStringLiteral("OTHER"), date), 1));
     const QStringList nodes = {
         QStringLiteral("U1,1,2,100,UP,a,2021-01-01 00:00:00,,"),
         QStringLiteral("U2,1,2,101,UP,b,2021-01-01 00:00:00,,"),
@@ -412,7 +420,8 @@ void TestSQLiteDataProvider::loadStudy()
     QVERIFY(provider_->endLoad());
 
     QSqlQuery query;
-    QVERIFY(query.exec(QStringLiteral("select id from release_groups where release_location='REL'")));
+    QVERIFY(
+        query.exec(QStringLiteral("select id from release_groups where release_location='REL'")));
     QVERIFY(query.next());
     const int group = query.value(0).toInt();
     const auto arrays = [&](const char* location) {
@@ -441,8 +450,9 @@ void TestSQLiteDataProvider::extraction()
 
     QList<CaptureRow> rows;
     QVERIFY(provider_->extractRunRows(rows, runId));
-    QCOMPARE(provider_->runSiteNames(),
-             QStringList({QStringLiteral("Upper"), QStringLiteral("Middle"), QStringLiteral("Lower")}));
+    QCOMPARE(
+        provider_->runSiteNames(),
+        QStringList({QStringLiteral("Upper"), QStringLiteral("Middle"), QStringLiteral("Lower")}));
     // A site whose nodes lie at two kilometres keeps the lowest.
     QCOMPARE(provider_->runSiteRiverKm().value(QStringLiteral("Upper")), 100);
     QCOMPARE(provider_->runSiteRiverKm().value(QStringLiteral("Lower")), 20);
@@ -472,8 +482,9 @@ void TestSQLiteDataProvider::extraction()
     QVERIFY(!rows[3].firstDetection.isValid());
 
     // The working tables do not stay behind in the database file.
-    QCOMPARE(count(QStringLiteral("select count(*) from sqlite_master where name like "
-                                  "'%sites_%' or name like 'detections%' or name like 'releases_tags%'")),
+    QCOMPARE(count(QStringLiteral(
+                 "select count(*) from sqlite_master where name like "
+                 "'%sites_%' or name like 'detections%' or name like 'releases_tags%'")),
              0);
 }
 
