@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 
+#include <cstring>
+
 namespace kd {
 
 namespace {
@@ -34,24 +36,41 @@ QStringList headerFields(QByteArray line, bool firstLine)
     return QString::fromLatin1(line).toLower().split(fieldSeparator());
 }
 
-// Data lines are read as UTF-8 when they are valid UTF-8 and as Latin-1 otherwise, so that
-// names with accents arrive intact from files of either encoding.
-QString decodeLine(const QByteArray& line)
+// Data lines are stored as UTF-8. A line that is valid UTF-8 (plain ASCII included) is taken as
+// it is; any other is read as Latin-1, so that names with accents arrive intact from files of
+// either encoding.
+void toUtf8(QByteArray& line)
 {
     bool ascii = true;
-    for (char c : line) {
+    for (char c : std::as_const(line)) {
         if (static_cast<unsigned char>(c) >= 0x80) {
             ascii = false;
             break;
         }
     }
     if (ascii)
-        return QString::fromLatin1(line);
+        return;
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(line);
-    if (!utf8.hasError())
-        return text;
-    return QString::fromLatin1(line);
+    const QString text = utf8(line);
+    if (utf8.hasError())
+        line = QString::fromLatin1(line).toUtf8();
+}
+
+// Splits at every comma, empty fields kept; the views point into line.
+void splitFields(const QByteArray& line, QList<QByteArrayView>& fields)
+{
+    fields.clear();
+    const char* begin = line.constData();
+    const char* end = begin + line.size();
+    for (;;) {
+        const char* comma = static_cast<const char*>(std::memchr(begin, ',', size_t(end - begin)));
+        if (!comma) {
+            fields.append(QByteArrayView(begin, end - begin));
+            return;
+        }
+        fields.append(QByteArrayView(begin, comma - begin));
+        begin = comma + 1;
+    }
 }
 
 int fitModel(const DataProvider& provider, const QStringList& fields)
@@ -247,17 +266,17 @@ void DataLoader::loadFile(int model, const QFileInfo& info, const QStringList& c
             // Not booked as loaded, so the file is reported again until its header is fixed.
             provider_->deleteLoad(info);
         } else {
-            QStringList rebuilt;
-            rebuilt.reserve(columns.size());
+            QList<QByteArrayView> fields;
+            QByteArray rebuilt;
             while (!file.atEnd()) {
                 if ((rowCount & 0xFFF) == 0 && canceled())
                     break;
-                QByteArray bytes = file.readLine();
+                QByteArray line = file.readLine();
                 ++rowCount;
-                stripLineEnd(bytes);
-                QString line = decodeLine(bytes);
+                stripLineEnd(line);
+                toUtf8(line);
                 if (!mapping.isEmpty()) {
-                    const QList<QStringView> fields = QStringView(line).split(QLatin1Char(','));
+                    splitFields(line, fields);
                     // A line that lacks a mapped field, or has more fields than its header,
                     // would put values under the wrong columns: it is refused instead.
                     if (fields.size() <= highestIndex || fields.size() > header.size()) {
@@ -265,11 +284,14 @@ void DataLoader::loadFile(int model, const QFileInfo& info, const QStringList& c
                         continue;
                     }
                     rebuilt.clear();
-                    for (int index : mapping)
-                        rebuilt.append(fields[index].toString());
-                    line = rebuilt.join(QLatin1Char(','));
+                    for (int i = 0; i < mapping.size(); ++i) {
+                        if (i > 0)
+                            rebuilt.append(',');
+                        rebuilt.append(fields[mapping[i]]);
+                    }
+                    line.swap(rebuilt);
                 }
-                if (!provider_->insertRow(model, line, loadId))
+                if (!provider_->insertRowUtf8(model, line, loadId))
                     ++refused;
             }
         }

@@ -59,6 +59,11 @@ int DataProvider::addRecordRun(const QString& /*name*/)
     return -1;
 }
 
+bool DataProvider::insertRowUtf8(int model, QByteArrayView line, int loadId)
+{
+    return insertRow(model, QString::fromUtf8(line), loadId);
+}
+
 QStringList DataProvider::runSiteNames()
 {
     return {};

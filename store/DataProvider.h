@@ -67,6 +67,8 @@ public:
     virtual bool abortLoad();
     // Inserts one data line; false when the store refused it (the reason is in the error state).
     virtual bool insertRow(int model, const QString& line, int loadId) = 0;
+    // The same for a line in UTF-8, the loader's form; stores may take it without conversion.
+    virtual bool insertRowUtf8(int model, QByteArrayView line, int loadId);
     virtual bool clearAllData() = 0;
     virtual bool clearTable(int table) = 0;
     virtual bool hasCoreData() = 0;

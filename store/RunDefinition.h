@@ -17,6 +17,10 @@ struct RunDefinition
     QList<int> siteIds;
     QString validationMessage;
 
+    // True when the run can be processed. Otherwise false, with the first problem found stored
+    // in validationMessage; a valid run leaves the message empty.
+    bool validate();
+
     // "Standard" for the Standard code, "KAVEL" for every other.
     static QString formatName(int format);
     // 1 for the exact text "Standard", 0 for any other.

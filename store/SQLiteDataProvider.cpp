@@ -4,10 +4,15 @@
 
 #include <QDateTime>
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringView>
+
+#include <sqlite3.h>
+
+#include <cstring>
 
 namespace kd {
 
@@ -68,8 +73,7 @@ SQLiteDataProvider::SQLiteDataProvider(const QString& databasePath)
 
 SQLiteDataProvider::~SQLiteDataProvider()
 {
-    for (auto& statement : insertStatements_)
-        statement.reset();
+    finalizeInsertStatements();
     if (db_.isOpen())
         db_.close();
     db_ = QSqlDatabase();
@@ -219,6 +223,9 @@ bool SQLiteDataProvider::openDatabase(const QString& path)
         setError(db_.lastError().text());
         return false;
     }
+    const QVariant handle = db_.driver()->handle();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        handle_ = *static_cast<sqlite3* const*>(handle.constData());
     return createMissingTables();
 }
 
@@ -374,44 +381,76 @@ bool SQLiteDataProvider::deleteLoad(const QFileInfo& file)
     return true;
 }
 
-QSqlQuery* SQLiteDataProvider::insertStatement(int model)
+sqlite3_stmt* SQLiteDataProvider::insertStatement(int model)
 {
-    auto& slot = insertStatements_[model];
+    sqlite3_stmt*& slot = insertStatements_[model];
     if (slot)
-        return slot.get();
-    auto statement = std::make_unique<QSqlQuery>(db_);
-    if (!statement->prepare(
-            QString::fromLatin1(InsertStatements[model]).arg(modelTableName(model)))) {
-        setError(statement->lastError().text());
+        return slot;
+    if (!handle_) {
+        setError(QStringLiteral("The database is not open"));
         return nullptr;
     }
-    slot = std::move(statement);
-    return slot.get();
+    const QByteArray sql =
+        QString::fromLatin1(InsertStatements[model]).arg(modelTableName(model)).toUtf8();
+    if (sqlite3_prepare_v2(handle_, sql.constData(), int(sql.size()), &slot, nullptr) !=
+        SQLITE_OK) {
+        setError(QString::fromUtf8(sqlite3_errmsg(handle_)));
+        sqlite3_finalize(slot);
+        slot = nullptr;
+    }
+    return slot;
+}
+
+void SQLiteDataProvider::finalizeInsertStatements()
+{
+    for (sqlite3_stmt*& statement : insertStatements_) {
+        sqlite3_finalize(statement);
+        statement = nullptr;
+    }
 }
 
 bool SQLiteDataProvider::insertRow(int model, const QString& line, int loadId)
 {
+    return insertRowUtf8(model, line.toUtf8(), loadId);
+}
+
+bool SQLiteDataProvider::insertRowUtf8(int model, QByteArrayView line, int loadId)
+{
     if (model < 0 || model >= ModelCount)
         return false;
-    QSqlQuery* statement = insertStatement(model);
+    sqlite3_stmt* statement = insertStatement(model);
     if (!statement)
         return false;
-    const QList<QStringView> fields = QStringView(line).split(QLatin1Char(','));
-    // Checked here because a statement keeps the values of its previous execution: a short line
-    // would otherwise be completed silently with the fields of the line before it.
     const int expected = columnCounts_[model];
-    if (fields.size() != expected) {
+    const char* begin = line.data();
+    const char* end = begin + line.size();
+    int field = 0;
+    for (;;) {
+        const char* comma =
+            begin == end ? nullptr
+                         : static_cast<const char*>(std::memchr(begin, ',', size_t(end - begin)));
+        const char* fieldEnd = comma ? comma : end;
+        if (field < expected)
+            sqlite3_bind_text(statement, field + 1, begin ? begin : "", int(fieldEnd - begin),
+                              SQLITE_STATIC);
+        ++field;
+        if (!comma)
+            break;
+        begin = comma + 1;
+    }
+    if (field != expected) {
+        sqlite3_clear_bindings(statement);
         setError(QStringLiteral("Wrong number of fields for %1: %2 instead of %3")
                      .arg(modelTableName(model))
-                     .arg(fields.size())
+                     .arg(field)
                      .arg(expected));
         return false;
     }
-    for (int i = 0; i < expected; ++i)
-        statement->bindValue(i, fields[i].toString());
-    statement->bindValue(expected, loadId);
-    if (!statement->exec()) {
-        setError(statement->lastError().text());
+    sqlite3_bind_int(statement, expected + 1, loadId);
+    const int result = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    if (result != SQLITE_DONE) {
+        setError(QString::fromUtf8(sqlite3_errmsg(handle_)));
         return false;
     }
     if (model == TagsModel)

@@ -10,6 +10,8 @@
 #include <memory>
 
 class QSqlQuery;
+struct sqlite3;
+struct sqlite3_stmt;
 
 namespace kd {
 
@@ -30,6 +32,7 @@ public:
     bool endLoad() override;
     bool abortLoad() override;
     bool insertRow(int model, const QString& line, int loadId) override;
+    bool insertRowUtf8(int model, QByteArrayView line, int loadId) override;
     bool clearAllData() override;
     bool clearTable(int table) override;
     bool hasCoreData() override;
@@ -61,7 +64,8 @@ public:
 private:
     bool openDatabase(const QString& path);
     bool createMissingTables();
-    QSqlQuery* insertStatement(int model);
+    sqlite3_stmt* insertStatement(int model);
+    void finalizeInsertStatements();
     QString lastConnectionError() const;
     bool execLogged(const QString& sql);
 
@@ -76,7 +80,10 @@ private:
     QSqlDatabase db_;
     QString connectionName_;
     mutable QHash<int, QString> tableNames_;
-    std::array<std::unique_ptr<QSqlQuery>, TableCount> insertStatements_;
+    // The bulk inserts go straight to SQLite's own statements on the driver's connection:
+    // converting millions of fields to QVariant and back costs more than the inserts.
+    sqlite3* handle_ = nullptr;
+    std::array<sqlite3_stmt*, TableCount> insertStatements_{};
     std::array<int, ModelCount> columnCounts_{};
     // Which source tables of the foreign ids gained or lost rows during the open load: their
     // ids are then resolved again for every row, not only for rows without one.
