@@ -1,4 +1,4 @@
-#include "app/MessageLoggerI.h"
+#include "RecordingLogger.h"
 #include "loader/DataLoader.h"
 #include "store/SQLiteDataProvider.h"
 
@@ -13,13 +13,6 @@
 using namespace kd;
 
 namespace {
-
-class RecordingLogger : public MessageLoggerI
-{
-public:
-    void log(const QString& message, int) override { messages.append(message); }
-    QStringList messages;
-};
 
 const QByteArray TagsHeader =
     "tag_code,tagger_name_xlat,bucket,lot,species_code_xlat,length,weight,pit_code,fish_tag_date,"

@@ -1,4 +1,4 @@
-#include "app/MessageLoggerI.h"
+#include "RecordingLogger.h"
 #include "store/SQLiteDataProvider.h"
 
 #include <QFile>
@@ -11,13 +11,6 @@
 using namespace kd;
 
 namespace {
-
-class RecordingLogger : public MessageLoggerI
-{
-public:
-    void log(const QString& message, int) override { messages.append(message); }
-    QStringList messages;
-};
 
 qint64 count(const QString& sql)
 {
