@@ -219,7 +219,7 @@ void TestFalseEventsCounter::loadFalseEventsFile()
     QCOMPARE(sets[QStringLiteral("b")].size(), 2);
     QCOMPARE(sets[QStringLiteral("b")][1].site, QStringLiteral("S3"));
     QCOMPARE(sets[QStringLiteral("b")][0].value, 5);
-    const FalseEvent& odd = sets[QStringLiteral("a")].first();
+    const FalseEvent odd = sets.value(QStringLiteral("a")).first();
     QVERIFY(odd.valid);
     QVERIFY(!odd.first.isValid()); // kept, with an unreadable time
     QCOMPARE(odd.value, 0);
