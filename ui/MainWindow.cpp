@@ -1,13 +1,924 @@
 #include "ui/MainWindow.h"
 
+#include "ui_MainWindow.h"
+
 #include "app/Settings.h"
+#include "loader/DataLoader.h"
+#include "processing/FishProcessor.h"
+#include "processing/KavelDataProcessor.h"
+#include "processing/StandardDataProcessor.h"
+#include "store/SQLiteDataProvider.h"
+#include "ui/DefinitionBuilder.h"
+#include "ui/InfoDialog.h"
+#include "ui/LogWindow.h"
+#include "ui/QueryModelCache.h"
+#include "ui/QueryViewManager.h"
+#include "ui/RunDefWizard.h"
+#include "ui/RunOutputFile.h"
+#include "ui/SlicedHistoryRun.h"
+#include "ui/ViewKind.h"
+#include "ui/WidgetDialogs.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <QProgressDialog>
+#include <QThread>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace kd {
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
+namespace {
+
+const QString UpdaterProgram = QStringLiteral("updater.exe");
+
+enum Tab { DataTab = 0, ReleasesTab = 1, SitesTab = 2, FilesTab = 3 };
+
+QString settingText(int key)
 {
-    setWindowTitle(Settings::instance().fixedValue(Settings::ProgramName).toString());
-    resize(900, 600);
+    return Settings::instance().value(key).toString();
+}
+
+// Window layout entries of the settings store, next to the numbered settings.
+QSettings& layoutSettings()
+{
+    return Settings::instance();
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent), ui_(std::make_unique<Ui::MainWindow>()),
+      dialogs_(std::make_unique<WidgetDialogs>()), modelCache_(new QueryModelCache(this))
+{
+    ui_->setupUi(this);
+    ui_->tabWidget->setCurrentIndex(DataTab);
+
+    logWindow_ = new LogWindow(this);
+    logWindow_->setDialogs(dialogs_.get());
+    const QString name = programName();
+    log(name, 0);
+    log(QString(name.size(), QLatin1Char('-')), 0);
+    log(QStringLiteral("Initializing..."), 0);
+
+    ui_->dataDirLineEdit_->setText(settingText(Settings::DataDir));
+    ui_->outputDirLineEdit_->setText(settingText(Settings::OutDir));
+
+    progress_ = new QProgressDialog(this);
+    progress_->setWindowTitle(name);
+    progress_->setAutoClose(false);
+    progress_->setAutoReset(false);
+    progress_->setMinimumDuration(0);
+    progress_->setRange(0, 0);
+    // A new progress dialog shows itself after a few seconds unless it is reset.
+    progress_->reset();
+    progress_->hide();
+    connect(progress_, &QProgressDialog::canceled, this, &MainWindow::onProcessingCanceled);
+    connect(progress_, &QDialog::rejected, this, &MainWindow::onProcessingCanceled);
+    connect(&watcher_, &QFutureWatcher<void>::finished, this, &MainWindow::onProcessNextComplete);
+
+    releaseBuilder_ = std::make_unique<DefinitionBuilder>(
+        DefinitionBuilder::Releases, ui_->releaseNameLineEdit_, ui_->releaseKmLineEdit_);
+    siteBuilder_ = std::make_unique<DefinitionBuilder>(
+        DefinitionBuilder::Sites, ui_->siteNameLineEdit_, ui_->siteRiverKmLineEdit_);
+
+    connect(ui_->runAction_, &QAction::triggered, this, &MainWindow::onRunActionTriggered);
+    connect(ui_->exitAction_, &QAction::triggered, this, &QWidget::close);
+    connect(ui_->clearAllDataAction_, &QAction::triggered, this,
+            &MainWindow::onClearAllDataActionTriggered);
+    connect(ui_->actionAbout_, &QAction::triggered, this, &MainWindow::onActionAbout);
+    connect(ui_->showLogWindowAction_, &QAction::triggered, this,
+            &MainWindow::onShowLogWindowActionTriggered);
+    connect(ui_->dataDirBrowseButton_, &QPushButton::clicked, this,
+            &MainWindow::onDataDirBrowseButtonClicked);
+    connect(ui_->outputDirBrowseButton_, &QPushButton::clicked, this,
+            &MainWindow::onOutputDirBrowseButtonClicked);
+    connect(ui_->loadDataButton_, &QPushButton::clicked, this,
+            &MainWindow::onLoadDataButtonClicked);
+    connect(ui_->createReleaseButton_, &QPushButton::clicked, this,
+            &MainWindow::onCreateReleaseButtonClicked);
+    connect(ui_->bulkAddReleasesButton_, &QPushButton::clicked, this,
+            &MainWindow::onBulkAddReleaseButtonClicked);
+    connect(ui_->createArrayButton_, &QPushButton::clicked, this,
+            &MainWindow::onCreateArrayButtonClicked);
+    connect(ui_->bulkAddArrayButton_, &QPushButton::clicked, this,
+            &MainWindow::onBulkAddArrayButtonClicked);
+    connect(ui_->deleteReleasesButton_, &QPushButton::clicked, this,
+            &MainWindow::onDeleteReleasesButtonClicked);
+    connect(ui_->deleteSitesButton_, &QPushButton::clicked, this,
+            &MainWindow::onDeleteSitesButtonClicked);
+    connect(ui_->addRunDefButton_, &QPushButton::clicked, this,
+            &MainWindow::onAddRunDefButtonClicked);
+    connect(ui_->editRunDefButton_, &QPushButton::clicked, this,
+            &MainWindow::onEditRunDefButtonClicked);
+    connect(ui_->deleteRunButton_, &QPushButton::clicked, this,
+            &MainWindow::onDeleteRunDefButtonClicked);
+    ui_->editRunDefButton_->setEnabled(false);
+    ui_->deleteRunButton_->setEnabled(false);
+
+    if (QFileInfo(QDir::current(), UpdaterProgram).exists()) {
+        ui_->actionCheckForUpdates_->setEnabled(true);
+        connect(ui_->actionCheckForUpdates_, &QAction::triggered, this,
+                &MainWindow::onCheckForUpdates);
+        startUpdater({QStringLiteral("/silent")});
+    }
+
+    connectToDatabase(false);
+    updateActions();
+    restoreWindowState();
+    log(QStringLiteral("Ready."), 0);
+}
+
+MainWindow::~MainWindow()
+{
+    // The worker uses the store and this window's members until it ends.
+    cancelRequested_ = true;
+    watcher_.waitForFinished();
+    if (updater_) {
+        updater_->disconnect(this);
+        delete updater_;
+        updater_ = nullptr;
+    }
+    disconnectFromDatabase();
+}
+
+DataProvider* MainWindow::dataProvider() const
+{
+    return provider_.get();
+}
+
+void MainWindow::setDialogs(std::unique_ptr<Dialogs> dialogs)
+{
+    dialogs_ = std::move(dialogs);
+    logWindow_->setDialogs(dialogs_.get());
+}
+
+QString MainWindow::programName() const
+{
+    return Settings::instance().fixedValue(Settings::ProgramName).toString();
+}
+
+void MainWindow::critical(const QString& text)
+{
+    dialogs_->critical(this, programName(), text);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Log
+
+void MainWindow::log(const QString& message, int level)
+{
+    {
+        QMutexLocker lock(&logMutex_);
+        pendingLog_.append({message, level});
+        if (QThread::currentThread() != thread()) {
+            if (!flushQueued_) {
+                flushQueued_ = true;
+                QMetaObject::invokeMethod(this, &MainWindow::flushLog, Qt::QueuedConnection);
+            }
+            return;
+        }
+    }
+    // Earlier messages of a worker that still wait go first.
+    flushLog();
+}
+
+void MainWindow::flushLog()
+{
+    QList<QPair<QString, int>> messages;
+    {
+        QMutexLocker lock(&logMutex_);
+        messages.swap(pendingLog_);
+        flushQueued_ = false;
+    }
+    for (const auto& message : std::as_const(messages))
+        appendLog(message.first, message.second);
+}
+
+void MainWindow::appendLog(const QString& message, int level)
+{
+    // Messages carry file paths and driver texts; they are shown as text, never as markup.
+    QString html = message.toHtmlEscaped();
+    html.replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+    if (level == 1)
+        html = QStringLiteral("<font color=\"red\">%1</font>").arg(html);
+    ui_->loggingTextEdit_->append(html);
+    logWindow_->appendParagraph(html);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Database
+
+bool MainWindow::connectToDatabase(bool createAllowed)
+{
+    if (provider_)
+        return true;
+    const QString dataDir = settingText(Settings::DataDir);
+    // Without a data folder there is no place for the database; the working folder is none.
+    if (dataDir.isEmpty())
+        return false;
+    const QString path =
+        QDir(dataDir).filePath(Settings::instance().fixedValue(Settings::DbName).toString());
+    if (!createAllowed && !QFileInfo::exists(path))
+        return false;
+
+    log(QStringLiteral("Connecting to database."), 0);
+    auto provider = std::make_unique<SQLiteDataProvider>(path);
+    if (provider->hasError()) {
+        log(provider->errorText(), 1);
+        return false;
+    }
+    provider_ = std::move(provider);
+    provider_->setLogger(this);
+    hasData_ = provider_->hasCoreData();
+
+    views_ = std::make_unique<QueryViewManager>(provider_.get(), modelCache_);
+    views_->bind(LoadsView, ui_->loadsTableView_);
+    views_->bind(ReleaseGroupsView, ui_->releaseGroupsTableView_);
+    views_->bind(ArraysView, ui_->arraysTableView_);
+    views_->bind(ReleasesView, ui_->definedReleasesTableView_);
+    views_->bind(SitesView, ui_->definedSitesTableView_);
+    views_->bind(RunsView, ui_->runTableView_);
+
+    wizard_ = std::make_unique<RunDefWizard>(views_.get(), this);
+    views_->bind(WizardReleasesView, wizard_->releasesView());
+    views_->bind(WizardSitesView, wizard_->sitesView());
+
+    connect(ui_->releaseGroupsTableView_->selectionModel(), &QItemSelectionModel::selectionChanged,
+            this, &MainWindow::onReleaseGroupsSelectionChanged, Qt::UniqueConnection);
+    connect(ui_->arraysTableView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MainWindow::onArraysSelectionChanged, Qt::UniqueConnection);
+    connect(ui_->runTableView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MainWindow::onRunTableSelectionChanged, Qt::UniqueConnection);
+
+    loader_ = std::make_unique<DataLoader>(provider_.get());
+    loader_->setLogger(this);
+    loader_->setCancelFlag(&cancelRequested_);
+    loader_->setProgress([this](int done, int total, const QString& path) {
+        if (path.isEmpty()) {
+            reportProgress(0, 0, QStringLiteral("Finishing the load..."));
+            return;
+        }
+        reportProgress(done, total,
+                       QStringLiteral("Loading %1 (file %2 of %3)...")
+                           .arg(QFileInfo(path).fileName())
+                           .arg(done + 1)
+                           .arg(total));
+    });
+    return true;
+}
+
+void MainWindow::disconnectFromDatabase()
+{
+    loader_.reset();
+    wizard_.reset();
+    views_.reset();
+    // The models must let go of the connection before it closes.
+    modelCache_->releaseQueries();
+    provider_.reset();
+    hasData_ = false;
+}
+
+void MainWindow::refreshRuns()
+{
+    if (!views_)
+        return;
+    views_->refresh(RunsView);
+    // A model reset clears the selection without telling anyone.
+    updateActions();
+}
+
+void MainWindow::updateActions()
+{
+    const bool idle = !busy_;
+    const bool dataReady = hasData_ && provider_;
+    ui_->runAction_->setEnabled(idle && dataReady);
+    for (int tab : {ReleasesTab, SitesTab, FilesTab})
+        ui_->tabWidget->setTabEnabled(tab, dataReady);
+    // The builders write to the store, which a worker may be using.
+    ui_->releasesTab_->setEnabled(dataReady && idle);
+    ui_->sitesTab_->setEnabled(dataReady && idle);
+    ui_->addRunDefButton_->setEnabled(idle && dataReady);
+    const bool oneRun = views_ && views_->selectedRows(RunsView).size() == 1;
+    ui_->editRunDefButton_->setEnabled(idle && oneRun);
+    ui_->deleteRunButton_->setEnabled(idle && oneRun);
+    ui_->loadDataButton_->setEnabled(idle);
+    ui_->dataDirBrowseButton_->setEnabled(idle);
+    ui_->clearAllDataAction_->setEnabled(idle && provider_);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Folders, load and clear
+
+void MainWindow::onDataDirBrowseButtonClicked()
+{
+    if (busy_)
+        return;
+    const QString current = settingText(Settings::DataDir);
+    const QString chosen = dialogs_->existingDirectory(this, programName(), current);
+    if (chosen.isEmpty() || chosen == current)
+        return;
+    ui_->dataDirLineEdit_->setText(chosen);
+    Settings::instance().setValue(Settings::DataDir, chosen);
+    disconnectFromDatabase();
+    connectToDatabase(true);
+    if (views_)
+        views_->refreshAll();
+    updateActions();
+}
+
+void MainWindow::onOutputDirBrowseButtonClicked()
+{
+    const QString chosen =
+        dialogs_->existingDirectory(this, programName(), settingText(Settings::OutDir));
+    if (chosen.isEmpty())
+        return;
+    ui_->outputDirLineEdit_->setText(chosen);
+    Settings::instance().setValue(Settings::OutDir, chosen);
+}
+
+void MainWindow::onLoadDataButtonClicked()
+{
+    if (busy_)
+        return;
+    const QString dataDir = settingText(Settings::DataDir);
+    if (dataDir.isEmpty()) {
+        critical(QStringLiteral("You must select a data directory."));
+        return;
+    }
+    if (!QFileInfo(dataDir).isDir()) {
+        critical(QStringLiteral("Data directory doesn't exist."));
+        return;
+    }
+    if (!connectToDatabase(true))
+        return;
+    beginSequence();
+    stepQueue_ = {LoadData};
+    processNextStep();
+}
+
+void MainWindow::onClearAllDataActionTriggered()
+{
+    if (busy_ || !provider_)
+        return;
+    if (!dialogs_->confirm(this, programName(),
+                           QStringLiteral("This will clear all data. Continue?")))
+        return;
+    log(QStringLiteral("Clearing data..."), 0);
+    if (!provider_->clearAllData())
+        log(QStringLiteral("Unable to clear all data."), 1);
+    views_->refreshAll();
+    // Nothing is loaded any more: the builders and runs wait for the next load.
+    hasData_ = provider_->hasCoreData();
+    updateActions();
+    log(QStringLiteral("done."), 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sequence driver
+
+void MainWindow::beginSequence()
+{
+    step_ = Idle;
+    stepQueue_.clear();
+    pendingRuns_.clear();
+    cancelRequested_ = false;
+    busy_ = true;
+    progress_->reset();
+    updateActions();
+}
+
+void MainWindow::endSequence()
+{
+    progress_->hide();
+    step_ = Idle;
+    stepQueue_.clear();
+    pendingRuns_.clear();
+    busy_ = false;
+    updateActions();
+    emit sequenceFinished();
+}
+
+void MainWindow::onRunActionTriggered()
+{
+    if (busy_ || !provider_)
+        return;
+    const QString outputDir = settingText(Settings::OutDir);
+    if (outputDir.isEmpty()) {
+        critical(QStringLiteral("You must select an output directory."));
+        return;
+    }
+    if (!QFileInfo(outputDir).isDir()) {
+        critical(QStringLiteral("Output directory doesn't exist."));
+        return;
+    }
+    const QList<int> ids = views_ ? views_->selectedIds(RunsView) : QList<int>();
+    if (ids.isEmpty()) {
+        critical(QStringLiteral("You must select at least one run."));
+        return;
+    }
+    beginSequence();
+    pendingRuns_ = ids;
+    if (!processNextRun())
+        endSequence();
+}
+
+bool MainWindow::processNextRun()
+{
+    while (!pendingRuns_.isEmpty()) {
+        const int id = pendingRuns_.takeFirst();
+        currentRun_ = provider_->runDefinition(id);
+        if (currentRun_.id < 0) {
+            log(QStringLiteral("Run #%1 has no releases or sites any more; skipped.").arg(id), 1);
+            continue;
+        }
+        log(QStringLiteral("Processing run ") + currentRun_.name, 0);
+        stepQueue_.clear();
+        if (!hasData_)
+            stepQueue_.append(LoadData);
+        stepQueue_ << QueryData << ProcessData << WriteResults;
+        step_ = Idle;
+        processNextStep();
+        return true;
+    }
+    return false;
+}
+
+void MainWindow::processNextStep()
+{
+    if (step_ == Canceled) {
+        endSequence();
+        return;
+    }
+    if (stepQueue_.isEmpty()) {
+        onProcessingComplete();
+        return;
+    }
+    step_ = stepQueue_.takeFirst();
+    switch (step_) {
+    case LoadData:
+        startLoadData();
+        break;
+    case QueryData:
+        startQueryData();
+        break;
+    case ProcessData:
+        startProcessData();
+        break;
+    case WriteResults:
+        startWriteResults();
+        break;
+    default:
+        dialogs_->critical(this, QStringLiteral("Error"),
+                           QStringLiteral("Unknown processing step!"));
+        onProcessingCanceled();
+        break;
+    }
+}
+
+void MainWindow::showStep(const QString& label)
+{
+    if (!label.isEmpty())
+        progress_->setLabelText(label);
+    progress_->setRange(0, 0);
+    progress_->show();
+}
+
+void MainWindow::startWorker(std::function<void()> work)
+{
+    runningStep_ = step_;
+    workerActive_ = true;
+    lastPercent_ = -1;
+    lastLabel_.clear();
+    stepOk_ = false;
+    stepError_.clear();
+    const WorkerHook hook = workerHook_;
+    const ProcessingStep step = step_;
+    watcher_.setFuture(QtConcurrent::run([hook, step, work = std::move(work)] {
+        if (hook)
+            hook(step);
+        work();
+    }));
+}
+
+void MainWindow::startLoadData()
+{
+    loader_->setDataDir(settingText(Settings::DataDir));
+    const QString label = QStringLiteral("Loading data...");
+    log(label, 0);
+    showStep(label);
+    startWorker([this] { loadDataFolder(); });
+}
+
+void MainWindow::startQueryData()
+{
+    const QString label = QStringLiteral("Querying data...");
+    log(label, 0);
+    showStep(label);
+    startWorker([this] { retrieveDataRows(); });
+}
+
+void MainWindow::startProcessData()
+{
+    const QString label = QStringLiteral("Processing data...");
+    log(label, 0);
+    showStep(label);
+    startWorker([this] { buildHistories(); });
+}
+
+void MainWindow::startWriteResults()
+{
+    outputPath_ =
+        RunOutputFile::path(settingText(Settings::OutDir), currentRun_.name, currentRun_.format);
+    log(QStringLiteral("Writing results to ") + outputPath_ + QStringLiteral("..."), 0);
+    showStep(QString());
+    startWorker([this] { writeOutputFile(); });
+}
+
+void MainWindow::onProcessNextComplete()
+{
+    if (!workerActive_)
+        return;
+    workerActive_ = false;
+    // The store has changed whether or not the load was canceled.
+    if (runningStep_ == LoadData)
+        finishLoad();
+
+    switch (step_) {
+    case LoadData:
+        break;
+    case QueryData:
+        if (!stepOk_) {
+            step_ = Canceled;
+            progress_->hide();
+            log(QStringLiteral("Run canceled."), 0);
+            break;
+        }
+        progress_->setLabelText(QStringLiteral("Query complete."));
+        log(QStringLiteral("Query complete."), 0);
+        progress_->setLabelText(QStringLiteral("Found %1 rows").arg(rows_.size()));
+        log(QStringLiteral("Found %1 rows").arg(rows_.size()), 0);
+        break;
+    case ProcessData:
+        progress_->setLabelText(QStringLiteral("Processing complete."));
+        log(QStringLiteral("Processing complete."), 0);
+        break;
+    case WriteResults:
+        progress_->setLabelText(QStringLiteral("Writing complete."));
+        break;
+    case Canceled:
+        break;
+    default:
+        dialogs_->critical(this, QStringLiteral("Error"),
+                           QStringLiteral("Unknown processing step!"));
+        onProcessingCanceled();
+        break;
+    }
+    processNextStep();
+}
+
+void MainWindow::finishLoad()
+{
+    const bool canceled = step_ == Canceled;
+    hasData_ = stepOk_ || provider_->hasCoreData();
+    views_->refreshAll();
+    if (canceled)
+        return;
+    if (stepOk_) {
+        log(QStringLiteral("Data loaded."), 0);
+        return;
+    }
+    log(stepError_.isEmpty() ? QStringLiteral("The data folder could not be loaded.")
+                             : QStringLiteral("The data folder could not be loaded: ") + stepError_,
+        1);
+}
+
+void MainWindow::onProcessingComplete()
+{
+    progress_->hide();
+    step_ = Idle;
+    log(QStringLiteral("Run complete."), 0);
+    if (processNextRun())
+        return;
+    endSequence();
+}
+
+void MainWindow::onProcessingCanceled()
+{
+    if (!busy_ || step_ == Canceled)
+        return;
+    cancelRequested_ = true;
+    step_ = Canceled;
+    stepQueue_.clear();
+    pendingRuns_.clear();
+    progress_->hide();
+    log(QStringLiteral("Run canceled."), 0);
+    // With a worker still running, the sequence ends when it does.
+    if (!workerActive_)
+        endSequence();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Workers
+
+void MainWindow::reportProgress(qint64 done, qint64 total, const QString& label)
+{
+    const int percent = total > 0 ? int(done * 100 / total) : -1;
+    if (percent == lastPercent_ && label == lastLabel_)
+        return;
+    lastPercent_ = percent;
+    lastLabel_ = label;
+    QMetaObject::invokeMethod(
+        this, [this, percent, label] { showProgress(percent, label); }, Qt::QueuedConnection);
+}
+
+void MainWindow::showProgress(int percent, const QString& label)
+{
+    if (!busy_ || step_ == Canceled)
+        return;
+    if (percent < 0) {
+        progress_->setRange(0, 0);
+    } else {
+        progress_->setRange(0, 100);
+        progress_->setValue(percent);
+    }
+    if (!label.isEmpty())
+        progress_->setLabelText(label);
+    emit progressShown(percent, label);
+}
+
+void MainWindow::loadDataFolder()
+{
+    if (!provider_->clearAllData())
+        log(QStringLiteral("Unable to empty the database before the load."), 1);
+    const QString errorBefore = provider_->errorText();
+    stepOk_ = loader_->load();
+    if (!stepOk_ && provider_->errorText() != errorBefore)
+        stepError_ = provider_->errorText();
+}
+
+void MainWindow::retrieveDataRows()
+{
+    rows_.clear();
+    // The store's error text is sticky; only a text that this extraction set is reported.
+    const QString errorBefore = provider_->errorText();
+    stepOk_ = provider_->extractRunRows(rows_, currentRun_.id);
+    if (!stepOk_) {
+        log(QStringLiteral("Unable to retrieve data rows."), 1);
+        if (provider_->errorText() != errorBefore)
+            log(provider_->errorText(), 1);
+    }
+}
+
+void MainWindow::buildHistories()
+{
+    log(QStringLiteral("Processing events..."), 0);
+    const QStringList sites = provider_->runSiteNames();
+    const QMap<QString, int> siteRiverKm = provider_->runSiteRiverKm();
+    dataProcessor_.reset();
+    if (currentRun_.format == RunDefinition::Standard)
+        dataProcessor_ = std::make_unique<StandardDataProcessor>(sites, siteRiverKm);
+    else
+        dataProcessor_ = std::make_unique<KavelDataProcessor>(sites, siteRiverKm);
+    stepOk_ = SlicedHistoryRun::run(
+        rows_, *dataProcessor_,
+        [this](qint64 done, qint64 total) { reportProgress(done, total, QString()); },
+        &cancelRequested_);
+}
+
+void MainWindow::writeOutputFile()
+{
+    const QStringList& lines = dataProcessor_->lines();
+    QString error;
+    stepOk_ = RunOutputFile::write(
+        outputPath_, lines,
+        [this](qint64 done, qint64 total) { reportProgress(done, total, QString()); },
+        &cancelRequested_, &error);
+    if (stepOk_)
+        log(QStringLiteral("Wrote ") + QString::number(lines.size()) + QStringLiteral(" rows."), 0);
+    else if (!cancelRequested_)
+        log(QStringLiteral("Unable to write the output file %1: %2").arg(outputPath_, error), 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Builders
+
+void MainWindow::onCreateReleaseButtonClicked()
+{
+    if (!busy_ && views_)
+        releaseBuilder_->create(*views_, *provider_, *dialogs_, this, programName());
+}
+
+void MainWindow::onBulkAddReleaseButtonClicked()
+{
+    if (!busy_ && views_)
+        releaseBuilder_->bulkAdd(*views_, *provider_);
+}
+
+void MainWindow::onCreateArrayButtonClicked()
+{
+    if (!busy_ && views_)
+        siteBuilder_->create(*views_, *provider_, *dialogs_, this, programName());
+}
+
+void MainWindow::onBulkAddArrayButtonClicked()
+{
+    if (!busy_ && views_)
+        siteBuilder_->bulkAdd(*views_, *provider_);
+}
+
+void MainWindow::onReleasesSelectAllCheckBoxToggled(bool checked)
+{
+    if (views_)
+        views_->selectAll(ReleasesView, checked);
+}
+
+void MainWindow::onSitesSelectAllCheckBoxToggled(bool checked)
+{
+    if (views_)
+        views_->selectAll(SitesView, checked);
+}
+
+void MainWindow::onReleaseGroupsSelectAllCheckBoxToggled(bool checked)
+{
+    if (views_)
+        views_->selectAll(ReleaseGroupsView, checked);
+}
+
+void MainWindow::onArraysSelectAllCheckBoxToggled(bool checked)
+{
+    if (views_)
+        views_->selectAll(ArraysView, checked);
+}
+
+void MainWindow::onReleaseGroupsSelectionChanged()
+{
+    if (views_)
+        releaseBuilder_->suggest(*views_);
+}
+
+void MainWindow::onArraysSelectionChanged()
+{
+    if (views_)
+        siteBuilder_->suggest(*views_);
+}
+
+void MainWindow::onDeleteReleasesButtonClicked()
+{
+    if (busy_ || !views_)
+        return;
+    releaseBuilder_->deleteSelected(*views_, *provider_);
+    updateActions();
+}
+
+void MainWindow::onDeleteSitesButtonClicked()
+{
+    if (busy_ || !views_)
+        return;
+    siteBuilder_->deleteSelected(*views_, *provider_);
+    updateActions();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Runs
+
+void MainWindow::onRunTableSelectionChanged(const QItemSelection&, const QItemSelection&)
+{
+    updateActions();
+}
+
+void MainWindow::onAddRunDefButtonClicked()
+{
+    if (busy_ || !wizard_)
+        return;
+    wizard_->setMode(RunDefWizard::AddMode);
+    wizard_->restart();
+    if (wizard_->exec() != QDialog::Accepted)
+        return;
+    wizard_->restart();
+    const int id = provider_->addRun(wizard_->run());
+    refreshRuns();
+    views_->selectById(RunsView, id);
+}
+
+void MainWindow::onEditRunDefButtonClicked()
+{
+    if (busy_ || !wizard_)
+        return;
+    const QList<int> ids = views_->selectedIds(RunsView);
+    if (ids.isEmpty())
+        return;
+    const RunDefinition run = provider_->runDefinition(ids.first());
+    if (run.id < 0)
+        return;
+    wizard_->setRun(run);
+    wizard_->restart();
+    wizard_->setMode(RunDefWizard::EditMode);
+    if (wizard_->exec() != QDialog::Accepted)
+        return;
+    // The replaced run may come back under another id; the new one is selected.
+    const int id = provider_->updateRun(wizard_->run());
+    refreshRuns();
+    views_->selectById(RunsView, id);
+}
+
+void MainWindow::onDeleteRunDefButtonClicked()
+{
+    if (busy_ || !views_)
+        return;
+    const QList<int> rows = views_->selectedRows(RunsView);
+    if (rows.isEmpty())
+        return;
+    const QSqlRecord record = views_->record(RunsView, rows.first());
+    const int id = record.value(QStringLiteral("id")).toInt();
+    const QString name = record.value(QStringLiteral("name")).toString();
+    if (!dialogs_->confirm(this, programName(), QStringLiteral("Delete \"%1\"?").arg(name)))
+        return;
+    // Failures reach the status log through the store's logger.
+    provider_->deleteRun(id);
+    refreshRuns();
+}
+
+// ---------------------------------------------------------------------------------------------
+// About, updater, log window, window state
+
+void MainWindow::onActionAbout()
+{
+    InfoDialog dialog;
+    dialog.setProgramName(programName());
+    dialog.setVersion(Settings::instance().fixedValue(Settings::Version).toString());
+    dialog.exec();
+}
+
+void MainWindow::startUpdater(const QStringList& arguments)
+{
+    if (updater_)
+        return;
+    updater_ = new QProcess(this);
+    connect(updater_, &QProcess::finished, this, &MainWindow::onSysProcComplete);
+    // A program that cannot start reports no end; it must not block later checks.
+    connect(updater_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            onSysProcComplete(-1, QProcess::CrashExit);
+    });
+    updater_->start(QDir::current().absoluteFilePath(UpdaterProgram), arguments);
+}
+
+void MainWindow::onCheckForUpdates()
+{
+    startUpdater({QStringLiteral("/checknow")});
+}
+
+void MainWindow::onSysProcComplete(int, QProcess::ExitStatus)
+{
+    if (!updater_)
+        return;
+    updater_->disconnect(this);
+    updater_->deleteLater();
+    updater_ = nullptr;
+}
+
+void MainWindow::onShowLogWindowActionTriggered()
+{
+    logWindow_->show();
+    logWindow_->raise();
+    logWindow_->activateWindow();
+}
+
+void MainWindow::restoreWindowState()
+{
+    // Until the user has moved them, the lists to choose from get the larger part.
+    ui_->releasesSplitter_->setSizes({2, 1});
+    ui_->sitesSplitter_->setSizes({2, 1});
+    QSettings& settings = layoutSettings();
+    restoreGeometry(settings.value(QStringLiteral("MainWindow/geometry")).toByteArray());
+    ui_->dataSplitter_->restoreState(
+        settings.value(QStringLiteral("MainWindow/dataSplitter")).toByteArray());
+    ui_->releasesSplitter_->restoreState(
+        settings.value(QStringLiteral("MainWindow/releasesSplitter")).toByteArray());
+    ui_->sitesSplitter_->restoreState(
+        settings.value(QStringLiteral("MainWindow/sitesSplitter")).toByteArray());
+}
+
+void MainWindow::saveWindowState()
+{
+    QSettings& settings = layoutSettings();
+    settings.setValue(QStringLiteral("MainWindow/geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("MainWindow/dataSplitter"), ui_->dataSplitter_->saveState());
+    settings.setValue(QStringLiteral("MainWindow/releasesSplitter"),
+                      ui_->releasesSplitter_->saveState());
+    settings.setValue(QStringLiteral("MainWindow/sitesSplitter"), ui_->sitesSplitter_->saveState());
+    settings.sync();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    saveWindowState();
+    if (busy_)
+        onProcessingCanceled();
+    logWindow_->close();
+    event->accept();
 }
 
 } // namespace kd

@@ -1,16 +1,189 @@
 #pragma once
 
+#include "app/MessageLoggerI.h"
+#include "store/CaptureRow.h"
+#include "store/RunDefinition.h"
+#include "ui/ProcessingStep.h"
+
+#include <QFutureWatcher>
+#include <QItemSelection>
+#include <QList>
 #include <QMainWindow>
+#include <QMutex>
+#include <QPair>
+#include <QProcess>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class QProgressDialog;
+
+namespace Ui {
+class MainWindow;
+}
 
 namespace kd {
 
-// The desktop window. For now a bare window; the full desktop road follows.
-class MainWindow : public QMainWindow
+class DataLoader;
+class DataProvider;
+class DefinitionBuilder;
+class Dialogs;
+class FishProcessor;
+class LogWindow;
+class QueryModelCache;
+class QueryViewManager;
+class RunDefWizard;
+class SQLiteDataProvider;
+
+// The desktop window: chooses the data and output folders, loads the data folder, hosts the
+// release and site builders and the run list, and writes the capture-history file of each
+// selected run. Loading and the steps of a run work on a worker thread, one sequence at a time.
+class MainWindow : public QMainWindow, public MessageLoggerI
 {
     Q_OBJECT
 
 public:
     explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Appends to the status log, in red for level 1. Safe from any thread: messages of worker
+    // threads reach the log on the GUI thread in the order of the calls.
+    void log(const QString& message, int level) override;
+
+    // Replaces the message boxes and folder choosers (tests answer them).
+    void setDialogs(std::unique_ptr<Dialogs> dialogs);
+
+    // Opens the database of the data folder unless one is open; a missing database file is
+    // created only when allowed. True when a database is open afterwards.
+    bool connectToDatabase(bool createAllowed);
+
+    bool isBusy() const { return busy_; }
+    bool hasData() const { return hasData_; }
+    ProcessingStep step() const { return step_; }
+    DataProvider* dataProvider() const;
+    QueryViewManager* viewManager() const { return views_.get(); }
+    RunDefWizard* wizard() const { return wizard_.get(); }
+    LogWindow* logWindow() const { return logWindow_; }
+    QProcess* updaterProcess() const { return updater_; }
+    // The file of the last WriteResults step.
+    QString outputPath() const { return outputPath_; }
+
+    // Called on the worker thread before the work of every step (a seam for tests).
+    using WorkerHook = std::function<void(ProcessingStep)>;
+    void setWorkerHook(WorkerHook hook) { workerHook_ = std::move(hook); }
+
+signals:
+    // A Load or Run sequence has ended, its worker included.
+    void sequenceFinished();
+    // The progress dialog now shows percent (-1: busy bar) and, when not empty, label.
+    void progressShown(int percent, const QString& label);
+
+private slots:
+    void onRunActionTriggered();
+    void onClearAllDataActionTriggered();
+    void onActionAbout();
+    void onDataDirBrowseButtonClicked();
+    void onOutputDirBrowseButtonClicked();
+    void onLoadDataButtonClicked();
+    void onCreateReleaseButtonClicked();
+    void onBulkAddReleaseButtonClicked();
+    void onCreateArrayButtonClicked();
+    void onBulkAddArrayButtonClicked();
+    void onReleasesSelectAllCheckBoxToggled(bool checked);
+    void onSitesSelectAllCheckBoxToggled(bool checked);
+    void onReleaseGroupsSelectAllCheckBoxToggled(bool checked);
+    void onArraysSelectAllCheckBoxToggled(bool checked);
+    void onReleaseGroupsSelectionChanged();
+    void onArraysSelectionChanged();
+    void onDeleteReleasesButtonClicked();
+    void onDeleteSitesButtonClicked();
+    void onAddRunDefButtonClicked();
+    void onEditRunDefButtonClicked();
+    void onDeleteRunDefButtonClicked();
+    void onProcessNextComplete();
+    void onProcessingComplete();
+    void onProcessingCanceled();
+    void onRunTableSelectionChanged(const QItemSelection& selected,
+                                    const QItemSelection& deselected);
+    void onCheckForUpdates();
+    void onSysProcComplete(int exitCode, QProcess::ExitStatus exitStatus);
+    void onShowLogWindowActionTriggered();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Sequence driver.
+    void beginSequence();
+    void endSequence();
+    bool processNextRun();
+    void processNextStep();
+    void startLoadData();
+    void startQueryData();
+    void startProcessData();
+    void startWriteResults();
+    void showStep(const QString& label);
+    void startWorker(std::function<void()> work);
+    void finishLoad();
+
+    // Workers (worker thread).
+    void loadDataFolder();
+    void retrieveDataRows();
+    void buildHistories();
+    void writeOutputFile();
+    void reportProgress(qint64 done, qint64 total, const QString& label);
+    void showProgress(int percent, const QString& label);
+
+    void disconnectFromDatabase();
+    void refreshRuns();
+    void updateActions();
+    void startUpdater(const QStringList& arguments);
+    void flushLog();
+    void appendLog(const QString& message, int level);
+    void critical(const QString& text);
+    QString programName() const;
+    void restoreWindowState();
+    void saveWindowState();
+
+    std::unique_ptr<Ui::MainWindow> ui_;
+    std::unique_ptr<Dialogs> dialogs_;
+    QueryModelCache* modelCache_;
+    std::unique_ptr<SQLiteDataProvider> provider_;
+    std::unique_ptr<QueryViewManager> views_;
+    std::unique_ptr<RunDefWizard> wizard_;
+    std::unique_ptr<DataLoader> loader_;
+    std::unique_ptr<DefinitionBuilder> releaseBuilder_;
+    std::unique_ptr<DefinitionBuilder> siteBuilder_;
+    LogWindow* logWindow_;
+    QProcess* updater_ = nullptr;
+    bool hasData_ = false;
+
+    // The sequence. Members below the watcher are used by the running worker only while it
+    // runs; the GUI thread reads them after the watcher has reported the worker's end.
+    QProgressDialog* progress_;
+    QFutureWatcher<void> watcher_;
+    bool busy_ = false;
+    bool workerActive_ = false;
+    ProcessingStep step_ = Idle;
+    ProcessingStep runningStep_ = Idle;
+    QList<ProcessingStep> stepQueue_;
+    QList<int> pendingRuns_;
+    std::atomic<bool> cancelRequested_{false};
+    WorkerHook workerHook_;
+    RunDefinition currentRun_;
+    QList<CaptureRow> rows_;
+    std::unique_ptr<FishProcessor> dataProcessor_;
+    QString outputPath_;
+    bool stepOk_ = false;
+    QString stepError_;
+    int lastPercent_ = -1;
+    QString lastLabel_;
+
+    // Messages waiting for the GUI thread.
+    QMutex logMutex_;
+    QList<QPair<QString, int>> pendingLog_;
+    bool flushQueued_ = false;
 };
 
 } // namespace kd

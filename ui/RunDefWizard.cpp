@@ -1,0 +1,192 @@
+#include "ui/RunDefWizard.h"
+
+#include "ui_RunDefWizard.h"
+
+#include "ui/QueryViewManager.h"
+#include "ui/ViewKind.h"
+
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextTable>
+
+namespace kd {
+
+RunDefWizard::RunDefWizard(QueryViewManager* views, QWidget* parent)
+    : QWizard(parent), ui_(std::make_unique<Ui::RunDefWizard>()), views_(views)
+{
+    ui_->setupUi(this);
+    connect(this, &QWizard::currentIdChanged, this, &RunDefWizard::onCurrentIdChanged);
+    ui_->outputTypeComboBox_->clear();
+    ui_->outputTypeComboBox_->addItem(RunDefinition::formatName(RunDefinition::Kavel));
+    ui_->outputTypeComboBox_->addItem(RunDefinition::formatName(RunDefinition::Standard));
+}
+
+RunDefWizard::~RunDefWizard() = default;
+
+void RunDefWizard::setMode(int mode)
+{
+    mode_ = mode;
+    setWindowTitle(mode == EditMode ? QStringLiteral("Edit Run Definition")
+                                    : QStringLiteral("Add Run Definition"));
+}
+
+QTableView* RunDefWizard::releasesView() const
+{
+    return ui_->definedReleasesTableView_;
+}
+
+QTableView* RunDefWizard::sitesView() const
+{
+    return ui_->definedSitesTableView_;
+}
+
+void RunDefWizard::setRun(const RunDefinition& run)
+{
+    run_ = run;
+    ui_->runNameLineEdit_->setText(run.name);
+    if (run.format >= 0 && run.format < ui_->outputTypeComboBox_->count())
+        ui_->outputTypeComboBox_->setCurrentIndex(run.format);
+    selectIds(WizardReleasesView, run.releaseIds);
+    selectIds(WizardSitesView, run.siteIds);
+}
+
+void RunDefWizard::selectIds(int kind, const QList<int>& ids)
+{
+    QTableView* view = views_->view(kind);
+    if (!view || !view->model())
+        return;
+    view->clearSelection();
+    const int rows = view->model()->rowCount();
+    for (int row = 0; row < rows; ++row) {
+        if (ids.contains(views_->record(kind, row).value(QStringLiteral("id")).toInt())) {
+            view->selectionModel()->select(view->model()->index(row, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+    }
+}
+
+void RunDefWizard::initializePage(int id)
+{
+    if (id == ReviewPage) {
+        collectPages();
+        writeSummary();
+    }
+    QWizard::initializePage(id);
+}
+
+void RunDefWizard::onCurrentIdChanged(int id)
+{
+    fitSubTitle();
+    if (id == ReviewPage)
+        ui_->reviewPage_->setRunComplete(run_.validate());
+}
+
+void RunDefWizard::fitSubTitle()
+{
+    // The modern style's header keeps two lines for a subtitle; the releases page needs three.
+    const QWizardPage* page = currentPage();
+    if (!page)
+        return;
+    const QList<QLabel*> labels = findChildren<QLabel*>();
+    for (QLabel* label : labels) {
+        if (label->wordWrap() && label->text() == page->subTitle() && !page->isAncestorOf(label)) {
+            const int needed =
+                label->heightForWidth(std::max(label->width(), label->minimumWidth()));
+            if (needed <= label->minimumHeight())
+                continue;
+            label->setMinimumHeight(needed);
+            // The header has a fixed height of its own.
+            if (QWidget* header = label->parentWidget())
+                header->setFixedHeight(std::max(header->height(), header->sizeHint().height()));
+        }
+    }
+}
+
+void RunDefWizard::collectPages()
+{
+    run_.name = ui_->runNameLineEdit_->text();
+    run_.format = ui_->outputTypeComboBox_->currentIndex();
+    run_.releaseIds.clear();
+    run_.siteIds.clear();
+    releaseNames_.clear();
+    siteNames_.clear();
+    const auto collect = [this](int kind, QList<int>& ids, QStringList& names) {
+        const QList<int> rows = views_->selectedRows(kind);
+        for (int row : rows) {
+            const QSqlRecord record = views_->record(kind, row);
+            ids.append(record.value(QStringLiteral("id")).toInt());
+            names.append(record.value(QStringLiteral("name")).toString());
+        }
+    };
+    collect(WizardReleasesView, run_.releaseIds, releaseNames_);
+    collect(WizardSitesView, run_.siteIds, siteNames_);
+}
+
+void RunDefWizard::writeSummary()
+{
+    ui_->summaryTextEdit_->clear();
+    QTextDocument* document = ui_->summaryTextEdit_->document();
+    QTextCursor cursor(document);
+
+    QFont headingFont = document->defaultFont();
+    if (headingFont.pointSize() > 0)
+        headingFont.setPointSize(int(headingFont.pointSize() * 1.25));
+    headingFont.setWeight(QFont::Bold);
+    QTextCharFormat heading;
+    heading.setFont(headingFont);
+    QTextCharFormat errorHeading = heading;
+    errorHeading.setForeground(QBrush(Qt::red, Qt::SolidPattern));
+
+    QTextBlockFormat indented;
+    indented.setLeftMargin(10);
+    indented.setBottomMargin(20);
+
+    // The document starts with one empty block, which takes the first item.
+    bool firstBlock = true;
+    const auto startBlock = [&](const QTextBlockFormat& format) {
+        if (firstBlock) {
+            cursor.setBlockFormat(format);
+            firstBlock = false;
+        } else {
+            cursor.insertBlock(format, QTextCharFormat());
+        }
+    };
+
+    RunDefinition checked = run_;
+    if (!checked.validate()) {
+        startBlock(QTextBlockFormat());
+        cursor.insertText(QStringLiteral("Error"), errorHeading);
+        startBlock(indented);
+        cursor.insertText(
+            QStringLiteral("Run definition is not complete: %1").arg(checked.validationMessage),
+            QTextCharFormat());
+    }
+
+    QTextBlockFormat title;
+    title.setBottomMargin(10);
+    startBlock(title);
+    cursor.insertText(QStringLiteral("Run Summary"), heading);
+
+    startBlock(indented);
+    QTextTableFormat tableFormat;
+    tableFormat.setBorder(0);
+    tableFormat.setBottomMargin(20);
+    tableFormat.setLeftMargin(10);
+    QTextTable* table = cursor.insertTable(4, 2, tableFormat);
+    const QString none = QStringLiteral(" None");
+    const QString values[4][2] = {
+        {QStringLiteral("Name:"), run_.name.isEmpty() ? QStringLiteral("None") : run_.name},
+        {QStringLiteral("Format:"), RunDefinition::formatName(run_.format)},
+        {QStringLiteral("Releases:"),
+         releaseNames_.isEmpty() ? none : releaseNames_.join(QLatin1Char(','))},
+        {QStringLiteral("Sites:"), siteNames_.isEmpty() ? none : siteNames_.join(QLatin1Char(','))},
+    };
+    for (int row = 0; row < 4; ++row) {
+        for (int column = 0; column < 2; ++column)
+            table->cellAt(row, column).firstCursorPosition().insertText(values[row][column]);
+    }
+}
+
+} // namespace kd
