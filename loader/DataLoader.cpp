@@ -177,6 +177,11 @@ bool DataLoader::loadFiles()
         log(provider_->errorText());
         return false;
     }
+    if (replaceAll_ && !provider_->clearAllData()) {
+        provider_->abortLoad();
+        log(QStringLiteral("Unable to empty the database before the load."));
+        return false;
+    }
     const int total = int(matched_.size());
     int done = 0;
     const QList<int> models = matched_.uniqueKeys();

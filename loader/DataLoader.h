@@ -28,6 +28,9 @@ public:
     // (files done, files to load, path of the file about to be loaded or empty at the end).
     using Progress = std::function<void(int done, int total, const QString& path)>;
     void setProgress(Progress progress) { progress_ = std::move(progress); }
+    // Makes every load start by emptying the whole database inside the load's transaction, so
+    // that a canceled or failed load leaves the earlier contents as they were.
+    void setReplaceAll(bool replaceAll) { replaceAll_ = replaceAll; }
     // When the flag turns true (from any thread) the load stops soon and nothing of it is kept.
     void setCancelFlag(const std::atomic<bool>* flag) { cancel_ = flag; }
 
@@ -50,6 +53,7 @@ private:
     MessageLoggerI* logger_ = nullptr;
     Progress progress_;
     const std::atomic<bool>* cancel_ = nullptr;
+    bool replaceAll_ = false;
 };
 
 } // namespace kd

@@ -435,6 +435,18 @@ void TestDataLoader::canceledLoadKeepsNothing()
     cancel = false;
     QVERIFY(load());
     QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), 1);
+
+    // A canceled reload that starts by emptying the database keeps the earlier contents.
+    provider_->addSite(QStringLiteral("S1"), 10, {});
+    loader_->setReplaceAll(true);
+    cancel = true;
+    QVERIFY(!load());
+    QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), 1);
+    QCOMPARE(count(QStringLiteral("select count(*) from sites")), 1);
+    cancel = false;
+    QVERIFY(load());
+    QCOMPARE(count(QStringLiteral("select count(*) from sites")), 0);
+    QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), 1);
 }
 
 QTEST_GUILESS_MAIN(TestDataLoader)

@@ -650,8 +650,9 @@ void MainWindow::showProgress(int percent, const QString& label)
 
 void MainWindow::loadDataFolder()
 {
-    if (!provider_->clearAllData())
-        log(QStringLiteral("Unable to empty the database before the load."), 1);
+    // The loader empties the database inside its own transaction: a canceled or failed load
+    // keeps the earlier data and definitions.
+    loader_->setReplaceAll(true);
     const QString errorBefore = provider_->errorText();
     stepOk_ = loader_->load();
     if (!stepOk_ && provider_->errorText() != errorBefore)
