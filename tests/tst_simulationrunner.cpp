@@ -93,15 +93,9 @@ class TestSimulationRunner : public QObject
 
 private slots:
     void init();
-    void usage_data();
-    void usage();
-    void helpAndVersion_data();
-    void helpAndVersion();
-    void configProblems_data();
-    void configProblems();
+    void refusals_data();
+    void refusals();
     void successfulStartAndRepeat();
-    void missingDataFolder();
-    void unusableDatabase();
     void failedLoadIsAFailure();
     void consoleRunsWriteTheirFiles();
     void falseEventsNeedTwoReleases();
@@ -128,70 +122,69 @@ void TestSimulationRunner::writeStudy(const QByteArray& config)
     life.write("tag_code,lot,tag_life_days\nG7000001,1,30\nG7000002,1,31\n");
 }
 
-void TestSimulationRunner::usage_data()
+void TestSimulationRunner::refusals_data()
 {
-    QTest::addColumn<QList<QByteArray>>("args");
-    QTest::newRow("empty folder argument") << QList<QByteArray>{"./prog", ""};
+    QTest::addColumn<QByteArray>("argument"); // "DIR" stands for the simulation folder
+    QTest::addColumn<QByteArray>("config");   // null: no config.txt
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("out");      // start of standard output
+    QTest::addColumn<QString>("errLine");  // a line of standard error
+    QTest::addColumn<QString>("errLacks"); // a text standard error must not hold
+
+    const QString usage = QStringLiteral("Usage: ./keldar <simulation dir>");
+    const QString configError = QStringLiteral("Error loading config file\n");
+    QTest::newRow("empty argument")
+        << QByteArray("") << QByteArray() << -1 << QString() << usage << QStringLiteral("v.1.0.0");
+    QTest::newRow("--help") << QByteArray("--help") << QByteArray() << 0
+                            << QStringLiteral("Usage: ./keldar") << QString() << usage;
+    QTest::newRow("--version") << QByteArray("--version") << QByteArray() << 0
+                               << QStringLiteral("Keldar 1.0.0\n") << QString() << usage;
+    QTest::newRow("no config.txt") << QByteArray("DIR") << QByteArray() << -1 << configError
+                                   << QStringLiteral("Unable to open config file: ") << usage;
+    QTest::newRow("blank config") << QByteArray("DIR") << QByteArray("  \n") << -1 << configError
+                                  << QStringLiteral("Unable to parse config file: ") << usage;
+    QTest::newRow("deeply nested config")
+        << QByteArray("DIR") << QByteArray(100000, '[') << -1 << configError
+        << QStringLiteral("Unable to parse config file: ") << usage;
+    // A named data folder that is missing must not turn into a load of the simulation folder.
+    QTest::newRow("missing data folder")
+        << QByteArray("DIR") << QByteArray(R"({"dataDir": "elsewhere"})") << -1 << QString()
+        << QStringLiteral("Data folder not found: ") << QStringLiteral("Processing runs");
+    // A folder in the way of keldar.db: it cannot be opened, like in a read-only folder.
+    QTest::newRow("database cannot be opened")
+        << QByteArray("DIR") << QByteArray(R"({"dataDir": "data"})") << -1 << QString()
+        << QStringLiteral("Initializing database...") << QStringLiteral("Parsing data folder");
 }
 
-void TestSimulationRunner::usage()
+void TestSimulationRunner::refusals()
 {
-    QFETCH(QList<QByteArray>, args);
-    const Outcome outcome = runWith(args);
-    QCOMPARE(outcome.result, -1);
-    QCOMPARE(outcome.err, QStringLiteral("Usage: ./prog <simulation dir>\n"));
-    QVERIFY(outcome.out.isEmpty());
-}
-
-void TestSimulationRunner::helpAndVersion_data()
-{
-    QTest::addColumn<QByteArray>("option");
-    QTest::addColumn<QString>("startOfOutput");
-    QTest::newRow("--help") << QByteArray("--help") << QStringLiteral("Usage: keldar");
-    QTest::newRow("--version") << QByteArray("--version") << QStringLiteral("Keldar 1.0.0\n");
-}
-
-void TestSimulationRunner::helpAndVersion()
-{
-    QFETCH(QByteArray, option);
-    QFETCH(QString, startOfOutput);
-    const QString cwd = QDir::currentPath();
-    QDir::setCurrent(dir_->path());
-    const Outcome outcome = runWith({"keldar", option});
-    QDir::setCurrent(cwd);
-    QCOMPARE(outcome.result, 0);
-    QVERIFY2(outcome.out.startsWith(startOfOutput), qPrintable(outcome.out));
-    QVERIFY(outcome.err.isEmpty());
-}
-
-void TestSimulationRunner::configProblems_data()
-{
-    QTest::addColumn<QByteArray>("config");
-    QTest::addColumn<bool>("present");
-    QTest::addColumn<QString>("firstError");
-    QTest::newRow("missing") << QByteArray() << false
-                             << QStringLiteral("Unable to open config file: ");
-    QTest::newRow("blank") << QByteArray("   \n") << true
-                           << QStringLiteral("Unable to parse config file: ");
-    QTest::newRow("deeply nested")
-        << QByteArray(100000, '[') << true << QStringLiteral("Unable to parse config file: ");
-}
-
-void TestSimulationRunner::configProblems()
-{
+    QFETCH(QByteArray, argument);
     QFETCH(QByteArray, config);
-    QFETCH(bool, present);
-    QFETCH(QString, firstError);
-    if (present) {
-        QFile file(dir_->filePath(QStringLiteral("config.txt")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(config);
-    }
-    const Outcome outcome = runWith({"keldar", dir_->path().toLocal8Bit()});
-    QCOMPARE(outcome.result, -1);
-    QCOMPARE(outcome.out, QStringLiteral("Error loading config file\n"));
-    QVERIFY2(outcome.err.startsWith(firstError), qPrintable(outcome.err.left(200)));
-    QVERIFY(!QFile::exists(dir_->filePath(QStringLiteral("keldar.db"))));
+    QFETCH(int, result);
+    QFETCH(QString, out);
+    QFETCH(QString, errLine);
+    QFETCH(QString, errLacks);
+    if (!config.isNull())
+        writeStudy(config);
+    if (QByteArray(QTest::currentDataTag()) == "database cannot be opened")
+        QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("keldar.db")));
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(dir_->path()); // no folder named like an option here
+    const Outcome outcome =
+        runWith({"./keldar", argument == "DIR" ? dir_->path().toLocal8Bit() : argument});
+    QDir::setCurrent(cwd);
+    QCOMPARE(outcome.result, result);
+    QVERIFY2(outcome.out.startsWith(out), qPrintable(outcome.out));
+    QVERIFY2(errLine.isEmpty()
+                 ? outcome.err.isEmpty()
+                 : outcome.errLines()
+                           .filter(QRegularExpression(QLatin1Char('^') +
+                                                      QRegularExpression::escape(errLine)))
+                           .size() == 1,
+             qPrintable(outcome.err.left(300)));
+    QVERIFY(!outcome.err.contains(errLacks));
+    if (result != 0 && argument == "DIR" && QByteArray(QTest::currentDataTag()).contains("config"))
+        QVERIFY(!QFile::exists(dir_->filePath(QStringLiteral("keldar.db"))));
 }
 
 void TestSimulationRunner::successfulStartAndRepeat()
@@ -229,26 +222,6 @@ void TestSimulationRunner::successfulStartAndRepeat()
     QVERIFY(!second.err.contains(QStringLiteral("Loading ")));
     QCOMPARE(count(db, QStringLiteral("select count(*) from tag_life_data")), 2);
     QCOMPARE(count(db, QStringLiteral("select count(*) from loads")), 1);
-}
-
-void TestSimulationRunner::missingDataFolder()
-{
-    writeStudy(R"({"dataDir": "elsewhere", "runs": []})");
-    const Outcome outcome = runWith({"keldar", dir_->path().toLocal8Bit()});
-    QCOMPARE(outcome.result, -1);
-    QVERIFY(outcome.errLines().contains(QStringLiteral("Data folder not found: ") +
-                                        QDir(dir_->path()).filePath(QStringLiteral("elsewhere"))));
-    QVERIFY(!outcome.err.contains(QStringLiteral("Processing runs")));
-}
-
-void TestSimulationRunner::unusableDatabase()
-{
-    writeStudy();
-    // A folder in the way of the database file: it cannot be opened, like in a read-only folder.
-    QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("keldar.db")));
-    const Outcome outcome = runWith({"keldar", dir_->path().toLocal8Bit()});
-    QCOMPARE(outcome.result, -1);
-    QVERIFY(!outcome.err.contains(QStringLiteral("Parsing data folder")));
 }
 
 void TestSimulationRunner::failedLoadIsAFailure()
