@@ -94,19 +94,19 @@ void SimulationConfig::buildReleases()
     const qint32 configYear = year();
     const QVariantList list = asList(root_.value(QStringLiteral("releases")));
     for (const QVariant& element : list) {
-        const QVariantMap release = asMap(element);
-        const QString name = asText(release.value(QStringLiteral("name")));
-        const qint32 riverKm = asInt(release.value(QStringLiteral("river_kilometer")));
-        const QVariantList config = asList(release.value(QStringLiteral("config")));
+        const QVariantMap object = asMap(element);
+        const QString name = asText(object.value(QStringLiteral("name")));
+        const qint32 riverKm = asInt(object.value(QStringLiteral("river_kilometer")));
+        const QVariantList config = asList(object.value(QStringLiteral("config")));
         for (const QVariant& entry : config) {
             const QVariantMap location = asMap(entry);
-            ReleaseSpec spec;
-            spec.name = name;
-            spec.site = asText(location.value(QStringLiteral("site")));
-            spec.species = asText(location.value(QStringLiteral("species")));
-            spec.riverKm = riverKm;
-            spec.year = configYear;
-            releases_.insert(name, spec);
+            ReleaseSpec release;
+            release.name = name;
+            release.site = asText(location.value(QStringLiteral("site")));
+            release.species = asText(location.value(QStringLiteral("species")));
+            release.riverKm = riverKm;
+            release.year = configYear;
+            releases_.insert(name, release);
         }
     }
 }
@@ -116,15 +116,15 @@ void SimulationConfig::buildSites()
     const qint32 configYear = year();
     const QVariantList list = asList(root_.value(QStringLiteral("sites")));
     for (const QVariant& element : list) {
-        const QVariantMap site = asMap(element);
-        const QString name = asText(site.value(QStringLiteral("name")));
-        const QVariantList config = asList(site.value(QStringLiteral("config")));
+        const QVariantMap object = asMap(element);
+        const QString name = asText(object.value(QStringLiteral("name")));
+        const QVariantList config = asList(object.value(QStringLiteral("config")));
         for (const QVariant& entry : config) {
-            SiteSpec spec;
-            spec.name = name;
-            spec.location = asText(asMap(entry).value(QStringLiteral("location")));
-            spec.year = configYear;
-            sites_.insert(name, spec);
+            SiteSpec site;
+            site.name = name;
+            site.location = asText(asMap(entry).value(QStringLiteral("location")));
+            site.year = configYear;
+            sites_.insert(name, site);
         }
     }
 }
