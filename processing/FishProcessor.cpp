@@ -1,5 +1,7 @@
 #include "processing/FishProcessor.h"
 
+#include "processing/CsvField.h"
+
 #include "app/DateTimeText.h"
 
 #include <cstdlib>
@@ -154,6 +156,20 @@ bool FishProcessor::acceptFish(const CaptureRow& fish, const DetectionMap& detec
     if (checks == CutoffChecks::BeforeAndAfterCodes && cutoffExcludesCodes(codes, visits))
         return false;
     return true;
+}
+
+void FishProcessor::appendIdentity(QString& line, const CaptureRow& fish)
+{
+    line += csvField(fish.releaseName);
+    line += u',';
+    line += QString::number(fish.lot);
+    line += u',';
+    line += csvField(fish.tagCode);
+    line += u',';
+    line += DateTimeText::format(fish.tagActivateDate);
+    line += u',';
+    line += DateTimeText::format(fish.tagReleaseDate);
+    line += u',';
 }
 
 } // namespace kd

@@ -64,6 +64,9 @@ protected:
     // codes and returns true when the fish is kept.
     bool acceptFish(const CaptureRow& fish, const DetectionMap& detections, CutoffChecks checks,
                     QList<SiteVisit>& visits, QVector<int>& codes) const;
+    // Appends the fields that name a fish in every layout: release name, lot, tag code, tag
+    // activate date and tag release date, each followed by a comma.
+    static void appendIdentity(QString& line, const CaptureRow& fish);
     // True when the fish was still at the first site after the cutoff.
     bool cutoffExcludesVisits(const QList<SiteVisit>& visits) const;
     // True when the first site keeps a detection that ends after the cutoff.

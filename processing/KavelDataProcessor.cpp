@@ -27,16 +27,7 @@ void KavelDataProcessor::processFish(const CaptureRow& fish, const DetectionMap&
         return;
 
     QString prefix;
-    prefix += csvField(fish.releaseName);
-    prefix += u',';
-    prefix += QString::number(fish.lot);
-    prefix += u',';
-    prefix += csvField(fish.tagCode);
-    prefix += u',';
-    prefix += DateTimeText::format(fish.tagActivateDate);
-    prefix += u',';
-    prefix += DateTimeText::format(fish.tagReleaseDate);
-    prefix += u',';
+    appendIdentity(prefix, fish);
 
     for (qsizetype i = 0; i < visits.size(); ++i) {
         QString line;

@@ -44,16 +44,7 @@ void StandardDataProcessor::processFish(const CaptureRow& fish, const DetectionM
 
     QString line;
     line.reserve(96 + visits.size() * 42);
-    line += csvField(fish.releaseName);
-    line += u',';
-    line += QString::number(fish.lot);
-    line += u',';
-    line += csvField(fish.tagCode);
-    line += u',';
-    line += DateTimeText::format(fish.tagActivateDate);
-    line += u',';
-    line += DateTimeText::format(fish.tagReleaseDate);
-    line += u',';
+    appendIdentity(line, fish);
     line += csvField(fish.taggerName);
     line += u',';
     line += QString::number(fish.bucket);

@@ -147,71 +147,54 @@ QVariant JsonReader::parseValue(bool& ok)
     }
 }
 
-QVariant JsonReader::parseObject(bool& ok)
+template <typename ReadMember>
+bool JsonReader::parseMembers(Token close, ReadMember readMember)
 {
     const DepthGuard guard(depth_);
-    if (depth_ > MaxDepth) {
-        ok = false;
-        return QVariant();
-    }
+    if (depth_ > MaxDepth)
+        return false;
     nextToken();
-    QVariantMap object;
+    // Commas between members are optional and extra ones are passed over.
     for (;;) {
         const Token token = lookAhead();
-        if (token == None) {
-            ok = false;
-            return QVariant();
-        }
-        if (token == Comma) {
+        if (token == None)
+            return false;
+        if (token == Comma || token == close) {
             nextToken();
+            if (token == close)
+                return true;
             continue;
         }
-        if (token == ObjectClose) {
-            nextToken();
-            return object;
-        }
-        const QString key = parseString(ok).toString();
-        if (!ok)
-            return QVariant();
-        if (nextToken() != Colon) {
-            ok = false;
-            return QVariant();
-        }
-        QVariant value = parseValue(ok);
-        if (!ok)
-            return QVariant();
-        object.insert(key, value);
+        if (!readMember())
+            return false;
     }
+}
+
+QVariant JsonReader::parseObject(bool& ok)
+{
+    QVariantMap object;
+    ok = parseMembers(ObjectClose, [&] {
+        const QString key = parseString(ok).toString();
+        if (!ok || nextToken() != Colon)
+            return false;
+        QVariant value = parseValue(ok);
+        if (ok)
+            object.insert(key, value);
+        return ok;
+    });
+    return ok ? QVariant(object) : QVariant();
 }
 
 QVariant JsonReader::parseArray(bool& ok)
 {
-    const DepthGuard guard(depth_);
-    if (depth_ > MaxDepth) {
-        ok = false;
-        return QVariant();
-    }
-    nextToken();
     QVariantList array;
-    for (;;) {
-        const Token token = lookAhead();
-        if (token == None) {
-            ok = false;
-            return QVariant();
-        }
-        if (token == Comma) {
-            nextToken();
-            continue;
-        }
-        if (token == ArrayClose) {
-            nextToken();
-            return array;
-        }
+    ok = parseMembers(ArrayClose, [&] {
         QVariant value = parseValue(ok);
-        if (!ok)
-            return QVariant();
-        array.append(value);
-    }
+        if (ok)
+            array.append(value);
+        return ok;
+    });
+    return ok ? QVariant(array) : QVariant();
 }
 
 QVariant JsonReader::parseString(bool& ok)

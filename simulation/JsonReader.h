@@ -41,6 +41,8 @@ private:
     };
 
     QVariant parseValue(bool& ok);
+    template <typename ReadMember>
+    bool parseMembers(Token close, ReadMember readMember);
     QVariant parseObject(bool& ok);
     QVariant parseArray(bool& ok);
     QVariant parseString(bool& ok);
