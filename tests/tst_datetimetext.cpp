@@ -31,15 +31,12 @@ void TestDateTimeText::roundTrip_data()
 
     QTest::newRow("plain") << "2021-04-03 10:00:00" << true << "2021-04-03 10:00:00";
     QTest::newRow("skipped local hour") << "2011-03-13 02:30:00" << true << "2011-03-13 02:30:00";
-    QTest::newRow("repeated local hour") << "2021-11-07 01:30:00" << true << "2021-11-07 01:30:00";
     QTest::newRow("T separator") << "2021-04-03T10:00:00" << false << "2021-04-03 10:00:00";
     QTest::newRow("fraction and Z") << "2021-04-03T10:00:00.250Z" << false << "2021-04-03 10:00:00";
     QTest::newRow("date only") << "2021-04-03" << false << "";
     QTest::newRow("impossible day") << "2021-02-30 10:00:00" << false << "";
-    QTest::newRow("hour 24") << "2021-02-03 24:00:00" << false << "";
     QTest::newRow("offset") << "2021-04-03 10:00:00+02:00" << false << "";
     QTest::newRow("empty") << "" << false << "";
-    QTest::newRow("year 1") << "0001-01-01 00:00:00" << true << "0001-01-01 00:00:00";
 }
 
 void TestDateTimeText::roundTrip()

@@ -1,10 +1,7 @@
-#include "app/ConsoleMessageLogger.h"
 #include "app/Settings.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <cstdio>
 
 using namespace kd;
 
@@ -17,7 +14,6 @@ private slots:
     void values_data();
     void values();
     void storedValuesAndFixedKeys();
-    void consoleLoggerWritesLines();
 
 private:
     QTemporaryDir configHome_;
@@ -39,12 +35,9 @@ void TestSettings::values_data()
     QTest::addColumn<QVariant>("fixed");
     QTest::newRow("DbName") << 0 << QVariant() << QVariant(QStringLiteral("keldar.db"));
     QTest::newRow("DataDir") << 1 << QVariant() << QVariant();
-    QTest::newRow("OutDir") << 2 << QVariant() << QVariant();
     QTest::newRow("OutputType") << 3 << QVariant(0) << QVariant();
-    QTest::newRow("ProgramName") << 4 << QVariant() << QVariant(QStringLiteral("Keldar"));
     QTest::newRow("Version") << 5 << QVariant() << QVariant(QStringLiteral("1.0.0"));
     QTest::newRow("6") << 6 << QVariant() << QVariant();
-    QTest::newRow("-1") << -1 << QVariant() << QVariant();
 }
 
 void TestSettings::values()
@@ -70,19 +63,6 @@ void TestSettings::storedValuesAndFixedKeys()
     QCOMPARE(settings.fixedValue(Settings::DbName).toString(), QStringLiteral("keldar.db"));
     QVERIFY(!settings.value(Settings::Version).isValid());
     QVERIFY(settings.fileName().startsWith(configHome_.path()));
-}
-
-void TestSettings::consoleLoggerWritesLines()
-{
-    std::FILE* stream = std::tmpfile();
-    ConsoleMessageLogger logger(stream);
-    logger.log(QStringLiteral("<b>Done.</b>\n"), 0);
-    logger.log(QStringLiteral("failed"), 1);
-    std::rewind(stream);
-    char buffer[64] = {};
-    const size_t n = std::fread(buffer, 1, sizeof buffer - 1, stream);
-    std::fclose(stream);
-    QCOMPARE(QByteArray(buffer, qsizetype(n)), QByteArray("<b>Done.</b>\n\nfailed\n"));
 }
 
 QTEST_GUILESS_MAIN(TestSettings)
