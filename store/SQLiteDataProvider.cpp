@@ -316,11 +316,6 @@ bool SQLiteDataProvider::execStatement(const QString& sql)
     return true;
 }
 
-QString SQLiteDataProvider::lastConnectionError() const
-{
-    return db_.lastError().text();
-}
-
 bool SQLiteDataProvider::execLogged(const QString& sql)
 {
     QSqlQuery query(db_);
@@ -343,10 +338,8 @@ bool SQLiteDataProvider::beginLoad()
         setError(QStringLiteral("Unable to start the load: %1")
                      .arg(db_.isOpen() ? query.lastError().text()
                                        : QStringLiteral("the database is not open")));
-        inLoad_ = false;
         return false;
     }
-    inLoad_ = true;
     return true;
 }
 
@@ -588,7 +581,6 @@ bool SQLiteDataProvider::endLoad()
         abortLoad();
         return false;
     }
-    inLoad_ = false;
     return true;
 }
 
@@ -596,7 +588,6 @@ bool SQLiteDataProvider::abortLoad()
 {
     QSqlQuery query(db_);
     const bool rolledBack = query.exec(QStringLiteral("ROLLBACK"));
-    inLoad_ = false;
     return rolledBack;
 }
 

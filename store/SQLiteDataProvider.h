@@ -9,7 +9,6 @@
 #include <array>
 #include <memory>
 
-class QSqlQuery;
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -66,7 +65,6 @@ private:
     bool createMissingTables();
     sqlite3_stmt* insertStatement(int model);
     void finalizeInsertStatements();
-    QString lastConnectionError() const;
     bool execLogged(const QString& sql);
 
     bool updateIndices();
@@ -89,7 +87,6 @@ private:
     // ids are then resolved again for every row, not only for rows without one.
     bool tagsChanged_ = false;
     bool nodesChanged_ = false;
-    bool inLoad_ = false;
     QStringList runSites_;
     QMap<QString, int> runSiteKm_;
     int extractionCount_ = 0;
