@@ -1,14 +1,21 @@
 #include "loader/DataLoader.h"
 
+#include "app/DateTimeText.h"
 #include "app/MessageLoggerI.h"
+#include "loader/LineReader.h"
 #include "store/DataProvider.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringDecoder>
 
 #include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <dirent.h>
+#endif
 
 namespace kd {
 
@@ -34,6 +41,39 @@ QStringList headerFields(QByteArray line, bool firstLine)
         line.remove(0, 3);
     stripLineEnd(line);
     return QString::fromLatin1(line).toLower().split(fieldSeparator());
+}
+
+// The first line of a file, read up to the header limit; empty when it cannot be read.
+QStringList firstLineFields(const QFileInfo& info)
+{
+    QFile file(info.filePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return headerFields(file.readLine(DataLoader::HeaderLineLimit), true);
+}
+
+// Columns of a model that hold date-times.
+bool isDateTimeColumn(const QString& column)
+{
+    return column.contains(QLatin1String("date")) || column == QLatin1String("time");
+}
+
+// Counts values of one date-time column that the date-time reader cannot read.
+struct UnreadableDates
+{
+    QString column;
+    qint64 count = 0;
+    QList<qint64> lines;
+};
+
+QString lineList(const UnreadableDates& dates)
+{
+    QStringList numbers;
+    for (qint64 line : dates.lines)
+        numbers.append(QString::number(line));
+    if (dates.count > dates.lines.size())
+        numbers.append(QStringLiteral("..."));
+    return numbers.join(QStringLiteral(", "));
 }
 
 // Data lines are stored as UTF-8. A line that is valid UTF-8 (plain ASCII included) is taken as
@@ -115,8 +155,11 @@ void DataLoader::log(const QString& message) const
 bool DataLoader::load()
 {
     matched_.clear();
+    canonical_.clear();
+    unreadable_.clear();
     if (!scanFolder(dataDir_))
         return false;
+    provider_->setDataFolder(dataDir_);
     return loadFiles();
 }
 
@@ -125,6 +168,7 @@ bool DataLoader::scanFolder(const QString& path)
     QDir dir(path);
     if (path.isEmpty() || !dir.exists())
         return false;
+    warnUndecodableNames(path);
 
     // Links to folders are not followed: a link loop would never end, and a linked folder could
     // load the same files twice.
@@ -137,13 +181,97 @@ bool DataLoader::scanFolder(const QString& path)
         dir.entryInfoList({QStringLiteral("*.csv"), QStringLiteral("*.processed")}, QDir::Files,
                           QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo& file : files) {
+        if (!file.isReadable()) {
+            log(QStringLiteral("***Warning: %1 cannot be read; its earlier rows are kept")
+                    .arg(file.filePath()));
+            unreadable_.append(provider_->loadPath(QFileInfo(file)));
+            continue;
+        }
         const int model = matchModel(file);
-        if (model == DataProvider::NoModel)
+        if (model == DataProvider::NoModel) {
             log(QStringLiteral("***Warning: file doesn't match any model ") + file.filePath());
-        else
-            matched_.insert(model, file);
+            warnNearMiss(file);
+        } else {
+            addMatch(model, file);
+        }
     }
     return true;
+}
+
+void DataLoader::addMatch(int model, const QFileInfo& file)
+{
+    const QString key = file.canonicalFilePath();
+    const auto seen = canonical_.constFind(key);
+    if (seen == canonical_.cend()) {
+        canonical_.insert(key, {model, file});
+        matched_.insert(model, file);
+        return;
+    }
+    // The same file reached twice, through a link: loaded once, under its own name rather than
+    // the link's when the walk meets both.
+    const QFileInfo kept = seen->second;
+    if (kept.isSymLink() && !file.isSymLink()) {
+        matched_.remove(seen->first, kept);
+        canonical_.insert(key, {model, file});
+        matched_.insert(model, file);
+        log(QStringLiteral("%1 is the same file as %2; loaded once")
+                .arg(kept.filePath(), file.filePath()));
+    } else {
+        log(QStringLiteral("%1 is the same file as %2; loaded once")
+                .arg(file.filePath(), kept.filePath()));
+    }
+}
+
+void DataLoader::warnNearMiss(const QFileInfo& file) const
+{
+    const QStringList fields = firstLineFields(file);
+    int bestModel = DataProvider::NoModel;
+    QStringList bestMissing;
+    qsizetype bestPresent = 0;
+    for (int model = 0; model < DataProvider::ModelCount; ++model) {
+        const QStringList columns = provider_->modelColumns(model);
+        const QMap<QString, QStringList> aliases = provider_->columnAliases(model);
+        QStringList missing;
+        for (const QString& column : columns) {
+            bool present = fields.contains(column);
+            for (const QString& alias : aliases.value(column))
+                present = present || fields.contains(alias);
+            if (!present)
+                missing.append(column);
+        }
+        const qsizetype present = columns.size() - missing.size();
+        if (2 * present >= columns.size() && present > bestPresent) {
+            bestModel = model;
+            bestPresent = present;
+            bestMissing = missing;
+        }
+    }
+    if (bestModel == DataProvider::NoModel || bestMissing.isEmpty())
+        return;
+    log(QStringLiteral("***Warning: %1 looks like %2 but lacks %3")
+            .arg(file.filePath(), provider_->modelDisplayName(bestModel),
+                 bestMissing.join(QStringLiteral(", "))));
+}
+
+void DataLoader::warnUndecodableNames(const QString& folder) const
+{
+#ifdef Q_OS_UNIX
+    // Names that are not valid in the file-name encoding cannot be opened through the decoded
+    // name, so the folder listing leaves them out without a word.
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray raw(entry->d_name);
+        if (QFile::encodeName(QFile::decodeName(raw)) == raw)
+            continue;
+        log(QStringLiteral("***Warning: the name of %1 is not valid text; not loaded")
+                .arg(QDir(folder).filePath(QFile::decodeName(raw))));
+    }
+    ::closedir(dir);
+#else
+    Q_UNUSED(folder);
+#endif
 }
 
 int DataLoader::matchModel(const QFileInfo& info) const
@@ -152,7 +280,14 @@ int DataLoader::matchModel(const QFileInfo& info) const
     if (!file.open(QIODevice::ReadOnly))
         return DataProvider::NoModel;
     for (int lineNo = 0; lineNo < 100 && !file.atEnd(); ++lineNo) {
-        const QStringList fields = headerFields(file.readLine(), lineNo == 0);
+        QByteArray line = file.readLine(HeaderLineLimit);
+        // The rest of a longer line is skipped in pieces, never held whole.
+        while (!line.endsWith('\n') && !file.atEnd()) {
+            const QByteArray rest = file.readLine(HeaderLineLimit);
+            if (rest.isEmpty() || rest.endsWith('\n'))
+                break;
+        }
+        const QStringList fields = headerFields(line, lineNo == 0);
         if (!fields.contains(QLatin1String("tag_code")) &&
             !fields.contains(QLatin1String("node_code")))
             continue;
@@ -171,17 +306,51 @@ QList<QPair<int, QFileInfo>> DataLoader::matchedFiles() const
     return files;
 }
 
+bool DataLoader::removeVanishedFiles()
+{
+    QSet<QString> present;
+    for (const QFileInfo& file : std::as_const(matched_))
+        present.insert(provider_->loadPath(file));
+    for (const QString& path : std::as_const(unreadable_))
+        present.insert(path);
+    const QStringList booked = provider_->loadedPaths();
+    if (provider_->loadFailed())
+        return false;
+    for (const QString& path : booked) {
+        if (present.contains(path))
+            continue;
+        const QString shown =
+            QDir::isAbsolutePath(path) ? path : QDir(dataDir_).filePath(path);
+        const qint64 removed = provider_->deleteLoadPath(path);
+        if (removed < 0)
+            return false;
+        const QString why = QFileInfo::exists(shown)
+                                ? QStringLiteral("the file no longer matches a data kind")
+                                : QStringLiteral("the file is gone");
+        log(QStringLiteral("Removed the %1 rows of %2: %3.").arg(removed).arg(shown, why));
+    }
+    return true;
+}
+
 bool DataLoader::loadFiles()
 {
     if (!provider_->beginLoad()) {
         log(provider_->errorText());
         return false;
     }
+    const auto stop = [this](const QString& where) {
+        provider_->abortLoad();
+        log(QStringLiteral("The load stopped %1: %2. Nothing of this load was kept.")
+                .arg(where, provider_->errorText()));
+        return false;
+    };
     if (replaceAll_ && !provider_->clearAllData()) {
         provider_->abortLoad();
         log(QStringLiteral("Unable to empty the database before the load."));
         return false;
     }
+    if (!replaceAll_ && !removeVanishedFiles())
+        return stop(QStringLiteral("while removing the rows of files that are gone"));
     const int total = int(matched_.size());
     int done = 0;
     const QList<int> models = matched_.uniqueKeys();
@@ -193,7 +362,8 @@ bool DataLoader::loadFiles()
              ++it) {
             if (progress_)
                 progress_(done, total, it.value().filePath());
-            loadFile(model, it.value(), columns);
+            if (!loadFile(model, it.value(), columns))
+                return stop(QStringLiteral("in ") + it.value().filePath());
             ++done;
             if (canceled()) {
                 provider_->abortLoad();
@@ -204,39 +374,63 @@ bool DataLoader::loadFiles()
     }
     if (progress_)
         progress_(done, total, QString());
-    return provider_->endLoad();
+    if (!provider_->endLoad()) {
+        log(QStringLiteral("The load stopped at its end: %1. Nothing of this load was kept.")
+                .arg(provider_->errorText()));
+        return false;
+    }
+    return true;
 }
 
-void DataLoader::loadFile(int model, const QFileInfo& info, const QStringList& columns)
+bool DataLoader::loadFile(int model, const QFileInfo& info, const QStringList& columns)
 {
     const QString path = info.filePath();
     if (provider_->isLoadCurrent(info))
-        return;
+        return true;
 
     // Opened before anything is recorded: an unreadable file must not be booked as loaded, or
     // later loads would skip it as current and its rows would never arrive.
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         log(QStringLiteral("Unable to open ") + path);
-        return;
+        return true;
     }
-    if (provider_->isLoaded(info) && !provider_->deleteLoad(info)) {
-        log(QStringLiteral("***Warning: the earlier rows of %1 could not be removed; file skipped")
-                .arg(path));
-        return;
-    }
+    if (provider_->isLoaded(info) && !provider_->deleteLoad(info))
+        return false;
     const int loadId = provider_->addLoad(info, model);
-    if (loadId < 0) {
-        log(QStringLiteral("***Warning: the load of %1 could not be recorded; file skipped")
-                .arg(path));
-        return;
-    }
+    if (loadId < 0)
+        return false;
 
     log(QStringLiteral("Loading ") + path + QStringLiteral("..."));
     int rowCount = 0;
     int refused = 0;
-    if (!file.atEnd()) {
-        const QStringList header = headerFields(file.readLine(), true);
+    qsizetype expected = columns.size();
+    struct RefusedLine
+    {
+        qint64 line;
+        qint64 fields;
+    };
+    QList<RefusedLine> located;
+    const auto refuse = [&](qint64 line, qint64 fields) {
+        ++refused;
+        if (located.size() < 10)
+            located.append({line, fields});
+    };
+    QList<UnreadableDates> dates;
+    QList<int> dateColumns;
+    for (int i = 0; i < columns.size(); ++i) {
+        if (isDateTimeColumn(columns[i])) {
+            dateColumns.append(i);
+            dates.append({columns[i], 0, {}});
+        }
+    }
+
+    LineReader reader(&file);
+    QByteArray line;
+    LineReader::Result result = reader.next(line, HeaderLineLimit);
+    if (result != LineReader::Result::End) {
+        const QStringList header = headerFields(line, true);
+        expected = header.size();
         const QMap<QString, QStringList> aliases = provider_->columnAliases(model);
 
         bool inModelOrder = header.size() == columns.size();
@@ -269,23 +463,29 @@ void DataLoader::loadFile(int model, const QFileInfo& info, const QStringList& c
         if (mappingFailed) {
             log(QStringLiteral("***Column mapping failed- cannot proceed with load of ") + path);
             // Not booked as loaded, so the file is reported again until its header is fixed.
-            provider_->deleteLoad(info);
+            if (!provider_->deleteLoad(info))
+                return false;
         } else {
             QList<QByteArrayView> fields;
             QByteArray rebuilt;
-            while (!file.atEnd()) {
+            for (;;) {
                 if ((rowCount & 0xFFF) == 0 && canceled())
                     break;
-                QByteArray line = file.readLine();
+                result = reader.next(line, DataLineLimit);
+                if (result == LineReader::Result::End)
+                    break;
                 ++rowCount;
-                stripLineEnd(line);
+                if (result == LineReader::Result::TooLong) {
+                    refuse(reader.lineNumber(), reader.fieldCount());
+                    continue;
+                }
                 toUtf8(line);
+                splitFields(line, fields);
                 if (!mapping.isEmpty()) {
-                    splitFields(line, fields);
                     // A line that lacks a mapped field, or has more fields than its header,
                     // would put values under the wrong columns: it is refused instead.
                     if (fields.size() <= highestIndex || fields.size() > header.size()) {
-                        ++refused;
+                        refuse(reader.lineNumber(), fields.size());
                         continue;
                     }
                     rebuilt.clear();
@@ -295,9 +495,26 @@ void DataLoader::loadFile(int model, const QFileInfo& info, const QStringList& c
                         rebuilt.append(fields[mapping[i]]);
                     }
                     line.swap(rebuilt);
+                    splitFields(line, fields);
+                } else if (fields.size() != columns.size()) {
+                    refuse(reader.lineNumber(), fields.size());
+                    continue;
                 }
-                if (!provider_->insertRowUtf8(model, line, loadId))
-                    ++refused;
+                if (!provider_->insertRowUtf8(model, line, loadId)) {
+                    if (provider_->loadFailed())
+                        return false;
+                    refuse(reader.lineNumber(), fields.size());
+                    continue;
+                }
+                for (int d = 0; d < dateColumns.size(); ++d) {
+                    const QByteArrayView value = fields[dateColumns[d]].trimmed();
+                    if (value.isEmpty() ||
+                        DateTimeText::parse(QString::fromLatin1(value)).isValid())
+                        continue;
+                    UnreadableDates& column = dates[d];
+                    if (++column.count <= 10)
+                        column.lines.append(reader.lineNumber());
+                }
             }
         }
     }
@@ -307,7 +524,28 @@ void DataLoader::loadFile(int model, const QFileInfo& info, const QStringList& c
                 .arg(refused)
                 .arg(rowCount)
                 .arg(path));
+        for (const RefusedLine& refusedLine : std::as_const(located)) {
+            log(QStringLiteral("***Warning: %1 line %2: %3 fields, expected %4")
+                    .arg(path)
+                    .arg(refusedLine.line)
+                    .arg(refusedLine.fields)
+                    .arg(expected));
+        }
+        if (refused > located.size())
+            log(QStringLiteral("***Warning: %1: ... and %2 more").arg(path).arg(refused - located.size()));
     }
+    for (const UnreadableDates& column : std::as_const(dates)) {
+        if (column.count == 0)
+            continue;
+        log(QStringLiteral("***Warning: %1: %2 %3 of %4 not read as a date-time (%5 %6)")
+                .arg(path)
+                .arg(column.count)
+                .arg(column.count == 1 ? QStringLiteral("value") : QStringLiteral("values"))
+                .arg(column.column)
+                .arg(column.lines.size() == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
+                .arg(lineList(column)));
+    }
+    return true;
 }
 
 } // namespace kd

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFileInfo>
+#include <QHash>
 #include <QList>
 #include <QMultiMap>
 #include <QString>
@@ -38,18 +39,32 @@ public:
     bool scanFolder(const QString& path);
     int matchModel(const QFileInfo& file) const;
 
+    // A header line is read up to this many bytes; a data line longer than the other limit is
+    // refused without being held in memory.
+    static constexpr qsizetype HeaderLineLimit = 64 * 1024;
+    static constexpr qsizetype DataLineLimit = 1024 * 1024;
+
     // Files of the last scan in loading order (by model, the file matched last first).
     QList<QPair<int, QFileInfo>> matchedFiles() const;
 
 private:
     bool loadFiles();
-    void loadFile(int model, const QFileInfo& file, const QStringList& columns);
+    bool removeVanishedFiles();
+    // False when the database failed: the load must then stop.
+    bool loadFile(int model, const QFileInfo& file, const QStringList& columns);
+    void addMatch(int model, const QFileInfo& file);
+    void warnNearMiss(const QFileInfo& file) const;
+    void warnUndecodableNames(const QString& folder) const;
     void log(const QString& message) const;
     bool canceled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
 
     QString dataDir_;
     DataProvider* provider_;
     QMultiMap<int, QFileInfo> matched_;
+    // Matched files by their canonical path, so that a file reached through a link is loaded once.
+    QHash<QString, QPair<int, QFileInfo>> canonical_;
+    // Files that could not be read: their earlier rows are kept.
+    QStringList unreadable_;
     MessageLoggerI* logger_ = nullptr;
     Progress progress_;
     const std::atomic<bool>* cancel_ = nullptr;

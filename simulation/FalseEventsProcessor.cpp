@@ -139,13 +139,13 @@ FalseEventSets FalseEventsProcessor::loadFalseEventsDir(const QString& path) con
     return sets;
 }
 
-void FalseEventsProcessor::writeCategoryTable(const QString& path, const Results& results,
+bool FalseEventsProcessor::writeCategoryTable(const QString& path, const Results& results,
                                               const QList<ReleaseSpec>& releases) const
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
         log(QStringLiteral("Unable to open file for writing!"));
-        return;
+        return false;
     }
     // Group 1 sums every release but the last two; groups 2 and 3 are the last two.
     const qsizetype n = releases.size();
@@ -172,21 +172,24 @@ void FalseEventsProcessor::writeCategoryTable(const QString& path, const Results
         text += line.toUtf8() + '\n';
     }
     file.write(text);
-    if (!file.commit())
+    if (!file.commit()) {
         log(QStringLiteral("Unable to write %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    return true;
 }
 
-void FalseEventsProcessor::process(int runIndex)
+bool FalseEventsProcessor::process(int runIndex)
 {
     const QList<ReleaseSpec> releases = config_->releases(runIndex);
     // The table's last two columns groups are the last two releases.
     if (releases.size() < 2) {
         log(QStringLiteral("False events run needs at least 2 releases."));
-        return;
+        return true;
     }
     QList<CaptureRow> rows;
     if (!extractConfiguredRows(runIndex, rows))
-        return;
+        return false;
 
     const FalseEventsCounter counter(rows, provider_->runSiteNames(), provider_->runSiteRiverKm(),
                                      config_->cutoffDate(runIndex));
@@ -208,7 +211,7 @@ void FalseEventsProcessor::process(int runIndex)
         sourceNamed = false;
     if (sourceNamed && sets.isEmpty()) {
         log(QStringLiteral("Error loading false events."));
-        return;
+        return false;
     }
 
     const qsizetype total = sets.size();
@@ -233,10 +236,12 @@ void FalseEventsProcessor::process(int runIndex)
 
     const QString path = resultPath(runIndex);
     if (path.isEmpty())
-        return;
+        return false;
     log(QStringLiteral("Writing results to ") + path + QStringLiteral("..."));
-    writeCategoryTable(path, results, releases);
+    if (!writeCategoryTable(path, results, releases))
+        return false;
     log(QStringLiteral("Done.\n"));
+    return true;
 }
 
 } // namespace kd

@@ -19,13 +19,13 @@ public:
 
     using RunProcessor::RunProcessor;
 
-    void process(int runIndex) override;
+    bool process(int runIndex) override;
 
     // Lines "set,site,tag,first,last,value"; an unreadable file gives no sets.
     FalseEventSets loadFalseEventsFile(const QString& path) const;
     // One set per plain file of the folder, named by the file, lines "site,tag,first,last,value".
     FalseEventSets loadFalseEventsDir(const QString& path) const;
-    void writeCategoryTable(const QString& path, const Results& results,
+    bool writeCategoryTable(const QString& path, const Results& results,
                             const QList<ReleaseSpec>& releases) const;
 
     // "replicate" and the 21 category columns.

@@ -7,11 +7,11 @@
 
 namespace kd {
 
-void HistoryRunProcessor::process(int runIndex)
+bool HistoryRunProcessor::process(int runIndex)
 {
     QList<CaptureRow> rows;
     if (!extractConfiguredRows(runIndex, rows))
-        return;
+        return false;
     log(QStringLiteral("Processing ") + QString::number(rows.size()) +
         QStringLiteral(" events..."));
 
@@ -29,10 +29,12 @@ void HistoryRunProcessor::process(int runIndex)
 
     const QString path = resultPath(runIndex);
     if (path.isEmpty())
-        return;
+        return false;
     log(QStringLiteral("Writing results to ") + path + QStringLiteral("..."));
-    writeLines(path, processor->lines());
+    if (!writeLines(path, processor->lines()))
+        return false;
     log(QStringLiteral("Done.\n"));
+    return true;
 }
 
 } // namespace kd

@@ -16,7 +16,7 @@ class HistoryRunProcessor : public RunProcessor
 public:
     using RunProcessor::RunProcessor;
 
-    void process(int runIndex) override;
+    bool process(int runIndex) override;
 
 protected:
     virtual std::unique_ptr<FishProcessor>

@@ -1,5 +1,7 @@
 #include "simulation/JsonReader.h"
 
+#include <algorithm>
+
 #include <QVariantList>
 #include <QVariantMap>
 
@@ -52,7 +54,24 @@ QVariant JsonReader::parse(const QString& text, bool& ok)
     depth_ = 0;
     if (text_.isEmpty())
         return QVariant();
+    errorLine_ = 0;
+    errorColumn_ = 0;
     QVariant result = parseValue(ok);
+    if (!ok) {
+        // Where reading stopped, at the next character that is not blank: 1-based line and
+        // column, so that a user can find the fault in a long file.
+        skipBlanks();
+        const qsizetype at = std::min(pos_, text_.size());
+        errorLine_ = 1;
+        qsizetype lineStart = 0;
+        for (qsizetype i = 0; i < at; ++i) {
+            if (text_[i] == u'\n') {
+                ++errorLine_;
+                lineStart = i + 1;
+            }
+        }
+        errorColumn_ = int(at - lineStart) + 1;
+    }
     text_ = QStringView();
     if (!ok)
         return QVariant();
@@ -275,8 +294,8 @@ QVariant JsonReader::parseNumber()
     while (pos_ < text_.size() && isNumberChar(text_[pos_]))
         ++pos_;
     const QStringView number = text_.mid(start, pos_ - start);
-    // Texts that do not convert (such as "1e5" or "1-2") read as 0 of their kind.
-    if (number.contains(u'.'))
+    // Texts that do not convert (such as "1-2") read as 0 of their kind.
+    if (number.contains(u'.') || number.contains(u'e') || number.contains(u'E'))
         return QVariant(number.toDouble());
     if (number.startsWith(u'-'))
         return QVariant(number.toLongLong());

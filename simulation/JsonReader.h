@@ -7,8 +7,8 @@
 namespace kd {
 
 // Reads the JSON text of a simulation configuration into nested variants: objects become
-// QVariantMap, arrays QVariantList, null an invalid variant. Numbers with a '.' become double,
-// other numbers starting with '-' qint64 and the rest quint64.
+// QVariantMap, arrays QVariantList, null an invalid variant. Numbers with a '.' or an exponent
+// become double, other numbers starting with '-' qint64 and the rest quint64.
 //
 // The reader is lenient the way hand-written configuration files need it to be: commas between
 // members and elements are optional and extra ones are ignored, the character opening a key is
@@ -23,6 +23,9 @@ public:
     // Sets ok to false when the text is not readable; the result is then an invalid variant.
     // The empty text gives an invalid variant with ok true.
     QVariant parse(const QString& text, bool& ok);
+    // Where the last failed parse stopped (1-based); 0 after a successful one.
+    int errorLine() const { return errorLine_; }
+    int errorColumn() const { return errorColumn_; }
 
 private:
     enum Token {
@@ -56,6 +59,8 @@ private:
     QStringView text_;
     qsizetype pos_ = 0;
     int depth_ = 0;
+    int errorLine_ = 0;
+    int errorColumn_ = 0;
 };
 
 } // namespace kd

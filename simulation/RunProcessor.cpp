@@ -1,10 +1,12 @@
 #include "simulation/RunProcessor.h"
 
 #include "app/MessageLoggerI.h"
+#include "processing/SafeFileName.h"
 #include "simulation/SimulationConfig.h"
 #include "store/DataProvider.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace kd {
@@ -60,29 +62,43 @@ bool RunProcessor::extractConfiguredRows(int runIndex, QList<CaptureRow>& rows)
     return true;
 }
 
+QString RunProcessor::plannedPath(int runIndex) const
+{
+    QDir dir(config_->baseDir());
+    const QString outputDir = config_->outputDir(runIndex);
+    const QString folder = outputDir.isEmpty() ? dir.path() : dir.absoluteFilePath(outputDir);
+    return QDir::cleanPath(QDir(folder).filePath(
+        QStringLiteral("%1_%2.csv")
+            .arg(safeFileName(config_->title(runIndex)), config_->type(runIndex))));
+}
+
 QString RunProcessor::resultPath(int runIndex)
 {
     QDir dir(config_->baseDir());
     const QString outputDir = config_->outputDir(runIndex);
-    // A missing output folder is made rather than letting the file land somewhere else.
-    if (!outputDir.isEmpty() && !dir.exists(outputDir) && !dir.mkpath(outputDir)) {
-        log(QStringLiteral("Unable to create output folder: ") +
-            QDir::cleanPath(dir.absoluteFilePath(outputDir)));
-        return QString();
+    if (!outputDir.isEmpty()) {
+        const QString folder = QDir::cleanPath(dir.absoluteFilePath(outputDir));
+        const QFileInfo info(folder);
+        if (info.exists() && !info.isDir()) {
+            log(QStringLiteral("Output folder is not a folder: ") + folder);
+            return QString();
+        }
+        // A missing output folder is made rather than letting the file land somewhere else.
+        if (!info.exists() && !dir.mkpath(outputDir)) {
+            log(QStringLiteral("Unable to create output folder: ") + folder);
+            return QString();
+        }
     }
-    if (!outputDir.isEmpty())
-        dir.cd(outputDir);
-    return dir.filePath(
-        QStringLiteral("%1_%2.csv").arg(config_->title(runIndex), config_->type(runIndex)));
+    return plannedPath(runIndex);
 }
 
-void RunProcessor::writeLines(const QString& path, const QStringList& lines)
+bool RunProcessor::writeLines(const QString& path, const QStringList& lines)
 {
     // Written aside and renamed into place, so that a failure never leaves half a file.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        log(QStringLiteral("Unabled to open output file for writing."));
-        return;
+        log(QStringLiteral("Unable to open output file for writing."));
+        return false;
     }
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (i > 0)
@@ -91,9 +107,10 @@ void RunProcessor::writeLines(const QString& path, const QStringList& lines)
     }
     if (!file.commit()) {
         log(QStringLiteral("Unable to write %1: %2").arg(path, file.errorString()));
-        return;
+        return false;
     }
     log(QStringLiteral("Wrote ") + QString::number(lines.size()) + QStringLiteral(" rows."));
+    return true;
 }
 
 } // namespace kd

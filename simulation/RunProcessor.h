@@ -24,13 +24,21 @@ public:
     RunProcessor(const RunProcessor&) = delete;
     RunProcessor& operator=(const RunProcessor&) = delete;
 
-    virtual void process(int runIndex) = 0;
+    // False when the run failed: its file could not be written or its settings were refused.
+    // A run that by design writes nothing (such as a false-events run without two releases)
+    // has not failed.
+    virtual bool process(int runIndex) = 0;
+
+    // The result file the run would write, made from its output folder, title and type;
+    // nothing is created.
+    QString plannedPath(int runIndex) const;
 
     // Streams for the few texts written directly instead of through the logger.
     void setStreams(std::FILE* out, std::FILE* err);
 
-    // Writes the lines joined by line feeds, without one after the last line.
-    void writeLines(const QString& path, const QStringList& lines);
+    // Writes the lines joined by line feeds, without one after the last line. False (after
+    // logging why) when the file could not be written.
+    bool writeLines(const QString& path, const QStringList& lines);
 
 protected:
     // Stores the run's configured releases and sites, links them to the release groups and
@@ -38,7 +46,7 @@ protected:
     // the extraction failed.
     bool extractConfiguredRows(int runIndex, QList<CaptureRow>& rows);
     // Path of the run's result file "<title>_<type>.csv" in its output folder, which is made
-    // when missing; empty (after logging why) when the folder cannot be made.
+    // when missing; empty (after logging why) when the folder cannot be made or is a file.
     QString resultPath(int runIndex);
     void log(const QString& message) const;
 

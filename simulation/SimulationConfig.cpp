@@ -9,6 +9,7 @@
 #include <QTextStream>
 #include <QVariantList>
 
+#include <cmath>
 #include <limits>
 
 namespace kd {
@@ -43,6 +44,16 @@ int asInt(const QVariant& value)
 {
     if (isContainer(value))
         return 0;
+    // A number written with a fraction or an exponent counts only when it is a whole number
+    // within range; anything else is no number.
+    if (value.typeId() == QMetaType::Double) {
+        const double number = value.toDouble();
+        if (!std::isfinite(number) || number != std::floor(number) ||
+            number < double(std::numeric_limits<int>::min()) ||
+            number > double(std::numeric_limits<int>::max()))
+            return 0;
+        return int(number);
+    }
     bool ok = false;
     const qlonglong number = value.toLongLong(&ok);
     if (!ok || number < std::numeric_limits<int>::min() || number > std::numeric_limits<int>::max())
@@ -79,8 +90,14 @@ bool SimulationConfig::load(const QString& path)
     JsonReader reader;
     const QVariant parsed = reader.parse(text, ok);
     if (!ok) {
-        log(QStringLiteral("Unable to parse config file: "));
-        log(text);
+        // The place, not the whole text: a long configuration would bury it.
+        log(QStringLiteral("Unable to parse config file: line %1, column %2")
+                .arg(reader.errorLine())
+                .arg(reader.errorColumn()));
+        return false;
+    }
+    if (!text.isEmpty() && parsed.typeId() != QMetaType::QVariantMap) {
+        log(QStringLiteral("Unable to parse config file: the configuration is not a JSON object"));
         return false;
     }
     root_ = asMap(parsed);

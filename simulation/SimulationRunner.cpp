@@ -10,6 +10,7 @@
 #include "store/SQLiteDataProvider.h"
 
 #include <QDir>
+#include <QMap>
 #include <QFileInfo>
 
 namespace kd {
@@ -82,7 +83,13 @@ int SimulationRunner::run()
                                  "of every active run. Progress goes to standard error.\n\n"
                                  "Options:\n"
                                  "  -h, --help     show this text\n"
-                                 "  --version      show the version")
+                                 "  --version      show the version\n\n"
+                                 "Exit status in batch mode:\n"
+                                 "  1    every active run was handled\n"
+                                 "  2    every run was handled, but at least one failed or\n"
+                                 "       was refused (no file written)\n"
+                                 "  255  nothing was run: usage, configuration, database or\n"
+                                 "       data folder error")
                       .arg(programPath_));
             return 0;
         }
@@ -137,6 +144,9 @@ int SimulationRunner::run()
     log(QStringLiteral("Processing runs"));
     log(QStringLiteral("---------------"));
     const int runCount = config_->runCount();
+    bool failed = false;
+    // Result files claimed by the runs so far: a later run must not overwrite an earlier one's.
+    QMap<QString, QString> claimed;
     for (int i = 0; i < runCount; ++i) {
         if (!config_->active(i))
             continue;
@@ -145,12 +155,23 @@ int SimulationRunner::run()
         RunProcessor* processor = processorFor(type);
         if (!processor) {
             print(QStringLiteral("Unknown run type: ") + type);
+            failed = true;
             continue;
         }
+        const QString path = processor->plannedPath(i);
+        const auto earlier = claimed.constFind(path);
+        if (earlier != claimed.cend()) {
+            log(QStringLiteral("Run \"%1\" refused: run \"%2\" writes the same file %3")
+                    .arg(config_->title(i), *earlier, path));
+            failed = true;
+            continue;
+        }
+        claimed.insert(path, config_->title(i));
         log(QStringLiteral("Type: ") + type + QStringLiteral("..."));
-        processor->process(i);
+        if (!processor->process(i))
+            failed = true;
     }
-    return 1;
+    return failed ? 2 : 1;
 }
 
 } // namespace kd

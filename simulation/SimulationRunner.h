@@ -25,8 +25,9 @@ public:
     SimulationRunner(const SimulationRunner&) = delete;
     SimulationRunner& operator=(const SimulationRunner&) = delete;
 
-    // 1 after all runs were handled; -1 on usage, configuration, database or load failure;
-    // 0 for --help and --version.
+    // 1 after all runs were handled; 2 when all were handled but at least one failed or was
+    // refused; -1 on usage, configuration, database or load failure; 0 for --help and
+    // --version.
     int run();
 
     // Number of processor objects created so far (one per run type in use).

@@ -2,6 +2,7 @@
 
 #include "app/MessageLoggerI.h"
 
+#include <QDir>
 #include <QRegularExpression>
 
 namespace kd {
@@ -95,6 +96,27 @@ void DataProvider::setError(const QString& text)
 {
     hasError_ = true;
     errorText_ = text;
+}
+
+void DataProvider::failLoad(const QString& text)
+{
+    loadFailed_ = true;
+    setError(text);
+}
+
+void DataProvider::setDataFolder(const QString& folder)
+{
+    dataFolder_ = folder.isEmpty() ? QString() : QDir::cleanPath(QDir(folder).absolutePath());
+}
+
+QString DataProvider::loadPath(const QFileInfo& file) const
+{
+    if (dataFolder_.isEmpty())
+        return file.filePath();
+    const QString relative = QDir(dataFolder_).relativeFilePath(file.absoluteFilePath());
+    if (relative.startsWith(QLatin1String("../")) || relative == QLatin1String(".."))
+        return QDir::cleanPath(file.absoluteFilePath());
+    return QDir::cleanPath(relative);
 }
 
 void DataProvider::logMessage(const QString& text) const

@@ -77,6 +77,21 @@ public:
     virtual bool isLoadCurrent(const QFileInfo& file) = 0;
     virtual int addLoad(const QFileInfo& file, int model) = 0;
     virtual bool deleteLoad(const QFileInfo& file) = 0;
+    // Files are booked by their path relative to this folder, so that a study keeps its
+    // bookkeeping however its folder is named on the command line, or when it is moved whole.
+    // Without a folder, paths are booked as given.
+    void setDataFolder(const QString& folder);
+    QString dataFolder() const { return dataFolder_; }
+    // The booked path of a file: relative to the data folder when it lies inside it.
+    QString loadPath(const QFileInfo& file) const;
+    // Every booked path, once each. Paths booked absolute by earlier versions that lie inside
+    // the data folder are rewritten relative first.
+    virtual QStringList loadedPaths() = 0;
+    // Removes the rows of a booked path and its booking; the number of rows removed, -1 on
+    // failure.
+    virtual qint64 deleteLoadPath(const QString& path) = 0;
+    // True once a database error broke the load that is open: the caller must abort it.
+    bool loadFailed() const { return loadFailed_; }
 
     // Site, release and run definitions.
     virtual void addReleaseRecord(const ReleaseSpec& release) = 0;
@@ -119,11 +134,16 @@ public:
 
 protected:
     void setError(const QString& text);
+    // Records a database error during a load (it also becomes the error text).
+    void failLoad(const QString& text);
+    void resetLoadFailure() { loadFailed_ = false; }
     void logMessage(const QString& text) const;
 
 private:
     bool hasError_ = false;
+    bool loadFailed_ = false;
     QString errorText_;
+    QString dataFolder_;
     MessageLoggerI* logger_ = nullptr;
     QMap<int, QString> tableNames_;
     QMap<int, QString> headers_;

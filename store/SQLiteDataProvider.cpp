@@ -3,6 +3,7 @@
 #include "app/DateTimeText.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -12,7 +13,10 @@
 
 #include <sqlite3.h>
 
+#include <cfloat>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace kd {
 
@@ -46,6 +50,20 @@ QString joinIds(const QList<int>& ids)
     return parts.join(QLatin1Char(','));
 }
 
+bool inIntRange(double value)
+{
+    return value >= double(std::numeric_limits<int>::min()) &&
+           value <= double(std::numeric_limits<int>::max());
+}
+
+// A stored kilometre as an int; 0, as for text that is no number, when out of the int range.
+int kilometre(const QVariant& value)
+{
+    bool ok = false;
+    const double number = std::round(value.toDouble(&ok));
+    return ok && inIntRange(number) ? int(number) : 0;
+}
+
 // Reads the columns of the capture query. Texts repeat from row to row (a fish's release and
 // tag on every site), so the previous value is reused when the bytes are equal: less work, and
 // the rows share their strings.
@@ -69,11 +87,17 @@ public:
     // An integer; fallback when NULL or not a number.
     int integer(int column, int fallback) const
     {
+        // A value beyond the int range is no number for these fields: converting it would be
+        // undefined or wrap to a bogus kilometre.
         switch (sqlite3_column_type(statement_, column)) {
-        case SQLITE_INTEGER:
-            return int(sqlite3_column_int64(statement_, column));
-        case SQLITE_FLOAT:
-            return qRound(sqlite3_column_double(statement_, column));
+        case SQLITE_INTEGER: {
+            const qint64 value = sqlite3_column_int64(statement_, column);
+            return inIntRange(double(value)) ? int(value) : fallback;
+        }
+        case SQLITE_FLOAT: {
+            const double value = std::round(sqlite3_column_double(statement_, column));
+            return inIntRange(value) ? int(value) : fallback;
+        }
         case SQLITE_TEXT: {
             bool ok = false;
             const int value = QString::fromUtf8(raw(column)).trimmed().toInt(&ok);
@@ -88,8 +112,11 @@ public:
     {
         switch (sqlite3_column_type(statement_, column)) {
         case SQLITE_INTEGER:
-        case SQLITE_FLOAT:
-            return float(sqlite3_column_double(statement_, column));
+        case SQLITE_FLOAT: {
+            const double value = sqlite3_column_double(statement_, column);
+            return std::isfinite(value) && std::fabs(value) <= double(FLT_MAX) ? float(value)
+                                                                                : 0.0f;
+        }
         case SQLITE_TEXT:
             return QString::fromUtf8(raw(column)).trimmed().toFloat();
         default:
@@ -216,10 +243,11 @@ QString SQLiteDataProvider::createTableStatement(int table) const
                               "datetime, removal_river_km int, removal_type varchar(20), tag_id "
                               "integer, load_id integer)");
     case LoadsTable:
-        return QStringLiteral("create table %1 (%2, %3, %4, %5, %6)")
+        return QStringLiteral("create table %1 (%2, %3, %4, %5, %6, %7)")
             .arg(name, QStringLiteral("id integer primary key"),
                  QStringLiteral("model varchar(20)"), QStringLiteral("file_path varchar(250)"),
-                 QStringLiteral("load_date datetime"), QStringLiteral("file_date datetime"));
+                 QStringLiteral("load_date datetime"), QStringLiteral("file_date datetime"),
+                 QStringLiteral("file_size integer"));
     case RunsTable:
         return QStringLiteral("create table %1 (%2, %3, %4, %5)")
             .arg(name, QStringLiteral("id integer primary key"),
@@ -301,6 +329,13 @@ bool SQLiteDataProvider::createMissingTables()
             return false;
         }
     }
+    // Databases of earlier versions are upgraded in place, never recreated.
+    if (existing.contains(tableName(LoadsTable)) &&
+        !db_.record(tableName(LoadsTable)).contains(QStringLiteral("file_size")) &&
+        !execStatement(QStringLiteral("ALTER TABLE loads ADD COLUMN file_size integer"))) {
+        setError(QStringLiteral("Unable to upgrade table loads: %1").arg(errorText()));
+        return false;
+    }
     return true;
 }
 
@@ -331,6 +366,7 @@ bool SQLiteDataProvider::execLogged(const QString& sql)
 
 bool SQLiteDataProvider::beginLoad()
 {
+    resetLoadFailure();
     tagsChanged_ = false;
     nodesChanged_ = false;
     QSqlQuery query(db_);
@@ -347,15 +383,15 @@ bool SQLiteDataProvider::isLoaded(const QFileInfo& file)
 {
     QSqlQuery query(db_);
     query.prepare(QStringLiteral("SELECT file_path FROM loads where file_path=?"));
-    query.addBindValue(file.filePath());
+    query.addBindValue(loadPath(file));
     return query.exec() && query.next();
 }
 
 bool SQLiteDataProvider::isLoadCurrent(const QFileInfo& file)
 {
     QSqlQuery query(db_);
-    query.prepare(QStringLiteral("SELECT file_date FROM loads where file_path=?"));
-    query.addBindValue(file.filePath());
+    query.prepare(QStringLiteral("SELECT file_date, file_size FROM loads where file_path=?"));
+    query.addBindValue(loadPath(file));
     if (!query.exec()) {
         setError(query.lastError().text());
         return false;
@@ -364,31 +400,87 @@ bool SQLiteDataProvider::isLoadCurrent(const QFileInfo& file)
     if (!query.next())
         return false;
     const QDateTime stored = QDateTime::fromString(query.value(0).toString(), Qt::ISODateWithMs);
+    const QVariant storedSize = query.value(1);
+    // A path booked twice (by an earlier version) is loaded again, which heals the doubling.
+    if (query.next())
+        return false;
     const QDateTime modified = file.lastModified();
     if (!stored.isValid() || !modified.isValid())
         return false;
-    return stored.toSecsSinceEpoch() == modified.toSecsSinceEpoch();
+    // Edits within one second, or that keep the time, still show in the size.
+    if (stored.toMSecsSinceEpoch() != modified.toMSecsSinceEpoch())
+        return false;
+    // Bookings of earlier versions have no size: the time decides, and the size is added.
+    if (storedSize.isNull()) {
+        QSqlQuery update(db_);
+        update.prepare(QStringLiteral("UPDATE loads SET file_size=? WHERE file_path=?"));
+        update.addBindValue(file.size());
+        update.addBindValue(loadPath(file));
+        return update.exec();
+    }
+    return storedSize.toLongLong() == file.size();
 }
 
 int SQLiteDataProvider::addLoad(const QFileInfo& file, int model)
 {
     QSqlQuery query(db_);
-    query.prepare(QStringLiteral(
-        "INSERT INTO loads (file_path, load_date, file_date, model) VALUES (?, ?, ?, "
-        "?)"));
-    query.addBindValue(file.filePath());
+    query.prepare(QStringLiteral("INSERT INTO loads (file_path, load_date, file_date, model, "
+                                 "file_size) VALUES (?, ?, ?, ?, ?)"));
+    query.addBindValue(loadPath(file));
     query.addBindValue(QDateTime::currentDateTime());
     // Stored in UTC so that the comparison with the file's time survives daylight-saving changes.
     query.addBindValue(file.lastModified().toUTC());
     query.addBindValue(modelTableName(model));
+    query.addBindValue(file.size());
     if (!query.exec()) {
-        logMessage(query.lastError().text());
+        failLoad(query.lastError().databaseText());
         return -1;
     }
     return query.lastInsertId().toInt();
 }
 
 bool SQLiteDataProvider::deleteLoad(const QFileInfo& file)
+{
+    return deleteLoadPath(loadPath(file)) >= 0;
+}
+
+QStringList SQLiteDataProvider::loadedPaths()
+{
+    QStringList paths;
+    QList<QPair<qint64, QString>> absolute;
+    {
+        QSqlQuery query(db_);
+        if (!query.exec(QStringLiteral("SELECT DISTINCT id, file_path FROM loads ORDER BY id"))) {
+            failLoad(query.lastError().databaseText());
+            return {};
+        }
+        while (query.next()) {
+            const QString path = query.value(1).toString();
+            if (!dataFolder().isEmpty() && QDir::isAbsolutePath(path))
+                absolute.append({query.value(0).toLongLong(), path});
+            else if (!paths.contains(path))
+                paths.append(path);
+        }
+    }
+    for (const auto& [id, path] : std::as_const(absolute)) {
+        const QString relative = loadPath(QFileInfo(path));
+        if (relative != path) {
+            QSqlQuery update(db_);
+            update.prepare(QStringLiteral("UPDATE loads SET file_path=? WHERE id=?"));
+            update.addBindValue(relative);
+            update.addBindValue(id);
+            if (!update.exec()) {
+                failLoad(update.lastError().databaseText());
+                return {};
+            }
+        }
+        if (!paths.contains(relative))
+            paths.append(relative);
+    }
+    return paths;
+}
+
+qint64 SQLiteDataProvider::deleteLoadPath(const QString& path)
 {
     struct Load
     {
@@ -399,12 +491,15 @@ bool SQLiteDataProvider::deleteLoad(const QFileInfo& file)
     {
         QSqlQuery query(db_);
         query.prepare(QStringLiteral("SELECT id, model FROM loads where file_path=?"));
-        query.addBindValue(file.filePath());
-        if (query.exec()) {
-            while (query.next())
-                loads.append({query.value(0).toLongLong(), query.value(1).toString()});
+        query.addBindValue(path);
+        if (!query.exec()) {
+            failLoad(query.lastError().databaseText());
+            return -1;
         }
+        while (query.next())
+            loads.append({query.value(0).toLongLong(), query.value(1).toString()});
     }
+    qint64 removed = 0;
     for (const Load& load : loads) {
         int model = 0;
         for (int m = 0; m < ModelCount; ++m) {
@@ -418,9 +513,11 @@ bool SQLiteDataProvider::deleteLoad(const QFileInfo& file)
         if (!query.exec(QStringLiteral("DELETE FROM %1 WHERE load_id=%2")
                             .arg(table, QString::number(load.id)))) {
             logMessage(QStringLiteral("Error deleting loads from %1 table.").arg(table));
-            return false;
+            failLoad(query.lastError().databaseText());
+            return -1;
         }
         if (query.numRowsAffected() > 0) {
+            removed += query.numRowsAffected();
             if (model == TagsModel)
                 tagsChanged_ = true;
             else if (model == NodesModel)
@@ -428,10 +525,11 @@ bool SQLiteDataProvider::deleteLoad(const QFileInfo& file)
         }
         if (!query.exec(QStringLiteral("DELETE FROM loads WHERE id=%1").arg(load.id))) {
             logMessage(QStringLiteral("Error deleting id #%1 from the loads table.").arg(load.id));
-            return false;
+            failLoad(query.lastError().databaseText());
+            return -1;
         }
     }
-    return true;
+    return removed;
 }
 
 sqlite3_stmt* SQLiteDataProvider::insertStatement(int model)
@@ -503,7 +601,9 @@ bool SQLiteDataProvider::insertRowUtf8(int model, QByteArrayView line, int loadI
     const int result = sqlite3_step(statement);
     sqlite3_reset(statement);
     if (result != SQLITE_DONE) {
-        setError(QString::fromUtf8(sqlite3_errmsg(handle_)));
+        // Any failure of the database itself (a full disk, an I/O error) may have ended the
+        // transaction: the load must stop rather than go on committing row by row.
+        failLoad(QString::fromUtf8(sqlite3_errmsg(handle_)));
         return false;
     }
     if (model == TagsModel)
@@ -572,12 +672,14 @@ bool SQLiteDataProvider::endLoad()
         }
     }
     // Built inside the load's transaction, so that the summaries never disagree with the data.
-    buildReleaseGroups();
-    buildArrays();
+    if (!buildReleaseGroups() || !buildArrays()) {
+        abortLoad();
+        return false;
+    }
 
     QSqlQuery commit(db_);
     if (!commit.exec(QStringLiteral("COMMIT"))) {
-        setError(commit.lastError().text());
+        setError(commit.lastError().databaseText());
         abortLoad();
         return false;
     }
@@ -1044,7 +1146,7 @@ bool SQLiteDataProvider::extractRunRows(QList<CaptureRow>& rows, int runId)
                                       "FROM %1 AS NodeSite ORDER BY NodeSite.river_kilometer DESC")
                            .arg(nodesSites))) {
             while (query.next())
-                siteKm[query.value(0).toString()] = query.value(1).toInt();
+                siteKm[query.value(0).toString()] = kilometre(query.value(1));
         }
     }
     runSites_ = sites;

@@ -40,6 +40,8 @@ public:
     bool isLoadCurrent(const QFileInfo& file) override;
     int addLoad(const QFileInfo& file, int model) override;
     bool deleteLoad(const QFileInfo& file) override;
+    QStringList loadedPaths() override;
+    qint64 deleteLoadPath(const QString& path) override;
 
     void addReleaseRecord(const ReleaseSpec& release) override;
     void addRelease(const QString& name, int riverKm, const QList<int>& releaseGroupIds) override;

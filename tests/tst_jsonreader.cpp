@@ -50,11 +50,12 @@ void tst_JsonReader::parse_data()
     row("unclosed object", "{\"a\":1", false);
     row("unclosed array", "[1,2", false);
 
-    // Numbers: with '.' double, with leading '-' signed, otherwise unsigned; junk reads as 0.
+    // Numbers: with '.' or an exponent double, with leading '-' signed, otherwise unsigned;
+    // junk reads as 0.
     row("decimal", "-1.5e2", true, -150.0);
     row("negative", "-3", true, qint64(-3));
     row("positive", "7", true, u(7));
-    row("exponent without point", "1e5", true, u(0));
+    row("exponent without point", "1e5", true, 100000.0);
     row("lone minus", "-", true, qint64(0));
     row("largest unsigned", "18446744073709551615", true, u(std::numeric_limits<quint64>::max()));
 

@@ -340,7 +340,8 @@ private slots:
         const QStringList loadLog = logLines();
         QCOMPARE(loadLog.filter(QRegularExpression("Warning|oaded")).join('\n'),
                  QString("***Warning: file doesn't match any model %1/notes.csv\nLoaded 7 rows.\n"
-                         "***Warning: 1 of 7 rows of %1/tags.csv were not stored\nLoaded 5 rows.\n"
+                         "***Warning: 1 of 7 rows of %1/tags.csv were not stored\n"
+                         "***Warning: %1/tags.csv line 8: 3 fields, expected 18\nLoaded 5 rows.\n"
                          "Loaded 14 rows.\nLoaded 1 rows.\nData loaded.")
                      .arg(dataDir_));
         QCOMPARE(column("loadsTableView_", 2),

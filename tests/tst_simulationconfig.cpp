@@ -53,19 +53,33 @@ void tst_SimulationConfig::load_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("values"); // dataDir|year|run count
+    QTest::addColumn<QString>("message"); // what a refusal says
 
-    const auto row = [](const char* name, const QByteArray& content, bool ok, const char* values) {
-        QTest::newRow(name) << content << ok << QString(values);
+    const auto row = [](const char* name, const QByteArray& content, bool ok, const char* values,
+                        const char* message = "") {
+        QTest::newRow(name) << content << ok << QString(values) << QString(message);
     };
+    const char* notObject =
+        "Unable to parse config file: the configuration is not a JSON object";
     row("all given", R"({"dataDir": "../data", "year": 2011, "runs": [{}, {}, {}]})", true,
         "../data|2011|3");
     row("byte-order mark", "\xEF\xBB\xBF{\"dataDir\": \"d\"}", true, "d|0|0");
     row("empty file", "", true, "|0|0");
-    row("blank file", " \n\t\n", false, "|0|0");
-    row("truncated", R"({"dataDir": "data", "runs": [{"title":)", false, "|0|0");
-    row("deeply nested", QByteArray(100000, '['), false, "|0|0");
-    // Values of the wrong type read as neutral values.
-    row("top level array", R"([{"dataDir": "data"}])", true, "|0|0");
+    // A syntax error is placed by line and column, never echoed whole.
+    row("blank file", " \n\t\n", false, "|0|0", "Unable to parse config file: line 3, column 1");
+    row("truncated", R"({"dataDir": "data", "runs": [{"title":)", false, "|0|0",
+        "Unable to parse config file: line 1, column 39");
+    row("error on a later line", "{\"dataDir\": \"data\",\n  \"year\": 2011,\n  \"runs\": [}]}",
+        false, "|0|0", "Unable to parse config file: line 3, column 12");
+    row("deeply nested", QByteArray(100000, '['), false, "|0|0",
+        "Unable to parse config file: line 1, column 513");
+    // A root that is not an object is refused rather than read as an empty configuration.
+    row("top level array", R"([{"dataDir": "data"}])", false, "|0|0", notObject);
+    row("top level number", "42", false, "|0|0", notObject);
+    row("top level null", "null", false, "|0|0", notObject);
+    // Numbers in exponent form are numbers; a fraction is no year.
+    row("exponent", R"({"year": 2.011e3, "runs": [{}]})", true, "|2011|1");
+    row("fraction", R"({"year": 2011.5})", true, "|0|0");
     row("wrong types", R"({"dataDir": ["d"], "year": "abc", "runs": {"title": "x"},
                            "releases": {"name": "R"}, "sites": "S"})",
         true, "|0|0");
@@ -80,10 +94,10 @@ void tst_SimulationConfig::load()
     QFETCH(QByteArray, content);
     QFETCH(bool, ok);
     QFETCH(QString, values);
+    QFETCH(QString, message);
 
     QCOMPARE(loadText(content), ok);
-    const QStringList messages{"Unable to parse config file: ", QString::fromUtf8(content)};
-    QCOMPARE(logger_.messages, ok ? QStringList() : messages);
+    QCOMPARE(logger_.messages, ok ? QStringList() : QStringList{message});
     QCOMPARE(QStringLiteral("%1|%2|%3")
                  .arg(config_.dataDir())
                  .arg(config_.year())

@@ -1,5 +1,6 @@
 #include "ui/RunOutputFile.h"
 
+#include "processing/SafeFileName.h"
 #include "store/RunDefinition.h"
 
 #include <QDir>
@@ -9,12 +10,7 @@ namespace kd {
 
 QString RunOutputFile::fileName(const QString& runName, int format)
 {
-    QString name = runName;
-    for (QChar& c : name) {
-        if (c.unicode() < 0x20 || QStringLiteral("/\\:*?\"<>|").contains(c))
-            c = QLatin1Char('_');
-    }
-    return QStringLiteral("%1_%2.csv").arg(name, RunDefinition::formatName(format));
+    return QStringLiteral("%1_%2.csv").arg(safeFileName(runName), RunDefinition::formatName(format));
 }
 
 QString RunOutputFile::path(const QString& outputDir, const QString& runName, int format)
