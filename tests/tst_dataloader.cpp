@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstdio>
 #include <memory>
 
 using namespace kd;
@@ -73,6 +74,15 @@ private slots:
     void encodings();
     void mappingFailureIsNotBookedAsLoaded();
     void canceledLoadKeepsNothing();
+    void databaseFailureKeepsNothing_data();
+    void databaseFailureKeepsNothing();
+    void filesAreBookedRelativeToTheFolder();
+    void vanishedFilesLoseTheirRows();
+    void linkedFileIsLoadedOnce();
+    void refusedLinesAreLocated();
+    void nearMissHeaderIsNamed();
+    void unreadableDateTimesAreCounted();
+    void undecodableNameIsReported();
 
 private:
     QString write(const QString& name, const QByteArray& content);
@@ -155,6 +165,9 @@ void TestDataLoader::matchModel_data()
     for (int i = 0; i < 100; ++i)
         late += "x,y\n";
     QTest::newRow("header on line 101") << late + EventsHeader + "\n" << 7;
+    // A line beyond the header limit is passed over in pieces; the next line still counts.
+    QTest::newRow("huge line before header")
+        << QByteArray(3 * DataLoader::HeaderLineLimit, ',') + "\n" + EventsHeader + "\n" << 2;
     QTest::newRow("NUL bytes") << QByteArray("t\0a\0g\0_\0c\0o\0d\0e\0", 16) << 7;
 }
 
@@ -413,6 +426,194 @@ void TestDataLoader::canceledLoadKeepsNothing()
     QVERIFY(load());
     QCOMPARE(count(QStringLiteral("select count(*) from sites")), 0);
     QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), 1);
+}
+
+void TestDataLoader::databaseFailureKeepsNothing_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("cause");
+    // SQLite runs out of pages in the middle of the inserts.
+    QTest::newRow("disk full") << QStringLiteral("full") << QStringLiteral("database or disk is full");
+    // The summaries at the end of the load fail.
+    QTest::newRow("end of load") << QStringLiteral("trigger") << QStringLiteral("no summaries");
+}
+
+void TestDataLoader::databaseFailureKeepsNothing()
+{
+    QFETCH(QString, failure);
+    QFETCH(QString, cause);
+    QByteArray tags = TagsHeader + "\n" + tagLine("G7000001") + "\n";
+    const QString tagsPath = write(QStringLiteral("tags.csv"), tags);
+    write(QStringLiteral("life.csv"), "tag_code,lot,tag_life_days\nG7000001,1,30\n");
+    QVERIFY(load());
+    const auto snapshot = [] {
+        return text(QStringLiteral("select group_concat(tag_code || '/' || load_id) from tags")) +
+               text(QStringLiteral("select group_concat(id || file_path) from loads")) +
+               QString::number(count(QStringLiteral("select count(*) from tag_life_data"))) +
+               QString::number(count(QStringLiteral("select count(*) from release_groups")));
+    };
+    const QString before = snapshot();
+
+    QSqlQuery query;
+    if (failure == QLatin1String("full")) {
+        QVERIFY(query.exec(QStringLiteral("pragma page_count")) && query.next());
+        const int pages = query.value(0).toInt();
+        QVERIFY(query.exec(QStringLiteral("pragma max_page_count = %1").arg(pages + 4)));
+        for (int i = 2; i < 20000; ++i)
+            tags += tagLine("G7" + QByteArray::number(1000000 + i)) + "\n";
+    } else {
+        QVERIFY(query.exec(QStringLiteral("create trigger refuse before insert on release_groups "
+                                          "begin select raise(abort, 'no summaries'); end")));
+        tags += tagLine("G7000002") + "\n";
+    }
+    write(QStringLiteral("tags.csv"), tags);
+    touch(tagsPath);
+    write(QStringLiteral("more_life.csv"), "tag_code,lot,tag_life_days\nG7000003,1,30\n");
+    QVERIFY(!load());
+    QVERIFY2(logger_.messages.filter(cause).size() >= 1, qPrintable(logger_.messages.join('\n')));
+    QVERIFY(provider_->errorText().contains(cause));
+    QCOMPARE(snapshot(), before);
+}
+
+void TestDataLoader::filesAreBookedRelativeToTheFolder()
+{
+    write(QStringLiteral("sub/life.csv"), "tag_code,lot,tag_life_days\nG7000001,1,30\n");
+    QVERIFY(load());
+    QCOMPARE(text(QStringLiteral("select file_path from loads")), QStringLiteral("sub/life.csv"));
+
+    // The same folder named another way, and the whole study moved: nothing is loaded again.
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(dir_->path());
+    loader_->setDataDir(QStringLiteral("data/../data"));
+    QVERIFY(load());
+    QDir::setCurrent(cwd);
+    QVERIFY(QDir().rename(dataDir_, dir_->filePath(QStringLiteral("moved"))));
+    loader_->setDataDir(dir_->filePath(QStringLiteral("moved")));
+    QVERIFY(load());
+    QVERIFY(logger_.messages.filter(QStringLiteral("Loading")).isEmpty());
+    QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), 1);
+
+    // Bookings of earlier versions: an absolute path inside the folder is rewritten, one that
+    // matches no file counts as gone.
+    QSqlQuery query;
+    QVERIFY(query.exec(QStringLiteral("update loads set file_path = '%1/sub/life.csv', "
+                                      "file_size = null")
+                           .arg(dir_->filePath(QStringLiteral("moved")))));
+    QVERIFY(query.exec(QStringLiteral("insert into loads (model, file_path) values "
+                                      "('tag_life_data', '/elsewhere/old.csv')")));
+    QVERIFY(query.exec(QStringLiteral("insert into tag_life_data (tag_code, load_id) values "
+                                      "('G7000009', last_insert_rowid())")));
+    QVERIFY(load());
+    QVERIFY(logger_.messages.filter(QStringLiteral("Loading")).isEmpty());
+    QCOMPARE(text(QStringLiteral("select group_concat(file_path) from loads")),
+             QStringLiteral("sub/life.csv"));
+    QCOMPARE(count(QStringLiteral("select count(*) from loads where file_size > 0")), 1);
+    QCOMPARE(text(QStringLiteral("select group_concat(tag_code) from tag_life_data")),
+             QStringLiteral("G7000001"));
+    QVERIFY(logger_.messages.contains(
+        QStringLiteral("Removed the 1 rows of /elsewhere/old.csv: the file is gone.")));
+}
+
+void TestDataLoader::vanishedFilesLoseTheirRows()
+{
+    const QString life = write(QStringLiteral("life.csv"), "tag_code,lot,tag_life_days\nG7000001,1,30\n");
+    const QString other = write(QStringLiteral("other.csv"), "tag_code,lot,tag_life_days\nG7000002,1,30\n");
+    const QString attributes = write(QStringLiteral("attributes.csv"), "tag_code,attribute,value\nG7000001,a,b\n");
+    QVERIFY(load());
+    // Renamed, deleted, and changed so that it matches no kind any more.
+    QVERIFY(QFile::rename(life, QDir(dataDir_).filePath(QStringLiteral("renamed.csv"))));
+    QVERIFY(QFile::remove(other));
+    write(QStringLiteral("attributes.csv"), "notes\nnothing here\n");
+    QVERIFY(load());
+    QCOMPARE(text(QStringLiteral("select group_concat(tag_code) from tag_life_data")),
+             QStringLiteral("G7000001"));
+    QCOMPARE(count(QStringLiteral("select count(*) from tag_attributes")), 0);
+    QCOMPARE(text(QStringLiteral("select group_concat(file_path) from loads")),
+             QStringLiteral("renamed.csv"));
+    QVERIFY(logger_.messages.contains(
+        QStringLiteral("Removed the 1 rows of %1: the file is gone.").arg(other)));
+    QVERIFY(logger_.messages.contains(
+        QStringLiteral("Removed the 1 rows of %1: the file no longer matches a data kind.")
+            .arg(attributes)));
+}
+
+void TestDataLoader::linkedFileIsLoadedOnce()
+{
+    const QString life = write(QStringLiteral("z/life.csv"), "tag_code,lot,tag_life_days\nG7000001,1,30\n");
+    QVERIFY(QFile::link(life, QDir(dataDir_).filePath(QStringLiteral("a_link.csv"))));
+    QVERIFY(load());
+    QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), 1);
+    QCOMPARE(text(QStringLiteral("select file_path from loads")), QStringLiteral("z/life.csv"));
+}
+
+void TestDataLoader::refusedLinesAreLocated()
+{
+    // Twelve refused lines among good ones, one of them longer than the line limit.
+    QByteArray content = "tag_code,lot,tag_life_days\r\n";
+    for (int i = 0; i < 14; ++i) {
+        if (i == 3)
+            content += "G7000003,1," + QByteArray(DataLoader::DataLineLimit, '9') + ",5\n";
+        else
+            content += i % 7 == 0 ? "G7000001,1,30\n" : "G7000002,1\n";
+    }
+    const QString path = write(QStringLiteral("life.csv"), content);
+    QVERIFY(load());
+    QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), 2);
+    QStringList expected{QStringLiteral("***Warning: 12 of 14 rows of %1 were not stored").arg(path)};
+    for (int line : {3, 4, 5, 6, 7, 8, 10, 11, 12, 13})
+        expected.append(QStringLiteral("***Warning: %1 line %2: %3 fields, expected 3")
+                            .arg(path)
+                            .arg(line)
+                            .arg(line == 5 ? 4 : 2));
+    expected.append(QStringLiteral("***Warning: %1: ... and 2 more").arg(path));
+    QCOMPARE(logger_.messages.filter(QStringLiteral("***Warning")), expected);
+}
+
+void TestDataLoader::nearMissHeaderIsNamed()
+{
+    const QString nodes = write(QStringLiteral("nodes.csv"),
+                                "node_code,latitude,longitude,location,location_xlat,deploy_date,"
+                                "recovery_date,elev_or_depth\nN1,1,2,A1,up,,,\n");
+    const QString notes = write(QStringLiteral("notes.csv"), "tag_code,comment\nG7000001,x\n");
+    QVERIFY(load());
+    QCOMPARE(logger_.messages.filter(QStringLiteral("***Warning")),
+             QStringList({QStringLiteral("***Warning: file doesn't match any model ") + nodes,
+                          QStringLiteral("***Warning: %1 looks like nodes but lacks "
+                                         "river_kilometer")
+                              .arg(nodes),
+                          QStringLiteral("***Warning: file doesn't match any model ") + notes}));
+}
+
+void TestDataLoader::unreadableDateTimesAreCounted()
+{
+    QByteArray content = EventsHeader + "\n";
+    for (int i = 0; i < 12; ++i)
+        content += "N1,G7000001,26/04/2022 17:15:00,2022-04-26 17:15:00,1\n";
+    content += "N1,G7000001,,2022-02-30 10:00:00,1\n";
+    const QString path = write(QStringLiteral("events.csv"), content);
+    QVERIFY(load());
+    QCOMPARE(count(QStringLiteral("select count(*) from events")), 13); // stored as they are
+    QCOMPARE(logger_.messages.filter(QStringLiteral("date-time")),
+             QStringList({QStringLiteral("***Warning: %1: 12 values of first_computed_datetime "
+                                         "not read as a date-time (lines 2, 3, 4, 5, 6, 7, 8, "
+                                         "9, 10, 11, ...)")
+                              .arg(path),
+                          QStringLiteral("***Warning: %1: 1 value of last_computed_datetime "
+                                         "not read as a date-time (line 14)")
+                              .arg(path)}));
+}
+
+void TestDataLoader::undecodableNameIsReported()
+{
+    const QByteArray name = QFile::encodeName(dataDir_) + "/life_\xff.csv";
+    QFile file;
+    FILE* raw = std::fopen(name.constData(), "w");
+    QVERIFY(raw);
+    std::fputs("tag_code,lot,tag_life_days\nG7000001,1,30\n", raw);
+    std::fclose(raw);
+    QVERIFY(load());
+    QCOMPARE(logger_.messages.filter(QStringLiteral("not valid text")).size(), 1);
+    QVERIFY(logger_.messages.filter(QStringLiteral("not valid text")).first().contains("life_"));
 }
 
 QTEST_GUILESS_MAIN(TestDataLoader)

@@ -99,6 +99,8 @@ private slots:
     void failedLoadIsAFailure();
     void consoleRunsWriteTheirFiles();
     void falseEventsNeedTwoReleases();
+    void runOutcomes_data();
+    void runOutcomes();
 
 private:
     void writeStudy(const QByteArray& config = Study);
@@ -393,6 +395,68 @@ void TestSimulationRunner::falseEventsNeedTwoReleases()
     QVERIFY(
         outcome.errLines().contains(QStringLiteral("False events run needs at least 2 releases.")));
     QVERIFY(!QFile::exists(dir_->filePath(QStringLiteral("f_false_events.csv"))));
+}
+
+void TestSimulationRunner::runOutcomes_data()
+{
+    QTest::addColumn<QByteArray>("runs");
+    QTest::addColumn<QString>("blocker"); // a file made in the simulation folder first
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("errLine"); // start of a line of standard error
+    QTest::addColumn<QString>("written"); // a file that must exist afterwards
+
+    const auto row = [](const char* name, const char* runs, const char* blocker, int result,
+                        const char* errLine, const char* written) {
+        QTest::newRow(name) << QByteArray(runs) << QString(blocker) << result << QString(errLine)
+                            << QString(written);
+    };
+    // A run that selects no fish still writes its (empty) file: that is no failure.
+    row("no fish", R"({"title": "t", "type": "kavel"})", "", 1, "Wrote 0 rows.", "t_kavel.csv");
+    // Titles never lead out of the output folder.
+    row("title with separators", R"({"title": "../up/x", "type": "kavel", "outputDir": "o"})", "",
+        1, "Wrote 0 rows.", "o/.._up_x_kavel.csv");
+    row("root title", R"({"title": "/", "type": "standard"})", "", 1, "Wrote 1 rows.",
+        "__standard.csv");
+    row("title with NUL", R"({"title": "a\u0000b", "type": "kavel"})", "", 1, "Wrote 0 rows.",
+        "a_b_kavel.csv");
+    row("output folder is a file", R"({"title": "t", "type": "kavel", "outputDir": "out"})", "out",
+        2, "Output folder is not a folder: ", "");
+    row("output folder cannot be made",
+        R"({"title": "t", "type": "kavel", "outputDir": "out/sub"})", "out", 2,
+        "Unable to create output folder: ", "");
+    row("file cannot be written", R"({"title": "t", "type": "kavel"})", "t_kavel.csv/x", 2,
+        "Unable to ", "");
+    row("missing false events file",
+        R"({"title": "f", "type": "false_events", "releases": ["A", "B"],
+            "falseEventsFile": "none.csv"})",
+        "", 2, "Error loading false events.", "");
+    row("unknown type", R"({"title": "t", "type": "kavl"})", "", 2, "Run: t...", "");
+    row("same file twice",
+        R"({"title": "t", "type": "kavel"}, {"title": "t", "type": "kavel", "outputDir": "."})", "",
+        2, "Run \"t\" refused: run \"t\" writes the same file ", "t_kavel.csv");
+    row("same title, other type",
+        R"({"title": "t", "type": "kavel"}, {"title": "t", "type": "standard"})", "", 1,
+        "Wrote 1 rows.", "t_standard.csv");
+}
+
+void TestSimulationRunner::runOutcomes()
+{
+    QFETCH(QByteArray, runs);
+    QFETCH(QString, blocker);
+    QFETCH(int, result);
+    QFETCH(QString, errLine);
+    QFETCH(QString, written);
+    writeStudy(R"({"dataDir": "data", "runs": [)" + runs + "]}");
+    if (!blocker.isEmpty())
+        writeFile(dir_->filePath(blocker), "x");
+    const Outcome outcome = runWith({"keldar", dir_->path().toLocal8Bit()});
+    QCOMPARE(outcome.result, result);
+    QVERIFY2(outcome.errLines().filter(QRegularExpression(
+                                           '^' + QRegularExpression::escape(errLine)))
+                     .size() >= 1,
+             qPrintable(outcome.err));
+    if (!written.isEmpty())
+        QVERIFY(QFile::exists(dir_->filePath(written)));
 }
 
 QTEST_GUILESS_MAIN(TestSimulationRunner)

@@ -342,6 +342,24 @@ void TestSQLiteDataProvider::extraction()
                                   "'nodes_sites%' or name like 'detections%' or name like "
                                   "'releases_tags%'")),
              0);
+    // Values beyond the int range count as no number: no wrapped lot, no bogus kilometre that
+    // would cut a fish.
+    QVERIFY(provider_->execStatement(QStringLiteral(
+        "update tags set lot = 9e99, bucket = 4294967297, release_location_river_kilometer = "
+        "-9e99")));
+    QVERIFY(provider_->execStatement(QStringLiteral("update removals set removal_river_km = 9e99")));
+    QVERIFY(provider_->execStatement(QStringLiteral("update nodes set river_kilometer = 1e300 "
+                                                    "where location = 'LOW'")));
+    QList<CaptureRow> huge;
+    QVERIFY(provider_->extractRunRows(huge, runId));
+    QCOMPARE(provider_->runSiteRiverKm().value(QStringLiteral("Lower")), 0);
+    QCOMPARE(huge.size(), rows.size());
+    for (const CaptureRow& row : std::as_const(huge)) {
+        QCOMPARE(row.lot, 0);
+        QCOMPARE(row.bucket, 0);
+        QCOMPARE(row.releaseRiverKm, -1);
+        QCOMPARE(row.removalRiverKm, -1);
+    }
     QList<CaptureRow> none;
     QVERIFY(provider_->extractRunRows(none, -1));
     QVERIFY(none.isEmpty());
