@@ -140,7 +140,7 @@ FalseEventSets FalseEventsProcessor::loadFalseEventsDir(const QString& path) con
 }
 
 bool FalseEventsProcessor::writeCategoryTable(const QString& path, const Results& results,
-                                              const QList<ReleaseSpec>& releases) const
+                                              const QStringList& releases) const
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
@@ -151,7 +151,7 @@ bool FalseEventsProcessor::writeCategoryTable(const QString& path, const Results
     const qsizetype n = releases.size();
     QList<QStringList> groupReleases(3);
     for (qsizetype i = 0; i < n; ++i)
-        groupReleases[i < n - 2 ? 0 : (i == n - 2 ? 1 : 2)].append(releases[i].name);
+        groupReleases[i < n - 2 ? 0 : (i == n - 2 ? 1 : 2)].append(releases[i]);
 
     QByteArray text = tableHeader().join(QLatin1Char(',')).toUtf8() + '\n';
     for (const auto& [name, counts] : results) {
@@ -181,7 +181,7 @@ bool FalseEventsProcessor::writeCategoryTable(const QString& path, const Results
 
 bool FalseEventsProcessor::process(int runIndex)
 {
-    const QList<ReleaseSpec> releases = config_->releases(runIndex);
+    const QStringList releases = config_->releaseNames(runIndex);
     // The table's last two columns groups are the last two releases.
     if (releases.size() < 2) {
         log(QStringLiteral("False events run needs at least 2 releases."));

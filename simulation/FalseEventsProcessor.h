@@ -26,7 +26,7 @@ public:
     // One set per plain file of the folder, named by the file, lines "site,tag,first,last,value".
     FalseEventSets loadFalseEventsDir(const QString& path) const;
     bool writeCategoryTable(const QString& path, const Results& results,
-                            const QList<ReleaseSpec>& releases) const;
+                            const QStringList& releases) const;
 
     // "replicate" and the 21 category columns.
     static QStringList tableHeader();

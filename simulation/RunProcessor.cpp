@@ -5,6 +5,7 @@
 #include "simulation/SimulationConfig.h"
 #include "store/DataProvider.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -30,6 +31,48 @@ void RunProcessor::log(const QString& message) const
         logger_->log(message, 0);
 }
 
+bool RunProcessor::prepare(int runIndex)
+{
+    QDateTime start;
+    QDateTime end;
+    QString error;
+    if (!config_->window(runIndex, start, end, error)) {
+        log(error);
+        return false;
+    }
+    const QString title = config_->title(runIndex);
+    const QString warning = QStringLiteral("***Warning: ");
+    QStringList warned;
+    const auto warnOnce = [&](const QString& text) {
+        if (!warned.contains(text)) {
+            warned.append(text);
+            log(warning + text);
+        }
+    };
+    for (const QString& name : config_->releaseNames(runIndex)) {
+        if (!config_->definesRelease(name))
+            warnOnce(QStringLiteral("Run \"%1\": no release named \"%2\"").arg(title, name));
+    }
+    for (const QString& name : config_->siteNames(runIndex)) {
+        if (!config_->definesSite(name))
+            warnOnce(QStringLiteral("Run \"%1\": no site named \"%2\"").arg(title, name));
+    }
+    for (const ReleaseSpec& release : config_->releases(runIndex)) {
+        if (!provider_->hasReleaseGroup(release.site, release.species, release.year))
+            warnOnce(QStringLiteral("Release \"%1\": no release group at location %2, species "
+                                    "%3, year %4")
+                         .arg(release.name, release.site, release.species)
+                         .arg(release.year));
+    }
+    for (const SiteSpec& site : config_->sites(runIndex)) {
+        if (!provider_->hasArray(site.location, site.year))
+            warnOnce(QStringLiteral("Site \"%1\": no array at location %2, year %3")
+                         .arg(site.name, site.location)
+                         .arg(site.year));
+    }
+    return true;
+}
+
 bool RunProcessor::extractConfiguredRows(int runIndex, QList<CaptureRow>& rows)
 {
     const QList<ReleaseSpec> releases = config_->releases(runIndex);
@@ -51,7 +94,12 @@ bool RunProcessor::extractConfiguredRows(int runIndex, QList<CaptureRow>& rows)
     // only; the database keeps the last run's releases and sites, but no run.
     provider_->clearTable(DataProvider::RunsTable);
     const int runId = provider_->addRecordRun(config_->title(runIndex));
-    const bool extracted = runId >= 0 && provider_->extractRunRows(rows, runId);
+    QDateTime start;
+    QDateTime end;
+    QString error;
+    config_->window(runIndex, start, end, error);
+    const bool extracted = runId >= 0 && provider_->setRunWindow(runId, start, end) &&
+                           provider_->extractRunRows(rows, runId);
     if (runId >= 0)
         provider_->deleteRun(runId);
     if (!extracted) {
@@ -59,6 +107,8 @@ bool RunProcessor::extractConfiguredRows(int runIndex, QList<CaptureRow>& rows)
         log(provider_->errorText());
         return false;
     }
+    if (rows.isEmpty())
+        log(QStringLiteral("***Warning: Run \"%1\" selects no fish").arg(config_->title(runIndex)));
     return true;
 }
 

@@ -29,6 +29,10 @@ public:
     // has not failed.
     virtual bool process(int runIndex) = 0;
 
+    // Checks the run before it is processed: false (after logging why) when its settings are
+    // refused. Warns about every configured entry and name that selects nothing.
+    bool prepare(int runIndex);
+
     // The result file the run would write, made from its output folder, title and type;
     // nothing is created.
     QString plannedPath(int runIndex) const;

@@ -61,6 +61,17 @@ int asInt(const QVariant& value)
     return int(number);
 }
 
+// A configuration value as a message shows it: text in double quotes.
+QString shown(const QVariant& value)
+{
+    if (value.typeId() == QMetaType::QString)
+        return QLatin1Char('"') + value.toString() + QLatin1Char('"');
+    if (isContainer(value))
+        return value.typeId() == QMetaType::QVariantMap ? QStringLiteral("{...}")
+                                                        : QStringLiteral("[...]");
+    return value.toString();
+}
+
 } // namespace
 
 void SimulationConfig::log(const QString& message) const
@@ -101,6 +112,7 @@ bool SimulationConfig::load(const QString& path)
         return false;
     }
     root_ = asMap(parsed);
+    warnUnknownKeys();
     buildReleases();
     buildSites();
     return true;
@@ -115,6 +127,10 @@ void SimulationConfig::buildReleases()
         const QString name = asText(object.value(QStringLiteral("name")));
         const qint32 riverKm = asInt(object.value(QStringLiteral("river_kilometer")));
         const QVariantList config = asList(object.value(QStringLiteral("config")));
+        if (config.isEmpty())
+            continue;
+        // Every entry of the object counts: a release pools the release groups of all.
+        QList<ReleaseSpec> entries;
         for (const QVariant& entry : config) {
             const QVariantMap location = asMap(entry);
             ReleaseSpec release;
@@ -122,9 +138,16 @@ void SimulationConfig::buildReleases()
             release.site = asText(location.value(QStringLiteral("site")));
             release.species = asText(location.value(QStringLiteral("species")));
             release.riverKm = riverKm;
-            release.year = configYear;
-            releases_.insert(name, release);
+            release.year = location.contains(QStringLiteral("year"))
+                               ? asInt(location.value(QStringLiteral("year")))
+                               : configYear;
+            entries.append(release);
         }
+        if (releases_.contains(name))
+            log(QStringLiteral("***Warning: Release \"%1\" is defined again; the later definition "
+                               "replaces the earlier one")
+                    .arg(name));
+        releases_.insert(name, entries);
     }
 }
 
@@ -136,13 +159,71 @@ void SimulationConfig::buildSites()
         const QVariantMap object = asMap(element);
         const QString name = asText(object.value(QStringLiteral("name")));
         const QVariantList config = asList(object.value(QStringLiteral("config")));
+        if (config.isEmpty())
+            continue;
+        // Every entry counts: a site pools the arrays of all its locations.
+        QList<SiteSpec> entries;
         for (const QVariant& entry : config) {
+            const QVariantMap location = asMap(entry);
             SiteSpec site;
             site.name = name;
-            site.location = asText(asMap(entry).value(QStringLiteral("location")));
-            site.year = configYear;
-            sites_.insert(name, site);
+            site.location = asText(location.value(QStringLiteral("location")));
+            site.year = location.contains(QStringLiteral("year"))
+                            ? asInt(location.value(QStringLiteral("year")))
+                            : configYear;
+            entries.append(site);
         }
+        if (sites_.contains(name))
+            log(QStringLiteral("***Warning: Site \"%1\" is defined again; the later definition "
+                               "replaces the earlier one")
+                    .arg(name));
+        sites_.insert(name, entries);
+    }
+}
+
+void SimulationConfig::warnUnknownKeys() const
+{
+    static const QStringList rootKeys = {"dataDir", "year", "releases", "sites", "runs"};
+    static const QStringList releaseKeys = {"name", "river_kilometer", "config"};
+    static const QStringList releaseEntryKeys = {"site", "species", "year"};
+    static const QStringList siteKeys = {"name", "config"};
+    static const QStringList siteEntryKeys = {"location", "year"};
+    static const QStringList runKeys = {"title",       "type",           "releases",
+                                        "sites",       "outputDir",      "cutoffDate",
+                                        "active",      "falseEventsDir", "falseEventsFile",
+                                        "windowStart", "windowEnd"};
+    const auto check = [this](const QVariantMap& object, const QStringList& known,
+                              const QString& where) {
+        for (auto it = object.cbegin(); it != object.cend(); ++it) {
+            if (!known.contains(it.key()))
+                log(QStringLiteral("***Warning: unknown key \"%1\" in %2").arg(it.key(), where));
+        }
+    };
+    check(root_, rootKeys, QStringLiteral("the configuration"));
+    const auto named = [](const QString& list, qsizetype i, const QVariantMap& object,
+                          const char* nameKey) {
+        const QString name = asText(object.value(QLatin1String(nameKey)));
+        return name.isEmpty() ? QStringLiteral("%1[%2]").arg(list).arg(i)
+                              : QStringLiteral("%1[%2] (\"%3\")").arg(list).arg(i).arg(name);
+    };
+    const auto checkDefinitions = [&](const QString& list, const QStringList& keys,
+                                      const QStringList& entryKeys) {
+        const QVariantList objects = asList(root_.value(list));
+        for (qsizetype i = 0; i < objects.size(); ++i) {
+            const QVariantMap object = asMap(objects[i]);
+            const QString where = named(list, i, object, "name");
+            check(object, keys, where);
+            const QVariantList entries = asList(object.value(QStringLiteral("config")));
+            for (qsizetype e = 0; e < entries.size(); ++e)
+                check(asMap(entries[e]), entryKeys, QStringLiteral("%1 config[%2]").arg(where).arg(e));
+        }
+    };
+    checkDefinitions(QStringLiteral("releases"), releaseKeys, releaseEntryKeys);
+    checkDefinitions(QStringLiteral("sites"), siteKeys, siteEntryKeys);
+    const QVariantList runs = asList(root_.value(QStringLiteral("runs")));
+    for (qsizetype i = 0; i < runs.size(); ++i) {
+        const QVariantMap object = asMap(runs[i]);
+        check(object, runKeys, named(QStringLiteral("runs"), i, object, "title"));
     }
 }
 
@@ -219,19 +300,61 @@ QDateTime SimulationConfig::cutoffDate(int index) const
 QList<ReleaseSpec> SimulationConfig::releases(int index) const
 {
     QList<ReleaseSpec> result;
-    const QVariantList names = asList(run(index).value(QStringLiteral("releases")));
-    for (const QVariant& name : names)
-        result.append(releases_.value(asText(name)));
+    for (const QString& name : releaseNames(index))
+        result.append(releases_.value(name));
     return result;
 }
 
 QList<SiteSpec> SimulationConfig::sites(int index) const
 {
     QList<SiteSpec> result;
-    const QVariantList names = asList(run(index).value(QStringLiteral("sites")));
-    for (const QVariant& name : names)
-        result.append(sites_.value(asText(name)));
+    for (const QString& name : siteNames(index))
+        result.append(sites_.value(name));
     return result;
+}
+
+QStringList SimulationConfig::releaseNames(int index) const
+{
+    QStringList result;
+    for (const QVariant& name : asList(run(index).value(QStringLiteral("releases"))))
+        result.append(asText(name));
+    return result;
+}
+
+QStringList SimulationConfig::siteNames(int index) const
+{
+    QStringList result;
+    for (const QVariant& name : asList(run(index).value(QStringLiteral("sites"))))
+        result.append(asText(name));
+    return result;
+}
+
+bool SimulationConfig::window(int index, QDateTime& start, QDateTime& end, QString& error) const
+{
+    start = QDateTime();
+    end = QDateTime();
+    const QVariantMap object = run(index);
+    const auto bound = [&](const char* key, QDateTime& value) {
+        const QVariant text = object.value(QLatin1String(key));
+        if (!text.isValid())
+            return true; // absent or JSON null
+        value = text.typeId() == QMetaType::QString ? DateTimeText::parseStrict(text.toString())
+                                                    : QDateTime();
+        if (value.isValid())
+            return true;
+        error = QStringLiteral("Run \"%1\" refused: %2 %3 is not a date-time "
+                               "(yyyy-MM-dd hh:mm:ss)")
+                    .arg(title(index), QLatin1String(key), shown(text));
+        return false;
+    };
+    if (!bound("windowStart", start) || !bound("windowEnd", end))
+        return false;
+    if (start.isValid() && end.isValid() && start > end) {
+        error = QStringLiteral("Run \"%1\" refused: windowStart %2 is after windowEnd %3")
+                    .arg(title(index), DateTimeText::format(start), DateTimeText::format(end));
+        return false;
+    }
+    return true;
 }
 
 } // namespace kd

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 namespace kd {
@@ -44,22 +45,32 @@ public:
     // Null without a "cutoffDate" (or with JSON null); invalid unless "yyyy-MM-dd hh:mm:ss".
     QDateTime cutoffDate(int index) const;
 
-    // The run's releases and sites in the order it names them; an unknown name gives a default
-    // entry in its place.
+    // The entries of the run's releases and sites in the order it names them; a release or
+    // site with several entries pools them (one record per entry, all with its name). An
+    // unknown name gives nothing.
     QList<ReleaseSpec> releases(int index) const;
     QList<SiteSpec> sites(int index) const;
+    // The names the run lists, as listed.
+    QStringList releaseNames(int index) const;
+    QStringList siteNames(int index) const;
+    bool definesRelease(const QString& name) const { return releases_.contains(name); }
+    bool definesSite(const QString& name) const { return sites_.contains(name); }
+    // The run's detection window ("windowStart", "windowEnd"; absent or null: open). False,
+    // with the reason in error, when a bound is not a date-time or the start is after the end.
+    bool window(int index, QDateTime& start, QDateTime& end, QString& error) const;
 
 private:
     void log(const QString& message) const;
     void buildReleases();
     void buildSites();
+    void warnUnknownKeys() const;
     QString runText(int index, const QString& key) const;
 
     QString baseDir_;
     MessageLoggerI* logger_ = nullptr;
     QVariantMap root_;
-    QMap<QString, ReleaseSpec> releases_;
-    QMap<QString, SiteSpec> sites_;
+    QMap<QString, QList<ReleaseSpec>> releases_;
+    QMap<QString, QList<SiteSpec>> sites_;
 };
 
 } // namespace kd

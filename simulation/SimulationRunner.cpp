@@ -168,7 +168,7 @@ int SimulationRunner::run()
         }
         claimed.insert(path, config_->title(i));
         log(QStringLiteral("Type: ") + type + QStringLiteral("..."));
-        if (!processor->process(i))
+        if (!processor->prepare(i) || !processor->process(i))
             failed = true;
     }
     return failed ? 2 : 1;

@@ -108,6 +108,12 @@ public:
     virtual bool clearSites() = 0;
     virtual void setDateTime(const QDateTime& dateTime) = 0;
     virtual RunDefinition runDefinition(int runId) = 0;
+    // Sets the detection window of a stored run; null bounds are open.
+    virtual bool setRunWindow(int runId, const QDateTime& start, const QDateTime& end) = 0;
+    // Whether any release group has this location, species and year, and any array this
+    // location and deploy year: a configured entry that matches none selects nothing.
+    virtual bool hasReleaseGroup(const QString& location, const QString& species, int year) = 0;
+    virtual bool hasArray(const QString& location, int year) = 0;
     // Links the releases and sites stored by addReleaseRecord and addSiteRecord to the release
     // groups and arrays they describe, and adds a run over all of them. Returns the run's id, or
     // -1 when that failed.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -15,6 +16,10 @@ struct RunDefinition
     int format = NotChosen;
     QList<int> releaseIds;
     QList<int> siteIds;
+    // Optional detection window: only events whose first detection lies within it (bounds
+    // included) count for the run. A null bound is open.
+    QDateTime windowStart;
+    QDateTime windowEnd;
     QString validationMessage;
 
     // True when the run can be processed. Otherwise false, with the first problem found stored

@@ -64,6 +64,22 @@ int kilometre(const QVariant& value)
     return ok && inIntRange(number) ? int(number) : 0;
 }
 
+// kd_seconds(text): seconds since 1970 of a date-time the program can read, else NULL.
+void sqlSeconds(sqlite3_context* context, int, sqlite3_value** values)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(values[0]));
+    if (!text) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const QDateTime dateTime =
+        DateTimeText::parse(QString::fromUtf8(text, sqlite3_value_bytes(values[0])));
+    if (dateTime.isValid())
+        sqlite3_result_int64(context, DateTimeText::seconds(dateTime));
+    else
+        sqlite3_result_null(context);
+}
+
 // Reads the columns of the capture query. Texts repeat from row to row (a fish's release and
 // tag on every site), so the previous value is reused when the bytes are equal: less work, and
 // the rows share their strings.
@@ -249,10 +265,11 @@ QString SQLiteDataProvider::createTableStatement(int table) const
                  QStringLiteral("load_date datetime"), QStringLiteral("file_date datetime"),
                  QStringLiteral("file_size integer"));
     case RunsTable:
-        return QStringLiteral("create table %1 (%2, %3, %4, %5)")
+        return QStringLiteral("create table %1 (%2, %3, %4, %5, %6, %7)")
             .arg(name, QStringLiteral("id integer primary key"),
                  QStringLiteral("name varchar(200)"), QStringLiteral("format varchar(20)"),
-                 QStringLiteral("run_date datetime"));
+                 QStringLiteral("run_date datetime"), QStringLiteral("window_start datetime"),
+                 QStringLiteral("window_end datetime"));
     case ReleasesTable:
         return QStringLiteral("create table %1 (%2, %3, %4, %5, %6, %7, %8, %9)")
             .arg(name, QStringLiteral("id integer primary key"), QStringLiteral("name varchar(10)"),
@@ -314,6 +331,12 @@ bool SQLiteDataProvider::openDatabase(const QString& path)
     const QVariant handle = db_.driver()->handle();
     if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
         handle_ = *static_cast<sqlite3* const*>(handle.constData());
+    if (handle_) {
+        // Detection windows compare date-times as the program reads them, not as text.
+        sqlite3_create_function_v2(handle_, "kd_seconds", 1,
+                                   SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, &sqlSeconds,
+                                   nullptr, nullptr, nullptr);
+    }
     return createMissingTables();
 }
 
@@ -330,10 +353,19 @@ bool SQLiteDataProvider::createMissingTables()
         }
     }
     // Databases of earlier versions are upgraded in place, never recreated.
-    if (existing.contains(tableName(LoadsTable)) &&
-        !db_.record(tableName(LoadsTable)).contains(QStringLiteral("file_size")) &&
-        !execStatement(QStringLiteral("ALTER TABLE loads ADD COLUMN file_size integer"))) {
-        setError(QStringLiteral("Unable to upgrade table loads: %1").arg(errorText()));
+    return addMissingColumn(LoadsTable, QStringLiteral("file_size"), QStringLiteral("integer")) &&
+           addMissingColumn(RunsTable, QStringLiteral("window_start"),
+                            QStringLiteral("datetime")) &&
+           addMissingColumn(RunsTable, QStringLiteral("window_end"), QStringLiteral("datetime"));
+}
+
+bool SQLiteDataProvider::addMissingColumn(int table, const QString& column, const QString& type)
+{
+    const QString name = tableName(table);
+    if (db_.record(name).contains(column))
+        return true;
+    if (!execStatement(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3").arg(name, column, type))) {
+        setError(QStringLiteral("Unable to upgrade table %1: %2").arg(name, errorText()));
         return false;
     }
     return true;
@@ -867,12 +899,25 @@ void SQLiteDataProvider::addSiteRecord(const SiteSpec& site)
         logMessage(query.lastError().text());
 }
 
+namespace {
+
+// Window bounds are stored as date-time text; an open bound as NULL.
+QVariant windowValue(const QDateTime& bound)
+{
+    return bound.isValid() ? QVariant(DateTimeText::format(bound)) : QVariant();
+}
+
+} // namespace
+
 int SQLiteDataProvider::addRun(const RunDefinition& run)
 {
     QSqlQuery query(db_);
-    query.prepare(QStringLiteral("INSERT INTO runs (name, format) VALUES (?, ?)"));
+    query.prepare(QStringLiteral(
+        "INSERT INTO runs (name, format, window_start, window_end) VALUES (?, ?, ?, ?)"));
     query.addBindValue(run.name);
     query.addBindValue(RunDefinition::formatName(run.format));
+    query.addBindValue(windowValue(run.windowStart));
+    query.addBindValue(windowValue(run.windowEnd));
     if (!query.exec()) {
         logMessage(query.lastError().text());
         return -1;
@@ -899,6 +944,41 @@ int SQLiteDataProvider::addRun(const RunDefinition& run)
         }
     }
     return runId;
+}
+
+bool SQLiteDataProvider::setRunWindow(int runId, const QDateTime& start, const QDateTime& end)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("UPDATE runs SET window_start=?, window_end=? WHERE id=?"));
+    query.addBindValue(windowValue(start));
+    query.addBindValue(windowValue(end));
+    query.addBindValue(runId);
+    if (!query.exec()) {
+        setError(query.lastError().text());
+        return false;
+    }
+    return true;
+}
+
+bool SQLiteDataProvider::hasReleaseGroup(const QString& location, const QString& species,
+                                         int year)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("SELECT 1 FROM release_groups WHERE release_location=? AND "
+                                 "species_code_xlat=? AND tag_year=?"));
+    query.addBindValue(location);
+    query.addBindValue(species);
+    query.addBindValue(year);
+    return query.exec() && query.next();
+}
+
+bool SQLiteDataProvider::hasArray(const QString& location, int year)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("SELECT 1 FROM arrays WHERE location=? AND deploy_year=?"));
+    query.addBindValue(location);
+    query.addBindValue(year);
+    return query.exec() && query.next();
 }
 
 int SQLiteDataProvider::updateRun(const RunDefinition& run)
@@ -953,7 +1033,7 @@ RunDefinition SQLiteDataProvider::runDefinition(int runId)
     QSqlQuery query(db_);
     const QString sql = QStringLiteral(
         "SELECT a.name, a.format, GROUP_CONCAT(DISTINCT d.id) AS releases, GROUP_CONCAT(DISTINCT "
-        "e.id) AS sites FROM %1 a JOIN releases_runs b ON a.id = b.run_id JOIN runs_sites c ON "
+        "e.id) AS sites, a.window_start, a.window_end FROM %1 a JOIN releases_runs b ON a.id = b.run_id JOIN runs_sites c ON "
         "a.id = c.run_id JOIN releases d ON d.id = b.release_id JOIN sites e ON e.id = c.site_id "
         "WHERE a.id = %2 GROUP BY a.id ORDER BY a.id");
     if (!query.exec(sql.arg(QStringLiteral("runs"), QString::number(runId))) || !query.next())
@@ -969,6 +1049,8 @@ RunDefinition SQLiteDataProvider::runDefinition(int runId)
     };
     run.releaseIds = ids(query.value(2).toString());
     run.siteIds = ids(query.value(3).toString());
+    run.windowStart = DateTimeText::parseStrict(query.value(4).toString());
+    run.windowEnd = DateTimeText::parseStrict(query.value(5).toString());
     return run;
 }
 
@@ -1018,6 +1100,27 @@ bool SQLiteDataProvider::extractRunRows(QList<CaptureRow>& rows, int runId)
     const QString run = QString::number(runId);
     const QString temp = QStringLiteral("TEMP");
 
+    // A run's detection window keeps only the events whose first detection lies within it.
+    QString window;
+    {
+        QSqlQuery query(db_);
+        query.prepare(QStringLiteral("SELECT window_start, window_end FROM runs WHERE id=?"));
+        query.addBindValue(runId);
+        if (query.exec() && query.next()) {
+            QStringList bounds;
+            const QDateTime start = DateTimeText::parseStrict(query.value(0).toString());
+            const QDateTime end = DateTimeText::parseStrict(query.value(1).toString());
+            if (start.isValid())
+                bounds.append(QStringLiteral("kd_seconds(Event.first_computed_datetime) >= %1")
+                                  .arg(DateTimeText::seconds(start)));
+            if (end.isValid())
+                bounds.append(QStringLiteral("kd_seconds(Event.first_computed_datetime) <= %1")
+                                  .arg(DateTimeText::seconds(end)));
+            if (!bounds.isEmpty())
+                window = QStringLiteral(" WHERE ") + bounds.join(QStringLiteral(" AND "));
+        }
+    }
+
     struct Step
     {
         QString sql;
@@ -1050,8 +1153,9 @@ bool SQLiteDataProvider::extractRunRows(QList<CaptureRow>& rows, int runId)
              "CREATE %1 TABLE %2 AS SELECT Tag.id as tag_id, NodeSite.name as site_name, "
              "NodeSite.river_kilometer, Event.first_computed_datetime, "
              "Event.last_computed_datetime FROM  `%3` Event JOIN `%4` NodeSite ON Event.node_id = "
-             "NodeSite.node_id JOIN `%5` Tag on Event.tag_id = Tag.id")
-             .arg(temp, detections, QStringLiteral("events"), nodesSites, QStringLiteral("tags")),
+             "NodeSite.node_id JOIN `%5` Tag on Event.tag_id = Tag.id%6")
+             .arg(temp, detections, QStringLiteral("events"), nodesSites, QStringLiteral("tags"),
+                  window),
          detections, "Internal error: can't create temporary detections table: %1.\n%2"},
     };
 

@@ -56,6 +56,9 @@ public:
     bool clearSites() override;
     void setDateTime(const QDateTime& dateTime) override;
     RunDefinition runDefinition(int runId) override;
+    bool setRunWindow(int runId, const QDateTime& start, const QDateTime& end) override;
+    bool hasReleaseGroup(const QString& location, const QString& species, int year) override;
+    bool hasArray(const QString& location, int year) override;
     int addRecordRun(const QString& name) override;
 
     bool extractRunRows(QList<CaptureRow>& rows, int runId) override;
@@ -65,6 +68,7 @@ public:
 private:
     bool openDatabase(const QString& path);
     bool createMissingTables();
+    bool addMissingColumn(int table, const QString& column, const QString& type);
     sqlite3_stmt* insertStatement(int model);
     void finalizeInsertStatements();
     bool execLogged(const QString& sql);

@@ -253,16 +253,10 @@ void TestFalseEventsCounter::categoryTable()
     counts[QStringLiteral("B")][QStringLiteral("0201")] = 3;
     counts[QStringLiteral("C")][QStringLiteral("0001")] = 7;
     counts[QStringLiteral("C")][QStringLiteral("00001")] = 9; // five sites: matches nothing
-    QList<ReleaseSpec> releaseList;
-    for (const QString& name : releases) {
-        ReleaseSpec release;
-        release.name = name;
-        releaseList.append(release);
-    }
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("t.csv"));
     FalseEventsProcessor processor(nullptr, nullptr, nullptr);
-    processor.writeCategoryTable(path, {{QStringLiteral("Baseline"), counts}}, releaseList);
+    processor.writeCategoryTable(path, {{QStringLiteral("Baseline"), counts}}, releases);
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(file.readAll()),

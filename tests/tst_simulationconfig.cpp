@@ -1,4 +1,5 @@
 #include "RecordingLogger.h"
+#include "app/DateTimeText.h"
 #include "simulation/SimulationConfig.h"
 
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <ctime>
 
 using kd::SimulationConfig;
+namespace DateTimeText = kd::DateTimeText;
 
 class tst_SimulationConfig : public QObject
 {
@@ -20,6 +22,8 @@ private slots:
     void missingFile();
     void runs();
     void lookup();
+    void window_data();
+    void window();
 
 private:
     bool loadText(const QByteArray& content);
@@ -157,27 +161,82 @@ void tst_SimulationConfig::lookup()
         {"name": "R3", "river_kilometer": 10, "config": []},
         {"name": "R4", "river_kilometer": 10, "config": {"site": "A"}},
         {"name": "R5", "config": ["A"]},
-        {"name": "R5", "river_kilometer": 1, "config": [{"site": "Z"}]}],
+        {"name": "R5", "river_kilometer": 1, "config": [{"site": "Z"}]},
+        {"name": "R6", "config": [{"site": "D", "species": "1", "year": 2019},
+                                  {"site": "D", "species": "1", "year": "x", "specis": "2"}]}],
       "sites": [
-        {"name": "S1", "config": [{"location": "L1"}, {"location": "L2"}]},
+        {"name": "S1", "config": [{"location": "L1"}, {"location": "L2", "year": 2.019e3}]},
         {"name": "S2", "config": [{"location": 7}]},
         {"name": "S3", "config": "L3"}],
-      "runs": [{"releases": ["R2", "R1", "R2", "X", "R3", "R4", "R5"],
-                "sites": ["S2", "S1", "S2", "S3", "nope"]}]})"));
+      "runs": [{"releases": ["R2", "R1", "R2", "X", "R3", "R4", "R5", "R6"],
+                "sites": ["S2", "S1", "S2", "S3", "nope"], "windowend": null}],
+      "Year": 2012})"));
 
-    // In the run's order, duplicates kept; an unknown or unbuilt name gives a default entry, and
-    // a later entry of a name replaces the earlier one.
+    // In the run's order, duplicates kept; every entry of a release or site counts, with its
+    // own year when it has one; an unknown or unbuilt name gives nothing, and a later object
+    // of a name replaces the earlier one as a whole.
     QStringList releases;
     for (const auto& r : config_.releases(0))
         releases << QStringList{r.name, r.site, r.species, QString::number(r.riverKm),
                                 QString::number(r.year)}
                         .join(u'|');
-    QCOMPARE(releases, QStringList({"R2|C|3|75|2011", "R1|B|2|234|2011", "R2|C|3|75|2011", "|||0|0",
-                                    "|||0|0", "|||0|0", "R5|Z||1|2011"}));
+    QCOMPARE(releases, QStringList({"R2|C|3|75|2011", "R1|A|1|234|2011", "R1|B|2|234|2011",
+                                    "R2|C|3|75|2011", "R5|Z||1|2011", "R6|D|1|0|2019",
+                                    "R6|D|1|0|0"}));
     QStringList sites;
     for (const auto& s : config_.sites(0))
         sites << QStringLiteral("%1|%2|%3").arg(s.name, s.location).arg(s.year);
-    QCOMPARE(sites, QStringList({"S2|7|2011", "S1|L2|2011", "S2|7|2011", "||0", "||0"}));
+    QCOMPARE(sites, QStringList({"S2|7|2011", "S1|L1|2011", "S1|L2|2019", "S2|7|2011"}));
+    QCOMPARE(config_.releaseNames(0).size(), 8);
+    QVERIFY(config_.definesRelease(QStringLiteral("R1")));
+    QVERIFY(!config_.definesRelease(QStringLiteral("R3")));
+    QCOMPARE(logger_.messages,
+             QStringList({R"(***Warning: unknown key "Year" in the configuration)",
+                          R"(***Warning: unknown key "specis" in releases[6] ("R6") config[1])",
+                          R"(***Warning: unknown key "windowend" in runs[0])",
+                          R"(***Warning: Release "R5" is defined again; the later definition )"
+                          "replaces the earlier one"}));
+}
+
+void tst_SimulationConfig::window_data()
+{
+    QTest::addColumn<QByteArray>("keys");
+    QTest::addColumn<QString>("bounds"); // start|end, or the refusal
+    const auto row = [](const char* name, const char* keys, const char* bounds) {
+        QTest::newRow(name) << QByteArray(keys) << QString(bounds);
+    };
+    row("none", "", "|");
+    row("both", R"("windowStart": "2021-03-01 00:00:00", "windowEnd": "2021-07-31 23:59:59")",
+        "2021-03-01 00:00:00|2021-07-31 23:59:59");
+    row("start only", R"("windowStart": "2021-03-01 00:00:00")", "2021-03-01 00:00:00|");
+    row("null end", R"("windowStart": null, "windowEnd": "2021-07-31 23:59:59")",
+        "|2021-07-31 23:59:59");
+    row("equal bounds", R"("windowStart": "2021-03-01 00:00:00", "windowEnd": "2021-03-01 00:00:00")",
+        "2021-03-01 00:00:00|2021-03-01 00:00:00");
+    row("not a date-time", R"("windowStart": "26/04/2022 17:15:00")",
+        R"(Run "w" refused: windowStart "26/04/2022 17:15:00" is not a date-time )"
+        "(yyyy-MM-dd hh:mm:ss)");
+    row("impossible day", R"("windowEnd": "2022-02-30 10:00:00")",
+        R"(Run "w" refused: windowEnd "2022-02-30 10:00:00" is not a date-time )"
+        "(yyyy-MM-dd hh:mm:ss)");
+    row("a number", R"("windowEnd": 2022)",
+        R"(Run "w" refused: windowEnd 2022 is not a date-time (yyyy-MM-dd hh:mm:ss))");
+    row("start after end",
+        R"("windowStart": "2021-08-01 00:00:00", "windowEnd": "2021-07-31 23:59:59")",
+        R"(Run "w" refused: windowStart 2021-08-01 00:00:00 is after windowEnd 2021-07-31 23:59:59)");
+}
+
+void tst_SimulationConfig::window()
+{
+    QFETCH(QByteArray, keys);
+    QFETCH(QString, bounds);
+    QVERIFY(loadText(R"({"runs": [{"title": "w")" + (keys.isEmpty() ? "" : ", " + keys) + "}]}"));
+    QDateTime start;
+    QDateTime end;
+    QString error;
+    const bool ok = config_.window(0, start, end, error);
+    QCOMPARE(ok ? DateTimeText::format(start) + '|' + DateTimeText::format(end) : error, bounds);
+    QVERIFY(logger_.messages.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_SimulationConfig)
