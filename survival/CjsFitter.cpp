@@ -38,7 +38,7 @@ bool atBound(double x)
     return x < BoundDistance || x > 1.0 - BoundDistance;
 }
 
-// A value with its gradient and Hessian with respect to the logits (row-major Hessian).
+// A value with its gradient and Hessian (row-major) in the logits.
 struct Jet
 {
     double v = 0.0;
@@ -283,14 +283,14 @@ Solution maximise(const Likelihood& likelihood, std::vector<double> eta, int max
     for (s.iterations = 0; s.iterations < maxIterations; ++s.iterations) {
         const std::vector<double>& g = s.gradient;
         // A logit held at its limit stays there while the slope pushes it outwards.
-        std::vector<int> free;
+        std::vector<int> moving;
         for (int k = 0; k < n; ++k) {
             const double e = eta[size_t(k)];
             if (!((e >= LogitLimit && g[size_t(k)] >= 0.0) ||
                   (e <= -LogitLimit && g[size_t(k)] <= 0.0)))
-                free.push_back(k);
+                moving.push_back(k);
         }
-        const int m = int(free.size());
+        const int m = int(moving.size());
         if (m == 0) {
             s.converged = true;
             break;
@@ -299,29 +299,34 @@ Solution maximise(const Likelihood& likelihood, std::vector<double> eta, int max
         double largest = 0.0;
         for (int a = 0; a < m; ++a)
             for (int b = 0; b < m; ++b) {
-                info[size_t(a) * m + b] = -s.hessian[size_t(free[size_t(a)]) * n + free[size_t(b)]];
+                info[size_t(a) * m + b] =
+                    -s.hessian[size_t(moving[size_t(a)]) * n + moving[size_t(b)]];
                 if (a == b)
                     largest = std::max(largest, std::abs(info[size_t(a) * m + a]));
             }
         // Where the surface is not concave the step is damped towards the gradient.
         double damping = 0.0;
         std::vector<double> factor;
-        for (;;) {
+        bool factored = false;
+        for (int attempt = 0; attempt < 40 && !factored; ++attempt) {
             factor = info;
             for (int a = 0; a < m; ++a)
                 factor[size_t(a) * m + a] += damping;
-            if (cholesky(factor, m))
-                break;
-            damping = damping == 0.0 ? 1e-10 * std::max(largest, 1.0) : damping * 10.0;
+            factored = cholesky(factor, m);
+            if (!factored)
+                damping = damping == 0.0 ? 1e-10 * std::max(largest, 1.0) : damping * 10.0;
         }
+        // Only a surface that is not a number gets here.
+        if (!factored)
+            break;
         std::vector<double> step(static_cast<size_t>(m));
         for (int a = 0; a < m; ++a)
-            step[size_t(a)] = g[size_t(free[size_t(a)])];
+            step[size_t(a)] = g[size_t(moving[size_t(a)])];
         choleskySolve(factor, m, step);
         double decrement = 0.0;
         double longest = 0.0;
         for (int a = 0; a < m; ++a) {
-            decrement += g[size_t(free[size_t(a)])] * step[size_t(a)];
+            decrement += g[size_t(moving[size_t(a)])] * step[size_t(a)];
             longest = std::max(longest, std::abs(step[size_t(a)]));
         }
         // A flat ridge (a parameter without information) needs only a token of damping; it is
@@ -342,7 +347,7 @@ Solution maximise(const Likelihood& likelihood, std::vector<double> eta, int max
         double t = 1.0;
         for (int halving = 0; halving < 60 && !accepted; ++halving, t *= 0.5) {
             for (int a = 0; a < m; ++a) {
-                const size_t k = size_t(free[size_t(a)]);
+                const size_t k = size_t(moving[size_t(a)]);
                 trial[k] = std::clamp(eta[k] + t * step[size_t(a)], -LogitLimit, LogitLimit);
             }
             const double ft = likelihood.value(trial);
@@ -362,7 +367,7 @@ Solution maximise(const Likelihood& likelihood, std::vector<double> eta, int max
         std::vector<double> jump = eta;
         bool jumped = false;
         for (int a = 0; a < m; ++a) {
-            const size_t k = size_t(free[size_t(a)]);
+            const size_t k = size_t(moving[size_t(a)]);
             if (std::abs(eta[k]) > 10.0 && std::abs(eta[k]) < LogitLimit &&
                 (eta[k] > 0.0) == (step[size_t(a)] > 0.0)) {
                 jump[k] = eta[k] > 0.0 ? LogitLimit : -LogitLimit;

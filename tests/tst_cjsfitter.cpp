@@ -11,10 +11,10 @@ using namespace kd;
 namespace {
 
 // "1101" or "1110r" (removed at its last capture), each optionally followed by "*count".
-std::vector<CaptureHistory> histories(const QString& spec)
+std::vector<CaptureHistory> histories(const QString& animals)
 {
     std::vector<CaptureHistory> all;
-    for (const QString& item : spec.split(u' ', Qt::SkipEmptyParts)) {
+    for (const QString& item : animals.split(u' ', Qt::SkipEmptyParts)) {
         const QStringList parts = item.split(u'*');
         QString text = parts[0];
         CaptureHistory history;
@@ -35,10 +35,10 @@ std::vector<CaptureHistory> dipper()
     QFile file(QStringLiteral(KD_TEST_DATA_DIR "/dipper.txt"));
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
-    QString spec;
+    QString animals;
     while (!file.atEnd())
-        spec += QString::fromLatin1(file.readLine()).section(u' ', 0, 0) + u' ';
-    return histories(spec);
+        animals += QString::fromLatin1(file.readLine()).section(u' ', 0, 0) + u' ';
+    return histories(animals);
 }
 
 // ln L of the m-array written out cell by cell in the probability scale, for checking the
@@ -126,10 +126,10 @@ void TestCjsFitter::mArray_data()
 {
     // Releases R_1 .. R_{K-1}, then the nonzero cells "ij=count" (occasions from 1).
     QTest::addColumn<int>("occasions");
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("animals");
     QTest::addColumn<QString>("released");
     QTest::addColumn<QString>("cells");
-    QTest::addColumn<int>("animals");
+    QTest::addColumn<int>("animalCount");
     QTest::addColumn<int>("removed");
 
     QTest::newRow("removals are not released again") << 4 << "1101 1110r 1010 0111r 1000r 0000"
@@ -146,13 +146,13 @@ void TestCjsFitter::mArray_data()
 void TestCjsFitter::mArray()
 {
     QFETCH(int, occasions);
-    QFETCH(QString, spec);
+    QFETCH(QString, animals);
     QFETCH(QString, released);
     QFETCH(QString, cells);
-    QFETCH(int, animals);
+    QFETCH(int, animalCount);
     QFETCH(int, removed);
 
-    const CjsMArray m = CjsFitter::mArray(occasions, histories(spec));
+    const CjsMArray m = CjsFitter::mArray(occasions, histories(animals));
     QStringList gotReleased;
     for (const long long r : m.released)
         gotReleased.append(QString::number(r));
@@ -167,7 +167,7 @@ void TestCjsFitter::mArray()
     expectedCells.sort();
     gotCells.sort();
     QCOMPARE(gotCells, expectedCells);
-    QCOMPARE(m.animals, animals);
+    QCOMPARE(m.animals, animalCount);
     QCOMPARE(m.removed, removed);
 }
 
@@ -246,7 +246,7 @@ void TestCjsFitter::handWorked_data()
 {
     // Estimates of the identifiable parameters (phi, p, beta) and which have an interval.
     QTest::addColumn<int>("occasions");
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("animals");
     QTest::addColumn<QString>("estimates");
     QTest::addColumn<QString>("intervals");
     QTest::addColumn<bool>("singular");
@@ -266,7 +266,7 @@ void TestCjsFitter::handWorked_data()
                               << "0.636364"
                               << "+" << false << 1
                               << -2 * (35 * std::log(35 / 55.) + 20 * std::log(20 / 55.));
-    // Removed at occasion 2: not part of the releases there.
+    // Removed at occasion 2: not among the releases there.
     QTest::newRow("removals") << 4 << "1111*40 1110*10 1100r*10 1000*10 1011*5 1010*5"
                               << "0.875 1 0.857143 1 0.75"
                               << "+-+-+" << false << 3
@@ -284,14 +284,14 @@ void TestCjsFitter::handWorked_data()
 void TestCjsFitter::handWorked()
 {
     QFETCH(int, occasions);
-    QFETCH(QString, spec);
+    QFETCH(QString, animals);
     QFETCH(QString, estimates);
     QFETCH(QString, intervals);
     QFETCH(bool, singular);
     QFETCH(int, parameters);
     QFETCH(double, minus2LnL);
 
-    const CjsFit fit = CjsFitter().fit(occasions, histories(spec));
+    const CjsFit fit = CjsFitter().fit(occasions, histories(animals));
     QVERIFY(fit.converged);
     QCOMPARE(fit.singular, singular);
     QCOMPARE(fit.parameters, parameters);
