@@ -1,0 +1,33 @@
+#pragma once
+
+#include <vector>
+
+namespace kd {
+
+// The reduced m-array of a set of capture histories, occasions counted from 0. Everything the
+// Cormack-Jolly-Seber likelihood needs: how many animals were released at each occasion and at
+// which later occasion each of them was next caught.
+struct CjsMArray
+{
+    int occasions = 0;
+    // released[i]: animals released at occasion i, i < occasions - 1 (releases at the last
+    // occasion carry no information). Animals removed at a capture are not released.
+    std::vector<long long> released;
+    // next[i][j]: animals released at occasion i and next caught at occasion j > i; each row
+    // holds `occasions` entries.
+    std::vector<std::vector<long long>> next;
+    // Histories with at least one capture, and how many of them were removed at their last one.
+    long long animals = 0;
+    long long removed = 0;
+
+    long long recaptures() const
+    {
+        long long total = 0;
+        for (const auto& row : next)
+            for (const long long m : row)
+                total += m;
+        return total;
+    }
+};
+
+} // namespace kd

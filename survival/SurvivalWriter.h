@@ -1,0 +1,44 @@
+#pragma once
+
+#include "survival/SurvivalResult.h"
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+namespace kd {
+
+// The files of a survival run, written into one folder under a base name:
+//   NAME_<suffix>.csv  estimates per release (suffix "survival" in the console, "Survival" in
+//                      the desktop)
+//   NAME_fit.csv       one line per release: fish, removals, -2 ln L, parameters, convergence
+//   NAME_marked.csv    the histories as R's marked and RMark read them
+//   NAME_mark.inp      the same in MARK's input form, one group per release
+//   NAME_survival.png  the chart of cumulative survival
+// Each file is written aside and renamed into place, so a failure never leaves half a file.
+class SurvivalWriter
+{
+public:
+    // Writes the five files; on failure stops, sets `error` (naming the file) and returns false.
+    // The chart needs a QGuiApplication.
+    static bool write(const QString& folder, const QString& name, const QString& suffix,
+                      const SurvivalResult& result, QString* error);
+
+    static QStringList estimateLines(const SurvivalResult& result);
+    static QStringList fitLines(const SurvivalResult& result);
+    static QStringList markedLines(const SurvivalResult& result);
+    static QStringList markInputLines(const SurvivalResult& result);
+
+    // Six decimals, as every number of these files.
+    static QString number(double value);
+    // A stored length or weight as the Standard layout writes it (six significant digits of
+    // the single-precision value), or empty when the text is empty or not a finite number.
+    static QString measureText(const QString& stored);
+
+    // Lines joined by "\n"; with `finalLineEnd` the last line is ended too.
+    static bool writeLines(const QString& path, const QStringList& lines, bool finalLineEnd,
+                           QString* error);
+    static bool writeImage(const QString& path, const QImage& image, QString* error);
+};
+
+} // namespace kd

@@ -1,0 +1,355 @@
+#include "survival/CjsFitter.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <cmath>
+#include <random>
+
+using namespace kd;
+
+namespace {
+
+// "1101" or "1110r" (removed at its last capture), each optionally followed by "*count".
+std::vector<CaptureHistory> histories(const QString& animals)
+{
+    std::vector<CaptureHistory> all;
+    for (const QString& item : animals.split(u' ', Qt::SkipEmptyParts)) {
+        const QStringList parts = item.split(u'*');
+        QString text = parts[0];
+        CaptureHistory history;
+        history.removedAtLastCapture = text.endsWith(u'r');
+        if (history.removedAtLastCapture)
+            text.chop(1);
+        for (const QChar c : text)
+            history.occasions.push_back(c == u'1' ? 1 : 0);
+        const int count = parts.size() > 1 ? parts[1].toInt() : 1;
+        for (int i = 0; i < count; ++i)
+            all.push_back(history);
+    }
+    return all;
+}
+
+std::vector<CaptureHistory> dipper()
+{
+    QFile file(QStringLiteral(KD_TEST_DATA_DIR "/dipper.txt"));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QString animals;
+    while (!file.atEnd())
+        animals += QString::fromLatin1(file.readLine()).section(u' ', 0, 0) + u' ';
+    return histories(animals);
+}
+
+// ln L of the m-array written out cell by cell in the probability scale, for checking the
+// fitter's derivatives: theta = phi_1 .. phi_{K-2}, p_2 .. p_{K-1}, beta.
+double directLogLikelihood(const CjsMArray& m, const std::vector<double>& theta)
+{
+    const int k = m.occasions;
+    const auto phi = [&](int t) { return theta[size_t(t)]; };
+    const auto p = [&](int t) { return theta[size_t(k - 2 + t - 1)]; };
+    const double beta = theta.back();
+    double f = 0.0;
+    for (int i = 0; i < k - 1; ++i) {
+        double seen = 0.0;
+        double caught = 0.0;
+        for (int j = i + 1; j < k; ++j) {
+            double cell = 1.0;
+            for (int t = i; t < std::min(j, k - 2); ++t)
+                cell *= phi(t);
+            for (int t = i + 1; t < j; ++t)
+                cell *= 1.0 - p(t);
+            cell *= j < k - 1 ? p(j) : beta;
+            const double count = double(m.next[size_t(i)][size_t(j)]);
+            if (count > 0)
+                f += count * std::log(cell);
+            seen += cell;
+            caught += count;
+        }
+        const double never = double(m.released[size_t(i)]) - caught;
+        if (never > 0)
+            f += never * std::log(1.0 - seen);
+    }
+    return f;
+}
+
+// Uniform in [0, 1) from the top 53 bits, so the draws do not depend on the standard library.
+double uniform(std::mt19937_64& engine)
+{
+    return double(engine() >> 11) * 0x1.0p-53;
+}
+
+} // namespace
+
+class TestCjsFitter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void mArray_data();
+    void mArray();
+    void dipper_data();
+    void dipper();
+    void covarianceInvertsDirectInformation();
+    void handWorked_data();
+    void handWorked();
+    void nonConvergenceIsReported();
+    void simulationRecoversTruth();
+};
+
+void TestCjsFitter::mArray_data()
+{
+    // Releases R_1 .. R_{K-1}, then the nonzero cells "ij=count" (occasions from 1).
+    QTest::addColumn<int>("occasions");
+    QTest::addColumn<QString>("animals");
+    QTest::addColumn<QString>("released");
+    QTest::addColumn<QString>("cells");
+    QTest::addColumn<int>("animalCount");
+    QTest::addColumn<int>("removed");
+
+    QTest::newRow("removals are not released again") << 4 << "1101 1110r 1010 0111r 1000r 0000"
+                                                     << "3 3 2"
+                                                     << "12=2 13=1 23=2 24=1 34=1" << 5 << 3;
+    QTest::newRow("capture at the last occasion releases nothing") << 3 << "111 011 001 101r"
+                                                                   << "2 2"
+                                                                   << "12=1 23=2 13=1" << 4 << 1;
+    QTest::newRow("longer histories are cut, shorter read as 0") << 3 << "11011 1"
+                                                                 << "2 1"
+                                                                 << "12=1" << 2 << 0;
+}
+
+void TestCjsFitter::mArray()
+{
+    QFETCH(int, occasions);
+    QFETCH(QString, animals);
+    QFETCH(QString, released);
+    QFETCH(QString, cells);
+    QFETCH(int, animalCount);
+    QFETCH(int, removed);
+
+    const CjsMArray m = CjsFitter::mArray(occasions, histories(animals));
+    QStringList gotReleased;
+    for (const long long r : m.released)
+        gotReleased.append(QString::number(r));
+    QCOMPARE(gotReleased.join(u' '), released);
+    QStringList expectedCells = cells.split(u' ');
+    QStringList gotCells;
+    for (int i = 0; i < occasions - 1; ++i)
+        for (int j = 0; j < occasions; ++j)
+            if (m.next[size_t(i)][size_t(j)] != 0)
+                gotCells.append(QStringLiteral("%1%2=%3").arg(i + 1).arg(j + 1).arg(
+                    m.next[size_t(i)][size_t(j)]));
+    expectedCells.sort();
+    gotCells.sort();
+    QCOMPARE(gotCells, expectedCells);
+    QCOMPARE(m.animals, animalCount);
+    QCOMPARE(m.removed, removed);
+}
+
+void TestCjsFitter::dipper_data()
+{
+    QTest::addColumn<bool>("closedFormStart");
+    QTest::newRow("from the Jolly-Seber estimates") << true;
+    QTest::newRow("from 0.5 everywhere") << false;
+}
+
+void TestCjsFitter::dipper()
+{
+    QFETCH(bool, closedFormStart);
+    const std::vector<CaptureHistory> birds = ::dipper();
+    QCOMPARE(birds.size(), size_t(294));
+
+    CjsFitter::Options options;
+    options.closedFormStart = closedFormStart;
+    const CjsFit fit = CjsFitter(options).fit(7, birds);
+    QVERIFY(fit.converged);
+    QVERIFY(!fit.singular);
+    QCOMPARE(fit.parameters, 11);
+    QVERIFY2(std::abs(fit.minus2LnL - 656.95) < 0.01, qPrintable(QString::number(fit.minus2LnL)));
+    const double published[] = {0.7181, 0.4346, 0.4781, 0.6261, 0.5985};
+    QCOMPARE(fit.phi.size(), size_t(5));
+    for (size_t i = 0; i < 5; ++i) {
+        QVERIFY2(std::abs(fit.phi[i].value - published[i]) < 5e-4,
+                 qPrintable(QStringLiteral("phi %1: %2").arg(i + 1).arg(fit.phi[i].value)));
+        QVERIFY(fit.phi[i].hasInterval);
+        QVERIFY(fit.phi[i].lcl < fit.phi[i].value && fit.phi[i].value < fit.phi[i].ucl);
+    }
+    // The first reach's cumulative survival is its phi; later ones are products.
+    QCOMPARE(fit.cumulativeSurvival[0].se, fit.phi[0].se);
+    QVERIFY(std::abs(fit.cumulativeSurvival[4].value - 0.7181 * 0.4346 * 0.4781 * 0.6261 * 0.5985) <
+            1e-3);
+}
+
+void TestCjsFitter::covarianceInvertsDirectInformation()
+{
+    const CjsMArray m = CjsFitter::mArray(7, ::dipper());
+    const CjsFit fit = CjsFitter().fit(m);
+    const int n = fit.identifiableCount();
+    std::vector<double> theta;
+    for (const CjsEstimate& e : fit.identifiable())
+        theta.push_back(e.value);
+    QVERIFY(std::abs(-2.0 * directLogLikelihood(m, theta) - fit.minus2LnL) < 1e-8);
+
+    // Observed information on the probability scale by central differences of the direct
+    // ln L; the fit's covariance times it must be the identity.
+    const double h = 1e-4;
+    std::vector<double> info(size_t(n) * n);
+    for (int a = 0; a < n; ++a)
+        for (int b = 0; b < n; ++b) {
+            const auto at = [&](double da, double db) {
+                std::vector<double> t = theta;
+                t[size_t(a)] += da;
+                t[size_t(b)] += db;
+                return directLogLikelihood(m, t);
+            };
+            info[size_t(a) * n + b] =
+                -(at(h, h) - at(h, -h) - at(-h, h) + at(-h, -h)) / (4 * h * h);
+        }
+    QCOMPARE(fit.covariance.size(), info.size());
+    for (int a = 0; a < n; ++a)
+        for (int b = 0; b < n; ++b) {
+            double product = 0.0;
+            for (int c = 0; c < n; ++c)
+                product += fit.covariance[size_t(a) * n + c] * info[size_t(c) * n + b];
+            QVERIFY2(std::abs(product - (a == b ? 1.0 : 0.0)) < 1e-4,
+                     qPrintable(QStringLiteral("cell %1,%2: %3").arg(a).arg(b).arg(product)));
+        }
+}
+
+void TestCjsFitter::handWorked_data()
+{
+    // Estimates of the identifiable parameters (phi, p, beta) and which have an interval.
+    QTest::addColumn<int>("occasions");
+    QTest::addColumn<QString>("animals");
+    QTest::addColumn<QString>("estimates");
+    QTest::addColumn<QString>("intervals");
+    QTest::addColumn<bool>("singular");
+    QTest::addColumn<int>("parameters");
+    QTest::addColumn<double>("minus2LnL");
+
+    // Nobody is missed at occasion 2 and seen later: p_2 = 1; the others are binomial.
+    QTest::newRow("p at its bound")
+        << 4 << "1111*20 1110*10 1100*15 1000*10 1101*5"
+        << "0.833333 0.75 1 0.8 0.666667"
+        << "++-++" << false << 4
+        << -2 * (50 * std::log(50 / 60.) + 10 * std::log(10 / 60.) + 30 * std::log(0.6) +
+                 5 * std::log(0.1) + 15 * std::log(0.3) + 20 * std::log(2 / 3.) +
+                 10 * std::log(1 / 3.));
+    // A removal counts as a detection; beta is the share detected.
+    QTest::newRow("one site") << 2 << "11*30 10*20 11r*5"
+                              << "0.636364"
+                              << "+" << false << 1
+                              << -2 * (35 * std::log(35 / 55.) + 20 * std::log(20 / 55.));
+    // Removed at occasion 2: not among the releases there.
+    QTest::newRow("removals") << 4 << "1111*40 1110*10 1100r*10 1000*10 1011*5 1010*5"
+                              << "0.875 1 0.857143 1 0.75"
+                              << "+-+-+" << false << 3
+                              << -2 * (105 * std::log(0.75) + 20 * std::log(0.125) +
+                                       15 * std::log(0.25));
+    // Nothing seen after occasion 3: later survival and detection cannot be told apart.
+    QTest::newRow("nothing after the second site")
+        << 5 << "11000*30 10000*20 11100*10"
+        << "0.666667 x x 1 x x x"
+        << "-------" << true << 5
+        << -2 * (40 * std::log(40 / 60.) + 20 * std::log(20 / 60.) + 10 * std::log(0.25) +
+                 30 * std::log(0.75));
+}
+
+void TestCjsFitter::handWorked()
+{
+    QFETCH(int, occasions);
+    QFETCH(QString, animals);
+    QFETCH(QString, estimates);
+    QFETCH(QString, intervals);
+    QFETCH(bool, singular);
+    QFETCH(int, parameters);
+    QFETCH(double, minus2LnL);
+
+    const CjsFit fit = CjsFitter().fit(occasions, histories(animals));
+    QVERIFY(fit.converged);
+    QCOMPARE(fit.singular, singular);
+    QCOMPARE(fit.parameters, parameters);
+    QVERIFY2(std::abs(fit.minus2LnL - minus2LnL) < 1e-5,
+             qPrintable(QString::number(fit.minus2LnL)));
+    const std::vector<CjsEstimate> all = fit.identifiable();
+    const QStringList values = estimates.split(u' ');
+    QCOMPARE(qsizetype(all.size()), values.size());
+    QString got;
+    for (size_t i = 0; i < all.size(); ++i) {
+        // "x": not determined by the data.
+        if (values[qsizetype(i)] != u'x')
+            QVERIFY2(std::abs(all[i].value - values[qsizetype(i)].toDouble()) < 1e-6,
+                     qPrintable(QStringLiteral("%1: %2").arg(i).arg(all[i].value)));
+        got += all[i].hasInterval ? u'+' : u'-';
+    }
+    QCOMPARE(got, intervals);
+    QCOMPARE(fit.covariance.empty(), singular);
+}
+
+void TestCjsFitter::nonConvergenceIsReported()
+{
+    // The bound of p_2 takes several steps to reach.
+    CjsFitter::Options options;
+    options.maxIterations = 2;
+    const CjsFit fit =
+        CjsFitter(options).fit(4, histories("1111*20 1110*10 1100*15 1000*10 1101*5"));
+    QVERIFY(!fit.converged);
+    QVERIFY(!fit.hasIntervals());
+    QVERIFY(fit.covariance.empty());
+    for (const CjsEstimate& e : fit.identifiable())
+        QVERIFY(!e.hasInterval);
+    for (const CjsEstimate& e : fit.cumulativeSurvival)
+        QVERIFY(!e.hasInterval);
+}
+
+void TestCjsFitter::simulationRecoversTruth()
+{
+    // 4 sites: phi per reach, p per site; 5% of the fish detected at site 2 are removed there.
+    const double phi[] = {0.9, 0.8, 0.85, 0.9};
+    const double p[] = {0.7, 0.6, 0.8, 0.75};
+    // phi_1 .. phi_3, p_1 .. p_3, beta, then cumulative survival to sites 2 and 3.
+    const double truth[] = {0.9, 0.8, 0.85, 0.7, 0.6, 0.8, 0.9 * 0.75, 0.9 * 0.8, 0.9 * 0.8 * 0.85};
+    const int count = int(std::size(truth));
+    const int replicates = 200;
+    std::mt19937_64 engine(20240601);
+    std::vector<double> sum(count, 0.0);
+    std::vector<int> covered(count, 0);
+    for (int r = 0; r < replicates; ++r) {
+        std::vector<CaptureHistory> fish(500);
+        for (CaptureHistory& h : fish) {
+            h.occasions.assign(5, 0);
+            h.occasions[0] = 1;
+            for (int s = 0; s < 4; ++s) {
+                if (uniform(engine) >= phi[s])
+                    break;
+                if (uniform(engine) < p[s]) {
+                    h.occasions[size_t(s) + 1] = 1;
+                    if (s == 1 && uniform(engine) < 0.05) {
+                        h.removedAtLastCapture = true;
+                        break;
+                    }
+                }
+            }
+        }
+        const CjsFit fit = CjsFitter().fit(5, fish);
+        QVERIFY(fit.hasIntervals());
+        std::vector<CjsEstimate> estimates = fit.identifiable();
+        estimates.push_back(fit.cumulativeSurvival[1]);
+        estimates.push_back(fit.cumulativeSurvival[2]);
+        for (int k = 0; k < count; ++k) {
+            sum[size_t(k)] += estimates[size_t(k)].value;
+            if (estimates[size_t(k)].lcl <= truth[k] && truth[k] <= estimates[size_t(k)].ucl)
+                ++covered[size_t(k)];
+        }
+    }
+    for (int k = 0; k < count; ++k) {
+        const double mean = sum[size_t(k)] / replicates;
+        const double coverage = 100.0 * covered[size_t(k)] / replicates;
+        qInfo("parameter %d: truth %.4f, mean %.4f, coverage %.1f%%", k, truth[k], mean, coverage);
+        QVERIFY(std::abs(mean - truth[k]) < 0.01);
+        QVERIFY(coverage >= 92.0 && coverage <= 98.0);
+    }
+}
+
+QTEST_APPLESS_MAIN(TestCjsFitter)
+#include "tst_cjsfitter.moc"

@@ -1,0 +1,117 @@
+#include "SurvivalTestStudy.h"
+#include "survival/SurvivalAnalysis.h"
+
+#include <QTest>
+
+using namespace kd;
+
+class TestSurvivalAnalysis : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void history_data();
+    void history();
+    void releasesAndWarnings();
+    void fitWarnings_data();
+    void fitWarnings();
+};
+
+void TestSurvivalAnalysis::history_data()
+{
+    QTest::addColumn<QVector<int>>("codes");
+    QTest::addColumn<int>("sites");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("removed");
+
+    QTest::newRow("never detected") << QVector<int>{0, 0, 0} << 3 << "1000" << false;
+    QTest::newRow("a 2 is a detection and a removal")
+        << QVector<int>{1, 2, 0} << 3 << "1110" << true;
+    QTest::newRow("nothing after a removal") << QVector<int>{2, 1, 1} << 3 << "1100" << true;
+    QTest::newRow("removed at the last site") << QVector<int>{0, 0, 2} << 3 << "1001" << true;
+    QTest::newRow("missing codes read 0") << QVector<int>{1} << 3 << "1100" << false;
+    QTest::newRow("other codes read 0") << QVector<int>{3, -1, 1} << 3 << "1001" << false;
+    QTest::newRow("no sites") << QVector<int>{1} << 0 << "1" << false;
+}
+
+void TestSurvivalAnalysis::history()
+{
+    QFETCH(QVector<int>, codes);
+    QFETCH(int, sites);
+    QFETCH(QString, expected);
+    QFETCH(bool, removed);
+
+    bool gotRemoved = !removed;
+    QCOMPARE(SurvivalAnalysis::history(codes, sites, &gotRemoved), expected);
+    QCOMPARE(gotRemoved, removed);
+}
+
+void TestSurvivalAnalysis::releasesAndWarnings()
+{
+    const SurvivalResult result = SurvivalAnalysis::analyse(survivalTestStudy());
+
+    QStringList order;
+    for (const SurvivalReleaseResult& release : result.releases)
+        order.append(QStringLiteral("%1@%2:%3/%4/%5")
+                         .arg(release.name)
+                         .arg(release.riverKm)
+                         .arg(release.fish)
+                         .arg(release.removed)
+                         .arg(release.estimated));
+    QCOMPARE(order, QStringList({"Spring@350:8/1/1", "Summer, late@250:4/0/1", "Dry@400:2/0/0"}));
+    QCOMPARE(result.releases[0].detected, QVector<int>({6, 4, 2}));
+    QCOMPARE(result.releases[1].detected, QVector<int>({4, 3, 2}));
+    QCOMPARE(result.histories.size(), 14);
+    QCOMPARE(result.histories[4].history, QStringLiteral("1110"));
+    QVERIFY(result.histories[4].removed);
+
+    QCOMPARE(result.warnings,
+             QStringList({"***Warning: release \"Dry\": no fish was detected at any site; it has "
+                          "no estimates.",
+                          "***Warning: fish \"G5\" is in releases \"Spring\" and \"Summer, late\"; "
+                          "it is counted in both."}));
+    const CjsFit& spring = result.releases[0].fit;
+    QVERIFY(spring.hasIntervals());
+    QCOMPARE(spring.cumulativeSurvival.size(), size_t(2));
+    QVERIFY(std::abs(spring.cumulativeSurvival[1].value - 0.75 * 4 / 6.0) < 1e-9);
+}
+
+void TestSurvivalAnalysis::fitWarnings_data()
+{
+    QTest::addColumn<int>("maxIterations");
+    QTest::addColumn<QVector<int>>("extraCodes");
+    QTest::addColumn<QString>("expected");
+
+    // Every p of Spring sits at 1, which takes Newton's method a few steps.
+    QTest::newRow("no convergence") << 1 << QVector<int>()
+                                    << "***Warning: release \"Spring\": the fit did not converge; "
+                                       "no standard errors or intervals.";
+    // A third release seen only at the first site: the reaches below cannot be told from the
+    // detection probabilities.
+    QTest::newRow("singular") << 100 << QVector<int>{1, 0, 0}
+                              << "***Warning: release \"Autumn\": the information matrix is "
+                                 "singular (not every parameter can be estimated from these data); "
+                                 "no standard errors or intervals.";
+}
+
+void TestSurvivalAnalysis::fitWarnings()
+{
+    QFETCH(int, maxIterations);
+    QFETCH(QVector<int>, extraCodes);
+    QFETCH(QString, expected);
+
+    SurvivalStudy study = survivalTestStudy();
+    if (!extraCodes.isEmpty()) {
+        study.fish.append({"A1", "Autumn", "", "", extraCodes});
+        study.fish.append({"A2", "Autumn", "", "", {0, 0, 0}});
+    }
+    CjsFitter::Options options;
+    options.maxIterations = maxIterations;
+    const SurvivalResult result = SurvivalAnalysis::analyse(study, options);
+    QVERIFY2(result.warnings.contains(expected), qPrintable(result.warnings.join(u'\n')));
+    const CjsFit& fit = result.releases[extraCodes.isEmpty() ? 0 : 3].fit;
+    QVERIFY(!fit.hasIntervals());
+}
+
+QTEST_APPLESS_MAIN(TestSurvivalAnalysis)
+#include "tst_survivalanalysis.moc"

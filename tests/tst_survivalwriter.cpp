@@ -1,0 +1,187 @@
+#include "SurvivalTestStudy.h"
+#include "survival/SurvivalAnalysis.h"
+#include "survival/SurvivalChart.h"
+#include "survival/SurvivalWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kd;
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+// Pixels that are not white, and pixels of exactly the given colour.
+QPair<int, int> countPixels(const QImage& image, QRgb colour)
+{
+    int painted = 0;
+    int matching = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y) & 0xffffff;
+            painted += pixel != 0xffffff;
+            matching += pixel == (colour & 0xffffff);
+        }
+    return {painted, matching};
+}
+
+} // namespace
+
+class TestSurvivalWriter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void filesOfASmallStudy();
+    void failureNamesTheFile_data();
+    void failureNamesTheFile();
+    void measureText_data();
+    void measureText();
+    void chart_data();
+    void chart();
+};
+
+void TestSurvivalWriter::filesOfASmallStudy()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const SurvivalResult result = SurvivalAnalysis::analyse(survivalTestStudy());
+    QString error;
+    QVERIFY2(SurvivalWriter::write(dir.path(), "Study", "Survival", result, &error),
+             qPrintable(error));
+    QVERIFY(error.isEmpty());
+
+    // p at its bound: estimate only. Dry has no rows here, and no -2 ln L in the fit file.
+    QCOMPARE(readAll(dir.filePath("Study_Survival.csv")),
+             "release,parameter,from,to,estimate,se,lcl,ucl\n"
+             "Spring,phi,Spring,Upper,0.750000,0.153093,0.377143,0.936963\n"
+             "Spring,phi,Upper,Middle,0.666667,0.192450,0.268110,0.916102\n"
+             "Spring,p,Upper,,1.000000,,,\n"
+             "Spring,p,Middle,,1.000000,,,\n"
+             "Spring,beta,Middle,\"Lower, east\",0.666667,0.272166,0.153513,0.956628\n"
+             "\"Summer, late\",phi,\"Summer, late\",Upper,1.000000,,,\n"
+             "\"Summer, late\",phi,Upper,Middle,0.750000,0.216506,0.237840,0.966489\n"
+             "\"Summer, late\",p,Upper,,1.000000,,,\n"
+             "\"Summer, late\",p,Middle,,1.000000,,,\n"
+             "\"Summer, late\",beta,Middle,\"Lower, east\",0.666667,0.272166,0.153513,0.956628");
+    QCOMPARE(readAll(dir.filePath("Study_fit.csv")),
+             "release,fish,removed,minus2lnl,parameters,converged\n"
+             "Spring,8,1,20.454617,3,true\n"
+             "\"Summer, late\",4,0,8.317766,2,true\n"
+             "Dry,2,0,,0,false");
+    QCOMPARE(readAll(dir.filePath("Study_marked.csv")), "ch,freq,release,tag_code,length,weight\n"
+                                                        "1111,1,Spring,G1,150.5,12\n"
+                                                        "1111,1,\"Summer, late\",G6,,\n"
+                                                        "1000,1,Spring,G2,200,40.5\n"
+                                                        "1000,1,Dry,G9,,7\n"
+                                                        "1110,-1,Spring,G3,98.7,8.25\n"
+                                                        "1110,1,Spring,G4,,\n"
+                                                        "1110,1,\"Summer, late\",G7,,\n"
+                                                        "1100,1,Spring,G5,,\n"
+                                                        "1111,1,Spring,G10,,\n"
+                                                        "1100,1,\"Summer, late\",G8,,\n"
+                                                        "1100,1,Spring,G11,,\n"
+                                                        "1111,1,\"Summer, late\",G5,,\n"
+                                                        "1000,1,Spring,G12,,\n"
+                                                        "1000,1,Dry,G13,,");
+    QCOMPARE(readAll(dir.filePath("Study_mark.inp")), "/* G1 */ 1111 1 0 0;\n"
+                                                      "/* G6 */ 1111 0 1 0;\n"
+                                                      "/* G2 */ 1000 1 0 0;\n"
+                                                      "/* G9 */ 1000 0 0 1;\n"
+                                                      "/* G3 */ 1110 -1 0 0;\n"
+                                                      "/* G4 */ 1110 1 0 0;\n"
+                                                      "/* G7 */ 1110 0 1 0;\n"
+                                                      "/* G5 */ 1100 1 0 0;\n"
+                                                      "/* G10 */ 1111 1 0 0;\n"
+                                                      "/* G8 */ 1100 0 1 0;\n"
+                                                      "/* G11 */ 1100 1 0 0;\n"
+                                                      "/* G5 */ 1111 0 1 0;\n"
+                                                      "/* G12 */ 1000 1 0 0;\n"
+                                                      "/* G13 */ 1000 0 0 1;\n");
+    const QImage chart(dir.filePath("Study_survival.png"));
+    QCOMPARE(chart.size(), QSize(1000, 600));
+    // Nothing but the five files, and no temporary file left behind.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 5);
+}
+
+void TestSurvivalWriter::failureNamesTheFile_data()
+{
+    // A folder where a file should go makes that file fail.
+    QTest::addColumn<QString>("blocked");
+    QTest::newRow("first file") << "Study_survival.csv";
+    QTest::newRow("a later file") << "Study_mark.inp";
+}
+
+void TestSurvivalWriter::failureNamesTheFile()
+{
+    QFETCH(QString, blocked);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(blocked));
+    QString error;
+    QVERIFY(!SurvivalWriter::write(dir.path(), "Study", "survival",
+                                   SurvivalAnalysis::analyse(survivalTestStudy()), &error));
+    QVERIFY2(error.contains(blocked), qPrintable(error));
+}
+
+void TestSurvivalWriter::measureText_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("decimal") << "150.5"
+                             << "150.5";
+    QTest::newRow("spaces") << " 12 "
+                            << "12";
+    QTest::newRow("zero stays") << "0"
+                                << "0";
+    QTest::newRow("six significant digits") << "1234567"
+                                            << "1.23457e+06";
+    QTest::newRow("single precision, as stored") << "98.7"
+                                                 << "98.7";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("not a number") << "n/a"
+                                  << "";
+    QTest::newRow("infinite") << "inf"
+                              << "";
+    QTest::newRow("beyond single precision") << "1e300"
+                                             << "";
+}
+
+void TestSurvivalWriter::measureText()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, expected);
+    QCOMPARE(SurvivalWriter::measureText(stored), expected);
+}
+
+void TestSurvivalWriter::chart_data()
+{
+    QTest::addColumn<bool>("withEstimates");
+    QTest::newRow("releases with intervals") << true;
+    QTest::newRow("no estimates: axes only") << false;
+}
+
+void TestSurvivalWriter::chart()
+{
+    QFETCH(bool, withEstimates);
+    SurvivalStudy study = survivalTestStudy();
+    if (!withEstimates)
+        study.fish.clear();
+    const QImage image = SurvivalChart::render(SurvivalAnalysis::analyse(study));
+    QCOMPARE(image.size(), QSize(SurvivalChart::Width, SurvivalChart::Height));
+    const auto [painted, firstRelease] = countPixels(image, 0x1f77b4);
+    QVERIFY2(painted > 5000, qPrintable(QString::number(painted)));
+    // The first release's colour shows only when it is drawn.
+    QCOMPARE(firstRelease > 100, withEstimates);
+}
+
+QTEST_MAIN(TestSurvivalWriter)
+#include "tst_survivalwriter.moc"
