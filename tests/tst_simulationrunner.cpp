@@ -101,6 +101,7 @@ private slots:
     void falseEventsNeedTwoReleases();
     void runOutcomes_data();
     void runOutcomes();
+    void pooledSelectionsAndWindows();
 
 private:
     void writeStudy(const QByteArray& config = Study);
@@ -457,6 +458,95 @@ void TestSimulationRunner::runOutcomes()
              qPrintable(outcome.err));
     if (!written.isEmpty())
         QVERIFY(QFile::exists(dir_->filePath(written)));
+}
+
+void TestSimulationRunner::pooledSelectionsAndWindows()
+{
+    const QDir sim(dir_->path());
+    writeFile(sim.filePath(QStringLiteral("config.txt")), R"({
+      "dataDir": "data", "year": 2021,
+      "releases": [
+        {"name": "Both", "config": [{"site": "REL1", "species": "CHN"},
+                                    {"site": "REL2", "species": "CHN"}]},
+        {"name": "Late", "config": [{"site": "REL1", "species": "CHN", "year": 2022}]},
+        {"name": "Typo_loc", "config": [{"site": "MILLCRK", "species": "CHN"}]}],
+      "sites": [
+        {"name": "A", "config": [{"location": "A"}]},
+        {"name": "Dam", "config": [{"location": "B1"}, {"location": "B2"}]},
+        {"name": "C", "config": [{"location": "C"}, {"location": "C", "year": 2022}]},
+        {"name": "Nowhere", "config": [{"location": "ZZ"}]}],
+      "runs": [
+        {"title": "window", "type": "standard", "releases": ["Both", "Late"],
+         "sites": ["A", "Dam", "C"], "windowStart": "2021-01-01 00:00:00",
+         "windowEnd": "2022-12-31 23:59:59"},
+        {"title": "open", "type": "standard", "releases": ["Both"], "sites": ["A", "Dam", "C"],
+         "windowStart": null},
+        {"title": "typos", "type": "kavel", "releases": ["Typo_loc", "Ghost"],
+         "sites": ["Nowhere", "Dam"]},
+        {"title": "idle", "type": "kavel", "releases": ["Ghost"], "active": false},
+        {"title": "bad", "type": "kavel", "releases": ["Both"], "sites": ["A"],
+         "windowStart": "2021-13-01 00:00:00"}]})");
+    const QByteArray tagsHeader =
+        "tag_code,tagger_name_xlat,bucket,lot,species_code_xlat,length,weight,pit_code,"
+        "fish_tag_date,tag_activate_date,tag_release_date,release_location,"
+        "release_location_xlat,release_location_river_kilometer,release_location_latitude,"
+        "release_location_longitude,mort_xlat,pri\n";
+    writeFile(sim.filePath(QStringLiteral("data/tags.csv")),
+              tagsHeader + tag("G70000001", "REL1") + tag("G70000002", "REL1") +
+                  tag("G70000003", "REL1") + tag("G70000004", "REL2") +
+                  tag("G70000005", "REL1").replace("2021-04-02", "2022-04-02"));
+    writeFile(sim.filePath(QStringLiteral("data/nodes.csv")),
+              "node_code,latitude,longitude,river_kilometer,location,location_xlat,deploy_date,"
+              "recovery_date,elev_or_depth\n"
+              "A_1,1,2,100,A,up,2021-01-01 00:00:00,,\n"
+              "B1_1,1,2,50,B1,up,2021-01-01 00:00:00,,\n"
+              "B2_1,1,2,45,B2,up,2021-01-01 00:00:00,,\n"
+              "C_1,1,2,10,C,up,2021-01-01 00:00:00,,\n"
+              "C_2,1,2,10,C,up,2022-01-01 00:00:00,,\n");
+    // Fish 2 comes back as an adult in 2023, upstream of where it was last seen.
+    writeFile(sim.filePath(QStringLiteral("data/events.csv")),
+              "node_code,tag_code,first_computed_datetime,last_computed_datetime,hits\n"
+              "A_1,G70000001,2021-04-03 10:00:00,2021-04-03 11:00:00,3\n"
+              "B2_1,G70000001,2021-04-05 10:00:00,2021-04-05 10:30:00,3\n"
+              "C_1,G70000001,2021-04-07 09:00:00,2021-04-07 09:00:00,1\n"
+              "B1_1,G70000002,2021-04-04 10:00:00,2021-04-04 12:00:00,2\n"
+              "A_1,G70000002,2023-05-01 10:00:00,2023-05-01 10:00:00,2\n"
+              "A_1,G70000004,2021-04-03 10:00:00,2021-04-03 10:00:00,1\n"
+              "C_2,G70000005,2022-04-07 09:00:00,2022-04-07 09:00:00,1\n");
+
+    const Outcome outcome = runWith({"keldar", dir_->path().toLocal8Bit()});
+    QCOMPARE(outcome.result, 2); // the run with a bad window is refused
+    const auto codes = [&](const char* file) {
+        QStringList result;
+        const QList<QByteArray> lines = readFile(sim.filePath(QLatin1String(file))).split('\n');
+        for (const QByteArray& line : lines.mid(1)) {
+            const QList<QByteArray> fields = line.split(',');
+            result.append(QString::fromLatin1(fields[0] + ' ' + fields[2] + ' ' + fields[9] +
+                                              fields[10] + fields[11]));
+        }
+        return result;
+    };
+    // The pooled dam sees fish 1 at B2 and fish 2 at B1; the pooled release holds REL1 and REL2;
+    // the entry year brings fish 5 and the array of C deployed in 2022.
+    QCOMPARE(codes("window_standard.csv"),
+             QStringList({"Both G70000001 111", "Both G70000002 010", "Both G70000003 000",
+                          "Both G70000004 100", "Late G70000005 001"}));
+    // Without a window (a null bound is none) the adult return counts at A.
+    QCOMPARE(codes("open_standard.csv"),
+             QStringList({"Both G70000001 111", "Both G70000002 110", "Both G70000003 000",
+                          "Both G70000004 100"}));
+
+    const QStringList warnings = outcome.errLines().filter(QStringLiteral("***Warning"));
+    QCOMPARE(warnings,
+             QStringList({R"(***Warning: Run "typos": no release named "Ghost")",
+                          R"(***Warning: Release "Typo_loc": no release group at location )"
+                          "MILLCRK, species CHN, year 2021",
+                          R"(***Warning: Site "Nowhere": no array at location ZZ, year 2021)",
+                          R"(***Warning: Run "typos" selects no fish)"}));
+    QVERIFY(outcome.errLines().contains(
+        R"(Run "bad" refused: windowStart "2021-13-01 00:00:00" is not a date-time )"
+        "(yyyy-MM-dd hh:mm:ss)"));
+    QVERIFY(!QFile::exists(sim.filePath(QStringLiteral("bad_kavel.csv"))));
 }
 
 QTEST_GUILESS_MAIN(TestSimulationRunner)
