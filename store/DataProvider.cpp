@@ -1,42 +1,14 @@
 #include "store/DataProvider.h"
 
 #include "app/MessageLoggerI.h"
+#include "store/Schema.h"
 
 #include <QDir>
 #include <QRegularExpression>
 
 namespace kd {
 
-DataProvider::DataProvider()
-{
-    const struct
-    {
-        const char* table;
-        const char* header;
-    } models[ModelCount] = {
-        {"tags",
-         "tag_code,tagger_name_xlat,bucket,lot,species_code_xlat,length,weight,pit_code,"
-         "fish_tag_date,tag_activate_date,tag_release_date,release_location,release_location_xlat,"
-         "release_location_river_kilometer,release_location_latitude,release_location_longitude,"
-         "mort_xlat,pri"},
-        {"nodes", "node_code,latitude,longitude,river_kilometer,location,location_xlat,deploy_date,"
-                  "recovery_date,elev_or_depth"},
-        {"events", "node_code,tag_code,first_computed_datetime,last_computed_datetime,hits"},
-        {"tag_attributes", "tag_code,attribute,value"},
-        {"tag_life_data", "tag_code,lot,tag_life_days"},
-        {"tag_locations", "tag_code,time,northing,easting,elevation"},
-        {"removals", "tag_code,removal_date,removal_river_km,removal_type"},
-    };
-    for (int model = 0; model < ModelCount; ++model) {
-        tableNames_.insert(model, QString::fromLatin1(models[model].table));
-        headers_.insert(model, QString::fromLatin1(models[model].header));
-        aliases_.insert(model, {});
-    }
-    aliases_[RemovalsModel] = {
-        {QStringLiteral("removal_river_km"), {QStringLiteral("riverkm")}},
-        {QStringLiteral("removal_type"), {QStringLiteral("removal_type_id")}},
-    };
-}
+DataProvider::DataProvider() = default;
 
 DataProvider::~DataProvider() = default;
 
@@ -72,18 +44,17 @@ QStringList DataProvider::runSiteNames()
 
 QString DataProvider::modelTableName(int model) const
 {
-    return tableNames_.value(model);
+    return model >= 0 && model < ModelCount ? Schema::tableName(model) : QString();
 }
 
 QStringList DataProvider::modelColumns(int model) const
 {
-    static const QRegularExpression separator(QStringLiteral("\\s*,\\s*"));
-    return headers_.value(model).split(separator);
+    return Schema::fileColumns(model);
 }
 
 QMap<QString, QStringList> DataProvider::columnAliases(int model) const
 {
-    return aliases_.value(model);
+    return Schema::aliases(model);
 }
 
 QString DataProvider::modelDisplayName(int model) const

@@ -133,7 +133,6 @@ public:
 
     // Data file models.
     QString modelTableName(int model) const;
-    QMap<int, QString> modelHeaders() const { return headers_; }
     QStringList modelColumns(int model) const;
     QMap<QString, QStringList> columnAliases(int model) const;
     QString modelDisplayName(int model) const;
@@ -151,9 +150,6 @@ private:
     QString errorText_;
     QString dataFolder_;
     MessageLoggerI* logger_ = nullptr;
-    QMap<int, QString> tableNames_;
-    QMap<int, QString> headers_;
-    QMap<int, QMap<QString, QStringList>> aliases_;
 };
 
 } // namespace kd

@@ -1,6 +1,7 @@
 #include "store/SQLiteDataProvider.h"
 
 #include "app/DateTimeText.h"
+#include "store/Schema.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -21,25 +22,6 @@
 namespace kd {
 
 namespace {
-
-const char* const InsertStatements[DataProvider::ModelCount] = {
-    "insert into %1 (tag_code, tagger_name_xlat, bucket, lot, species_code_xlat, length, weight, "
-    "pit_code, fish_tag_date, tag_activate_date, tag_release_date, release_location, "
-    "release_location_xlat, release_location_river_kilometer, release_location_latitude, "
-    "release_location_longitude, mort_xlat, pri, load_id) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-    "?, ?, ?, ?, ?, ?, ?, ?)",
-    "insert into %1 (node_code, latitude, longitude, river_kilometer, location, location_xlat, "
-    "deploy_date, recovery_date, elev_or_depth, load_id) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-    "insert into %1 (node_code, tag_code, first_computed_datetime, last_computed_datetime, hits, "
-    "load_id) values (?, ?, ?, ?, ?, ?)",
-    "insert into %1 (tag_code, attribute, value, load_id) values (?, ?, ?, ?)",
-    "insert into %1 (tag_code, lot, tag_life_days, load_id) values (?, ?, ?, ?)",
-    "insert into %1 (tag_code, time, northing, easting, elevation, load_id) values (?, ?, ?, ?, ?, "
-    "?)",
-    "insert into %1 (tag_code, removal_date, removal_river_km, removal_type, load_id) values (?, "
-    "?, "
-    "?, ?, ?)",
-};
 
 QString joinIds(const QList<int>& ids)
 {
@@ -190,131 +172,7 @@ bool SQLiteDataProvider::isOpen() const
 
 QString SQLiteDataProvider::tableName(int table) const
 {
-    if (table < 0 || table >= TableCount)
-        return QString();
-    static const char* const fixedNames[] = {"loads",
-                                             "runs",
-                                             "releases",
-                                             "sites",
-                                             "release_groups",
-                                             "arrays",
-                                             "releases_release_groups",
-                                             "arrays_sites",
-                                             "runs_sites",
-                                             "releases_runs"};
-    if (table >= LoadsTable)
-        return QString::fromLatin1(fixedNames[table - LoadsTable]);
-    auto cached = tableNames_.constFind(table);
-    if (cached != tableNames_.constEnd())
-        return *cached;
-    static const QRegularExpression blanks(QStringLiteral("(\\s+)"));
-    const QString name = modelDisplayName(table).toLower().replace(blanks, QStringLiteral("_"));
-    tableNames_.insert(table, name);
-    return name;
-}
-
-QString SQLiteDataProvider::createTableStatement(int table) const
-{
-    const QString name = tableName(table);
-    switch (table) {
-    case TagsTable:
-        return QStringLiteral("create table ") + name +
-               QStringLiteral(
-                   " (id integer primary key, tag_code varchar(20), tagger_name_xlat varchar(20), "
-                   "bucket integer, lot integer, species_code_xlat varchar(20), length real, "
-                   "weight double, pit_code varchar(20), fish_tag_date integer, tag_activate_date "
-                   "datetime, tag_release_date datetime, release_location varchar(20), "
-                   "release_location_xlat varchar(100), release_location_river_kilometer integer, "
-                   "release_location_latitude real, release_location_longitude real, mort_xlat "
-                   "integer, pri real, load_id integer)");
-    case NodesTable:
-        return QStringLiteral("create table ") + name +
-               QStringLiteral(" (id integer primary key, node_code varchar(20), latitude "
-                              "varchar(20), longitude varchar(20), river_kilometer integer, "
-                              "location varchar(20), location_xlat varchar(20), deploy_date "
-                              "varchar(20), recovery_date varchar(20), elev_or_depth, load_id "
-                              "integer)");
-    case EventsTable:
-        return QStringLiteral("create table ") + name +
-               QStringLiteral(" (id integer primary key, node_code varchar(20), tag_code "
-                              "varchar(20), first_computed_datetime datetime, "
-                              "last_computed_datetime datetime, hits integer, load_id integer, "
-                              "tag_id integer, node_id integer)");
-    case TagAttributesTable:
-        return QStringLiteral("create table ") + name +
-               QStringLiteral(" (id integer primary key, tag_code varchar(20), attribute "
-                              "varchar(250), value varchar(250), load_id integer, tag_id integer)");
-    case TagLifeDataTable:
-        return QStringLiteral("create table ") + name +
-               QStringLiteral(" (id integer primary key, tag_code varchar(20), lot integer, "
-                              "tag_life_days real, load_id integer)");
-    case TagLocationsTable:
-        return QStringLiteral("create table ") + name +
-               QStringLiteral(" (id integer primary key, tag_code varchar(20),time "
-                              "datetime,northing real,easting real,elevation real, load_id "
-                              "integer, tag_id integer)");
-    case RemovalsTable:
-        return QStringLiteral("create table ") + name +
-               QStringLiteral(" (id integer primary key, tag_code varchar(20), removal_date "
-                              "datetime, removal_river_km int, removal_type varchar(20), tag_id "
-                              "integer, load_id integer)");
-    case LoadsTable:
-        return QStringLiteral("create table %1 (%2, %3, %4, %5, %6, %7)")
-            .arg(name, QStringLiteral("id integer primary key"),
-                 QStringLiteral("model varchar(20)"), QStringLiteral("file_path varchar(250)"),
-                 QStringLiteral("load_date datetime"), QStringLiteral("file_date datetime"),
-                 QStringLiteral("file_size integer"));
-    case RunsTable:
-        return QStringLiteral("create table %1 (%2, %3, %4, %5, %6, %7)")
-            .arg(name, QStringLiteral("id integer primary key"),
-                 QStringLiteral("name varchar(200)"), QStringLiteral("format varchar(20)"),
-                 QStringLiteral("run_date datetime"), QStringLiteral("window_start datetime"),
-                 QStringLiteral("window_end datetime"));
-    case ReleasesTable:
-        return QStringLiteral("create table %1 (%2, %3, %4, %5, %6, %7, %8, %9)")
-            .arg(name, QStringLiteral("id integer primary key"), QStringLiteral("name varchar(10)"),
-                 QStringLiteral("release_location varchar(20)"),
-                 QStringLiteral("release_location_river_kilometer float"),
-                 QStringLiteral("species_code_xlat varchar(20)"),
-                 QStringLiteral("release_year int"), QStringLiteral("sequence integer"),
-                 QStringLiteral("run_id integer"));
-    case SitesTable:
-        return QStringLiteral("create table %1 (%2, %3, %4, %5, %6, %7, %8)")
-            .arg(name, QStringLiteral("id integer primary key"),
-                 QStringLiteral("name varchar(150)"), QStringLiteral("location varchar(20)"),
-                 QStringLiteral("river_kilometer float"), QStringLiteral("deploy_year integer"),
-                 QStringLiteral("sequence integer"), QStringLiteral("run_id integer"));
-    case ReleaseGroupsTable:
-        return QStringLiteral("create table %1 (%2, %3, %4, %5, %6, %7)")
-            .arg(name, QStringLiteral("id integer primary key"),
-                 QStringLiteral("release_location varchar(20)"),
-                 QStringLiteral("release_location_river_kilometer integer"),
-                 QStringLiteral("species_code_xlat varchar(10)"),
-                 QStringLiteral("tag_year integer"), QStringLiteral("release_count integer"));
-    case ArraysTable:
-        return QStringLiteral("create table %1 (%2, %3, %4, %5, %6)")
-            .arg(name, QStringLiteral("id integer primary key"),
-                 QStringLiteral("location varchar(20)"), QStringLiteral("river_kilometer integer"),
-                 QStringLiteral("deploy_year integer"), QStringLiteral("node_count integer"));
-    case ReleasesReleaseGroupsTable:
-        return QStringLiteral("create table %1 (%2, %3, %4)")
-            .arg(name, QStringLiteral("id integer primary key"),
-                 QStringLiteral("release_id integer"), QStringLiteral("release_group_id integer"));
-    case ArraysSitesTable:
-        return QStringLiteral("create table %1 (%2, %3, %4)")
-            .arg(name, QStringLiteral("id integer primary key"), QStringLiteral("array_id integer"),
-                 QStringLiteral("site_id integer"));
-    case RunsSitesTable:
-        return QStringLiteral("create table %1 (%2, %3, %4)")
-            .arg(name, QStringLiteral("id integer primary key"), QStringLiteral("run_id integer"),
-                 QStringLiteral("site_id integer"));
-    case ReleasesRunsTable:
-        return QStringLiteral("create table %1 (%2, %3, %4)")
-            .arg(name, QStringLiteral("id integer primary key"),
-                 QStringLiteral("release_id integer"), QStringLiteral("run_id integer"));
-    default:
-        return QString();
-    }
+    return Schema::tableName(table);
 }
 
 bool SQLiteDataProvider::openDatabase(const QString& path)
@@ -345,28 +203,26 @@ bool SQLiteDataProvider::createMissingTables()
     const QStringList existing = db_.tables();
     for (int table = 0; table < TableCount; ++table) {
         const QString name = tableName(table);
-        if (existing.contains(name))
+        if (existing.contains(name)) {
+            // Databases of earlier versions gain the columns added since, in place; they are
+            // never recreated or emptied.
+            const QSqlRecord record = db_.record(name);
+            for (const Schema::Column& column : Schema::columns(table)) {
+                const QString columnName = QString::fromLatin1(column.name);
+                if (record.contains(columnName))
+                    continue;
+                if (!execStatement(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
+                                       .arg(name, columnName, QLatin1String(column.type)))) {
+                    setError(QStringLiteral("Unable to upgrade table %1: %2").arg(name, errorText()));
+                    return false;
+                }
+            }
             continue;
-        if (!execStatement(createTableStatement(table))) {
+        }
+        if (!execStatement(Schema::createStatement(table))) {
             setError(QStringLiteral("Unable to create table %1: %2").arg(name, errorText()));
             return false;
         }
-    }
-    // Databases of earlier versions are upgraded in place, never recreated.
-    return addMissingColumn(LoadsTable, QStringLiteral("file_size"), QStringLiteral("integer")) &&
-           addMissingColumn(RunsTable, QStringLiteral("window_start"),
-                            QStringLiteral("datetime")) &&
-           addMissingColumn(RunsTable, QStringLiteral("window_end"), QStringLiteral("datetime"));
-}
-
-bool SQLiteDataProvider::addMissingColumn(int table, const QString& column, const QString& type)
-{
-    const QString name = tableName(table);
-    if (db_.record(name).contains(column))
-        return true;
-    if (!execStatement(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3").arg(name, column, type))) {
-        setError(QStringLiteral("Unable to upgrade table %1: %2").arg(name, errorText()));
-        return false;
     }
     return true;
 }
@@ -573,8 +429,7 @@ sqlite3_stmt* SQLiteDataProvider::insertStatement(int model)
         setError(QStringLiteral("The database is not open"));
         return nullptr;
     }
-    const QByteArray sql =
-        QString::fromLatin1(InsertStatements[model]).arg(modelTableName(model)).toUtf8();
+    const QByteArray sql = Schema::insertStatement(model);
     if (sqlite3_prepare_v2(handle_, sql.constData(), int(sql.size()), &slot, nullptr) !=
         SQLITE_OK) {
         setError(QString::fromUtf8(sqlite3_errmsg(handle_)));

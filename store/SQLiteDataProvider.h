@@ -23,7 +23,6 @@ public:
     ~SQLiteDataProvider() override;
 
     QString tableName(int table) const;
-    QString createTableStatement(int table) const;
     bool execStatement(const QString& sql);
     bool isOpen() const;
 
@@ -68,7 +67,6 @@ public:
 private:
     bool openDatabase(const QString& path);
     bool createMissingTables();
-    bool addMissingColumn(int table, const QString& column, const QString& type);
     sqlite3_stmt* insertStatement(int model);
     void finalizeInsertStatements();
     bool execLogged(const QString& sql);
@@ -83,7 +81,6 @@ private:
 
     QSqlDatabase db_;
     QString connectionName_;
-    mutable QHash<int, QString> tableNames_;
     // The bulk inserts go straight to SQLite's own statements on the driver's connection:
     // converting millions of fields to QVariant and back costs more than the inserts.
     sqlite3* handle_ = nullptr;

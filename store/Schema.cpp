@@ -1,0 +1,182 @@
+#include "store/Schema.h"
+
+#include "store/DataProvider.h"
+
+namespace kd::Schema {
+
+namespace {
+
+struct Table
+{
+    const char* name;
+    QList<Column> columns;
+};
+
+const Column Id{"id", "integer primary key"};
+const Column LoadId{"load_id", "integer"};
+const Column TagId{"tag_id", "integer"};
+
+Column file(const char* name, const char* type, QStringList aliases = {})
+{
+    return Column{name, type, true, std::move(aliases)};
+}
+
+const QList<Table>& tables()
+{
+    static const QList<Table> all = {
+        {"tags",
+         {Id,
+          file("tag_code", "varchar(20)"),
+          file("tagger_name_xlat", "varchar(20)"),
+          file("bucket", "integer"),
+          file("lot", "integer"),
+          file("species_code_xlat", "varchar(20)"),
+          file("length", "real"),
+          file("weight", "double"),
+          file("pit_code", "varchar(20)"),
+          file("fish_tag_date", "integer"),
+          file("tag_activate_date", "datetime"),
+          file("tag_release_date", "datetime"),
+          file("release_location", "varchar(20)"),
+          file("release_location_xlat", "varchar(100)"),
+          file("release_location_river_kilometer", "integer"),
+          file("release_location_latitude", "real"),
+          file("release_location_longitude", "real"),
+          file("mort_xlat", "integer"),
+          file("pri", "real"),
+          LoadId}},
+        {"nodes",
+         {Id, file("node_code", "varchar(20)"), file("latitude", "varchar(20)"),
+          file("longitude", "varchar(20)"), file("river_kilometer", "integer"),
+          file("location", "varchar(20)"), file("location_xlat", "varchar(20)"),
+          file("deploy_date", "varchar(20)"), file("recovery_date", "varchar(20)"),
+          file("elev_or_depth", ""), LoadId}},
+        {"events",
+         {Id, file("node_code", "varchar(20)"), file("tag_code", "varchar(20)"),
+          file("first_computed_datetime", "datetime"), file("last_computed_datetime", "datetime"),
+          file("hits", "integer"), LoadId, TagId, Column{"node_id", "integer"}}},
+        {"tag_attributes",
+         {Id, file("tag_code", "varchar(20)"), file("attribute", "varchar(250)"),
+          file("value", "varchar(250)"), LoadId, TagId}},
+        {"tag_life_data",
+         {Id, file("tag_code", "varchar(20)"), file("lot", "integer"),
+          file("tag_life_days", "real"), LoadId}},
+        {"tag_locations",
+         {Id, file("tag_code", "varchar(20)"), file("time", "datetime"), file("northing", "real"),
+          file("easting", "real"), file("elevation", "real"), LoadId, TagId}},
+        {"removals",
+         {Id, file("tag_code", "varchar(20)"), file("removal_date", "datetime"),
+          file("removal_river_km", "int", {QStringLiteral("riverkm")}),
+          file("removal_type", "varchar(20)", {QStringLiteral("removal_type_id")}), TagId,
+          LoadId}},
+        {"loads",
+         {Id, Column{"model", "varchar(20)"}, Column{"file_path", "varchar(250)"},
+          Column{"load_date", "datetime"}, Column{"file_date", "datetime"},
+          Column{"file_size", "integer"}}},
+        {"runs",
+         {Id, Column{"name", "varchar(200)"}, Column{"format", "varchar(20)"},
+          Column{"run_date", "datetime"}, Column{"window_start", "datetime"},
+          Column{"window_end", "datetime"}}},
+        {"releases",
+         {Id, Column{"name", "varchar(10)"}, Column{"release_location", "varchar(20)"},
+          Column{"release_location_river_kilometer", "float"},
+          Column{"species_code_xlat", "varchar(20)"}, Column{"release_year", "int"},
+          Column{"sequence", "integer"}, Column{"run_id", "integer"}}},
+        {"sites",
+         {Id, Column{"name", "varchar(150)"}, Column{"location", "varchar(20)"},
+          Column{"river_kilometer", "float"}, Column{"deploy_year", "integer"},
+          Column{"sequence", "integer"}, Column{"run_id", "integer"}}},
+        {"release_groups",
+         {Id, Column{"release_location", "varchar(20)"},
+          Column{"release_location_river_kilometer", "integer"},
+          Column{"species_code_xlat", "varchar(10)"}, Column{"tag_year", "integer"},
+          Column{"release_count", "integer"}}},
+        {"arrays",
+         {Id, Column{"location", "varchar(20)"}, Column{"river_kilometer", "integer"},
+          Column{"deploy_year", "integer"}, Column{"node_count", "integer"}}},
+        {"releases_release_groups",
+         {Id, Column{"release_id", "integer"}, Column{"release_group_id", "integer"}}},
+        {"arrays_sites", {Id, Column{"array_id", "integer"}, Column{"site_id", "integer"}}},
+        {"runs_sites", {Id, Column{"run_id", "integer"}, Column{"site_id", "integer"}}},
+        {"releases_runs", {Id, Column{"release_id", "integer"}, Column{"run_id", "integer"}}},
+    };
+    return all;
+}
+
+bool isModel(int model)
+{
+    return model >= 0 && model < DataProvider::ModelCount;
+}
+
+} // namespace
+
+int tableCount()
+{
+    return int(tables().size());
+}
+
+QString tableName(int table)
+{
+    if (table < 0 || table >= tableCount())
+        return QString();
+    return QString::fromLatin1(tables()[table].name);
+}
+
+const QList<Column>& columns(int table)
+{
+    static const QList<Column> none;
+    return table >= 0 && table < tableCount() ? tables()[table].columns : none;
+}
+
+QString createStatement(int table)
+{
+    QStringList parts;
+    for (const Column& column : columns(table)) {
+        const QString type = QString::fromLatin1(column.type);
+        parts.append(type.isEmpty() ? QString::fromLatin1(column.name)
+                                    : QString::fromLatin1(column.name) + u' ' + type);
+    }
+    if (parts.isEmpty())
+        return QString();
+    return QStringLiteral("create table %1 (%2)").arg(tableName(table), parts.join(u", "));
+}
+
+QStringList fileColumns(int model)
+{
+    QStringList names;
+    if (!isModel(model))
+        return names;
+    for (const Column& column : columns(model)) {
+        if (column.fromFile)
+            names.append(QString::fromLatin1(column.name));
+    }
+    return names;
+}
+
+QMap<QString, QStringList> aliases(int model)
+{
+    QMap<QString, QStringList> result;
+    if (!isModel(model))
+        return result;
+    for (const Column& column : columns(model)) {
+        if (!column.aliases.isEmpty())
+            result.insert(QString::fromLatin1(column.name), column.aliases);
+    }
+    return result;
+}
+
+QByteArray insertStatement(int model)
+{
+    QStringList names = fileColumns(model);
+    if (names.isEmpty())
+        return QByteArray();
+    names.append(QStringLiteral("load_id"));
+    QStringList marks;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        marks.append(QStringLiteral("?"));
+    return QStringLiteral("insert into %1 (%2) values (%3)")
+        .arg(tableName(model), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")))
+        .toUtf8();
+}
+
+} // namespace kd::Schema

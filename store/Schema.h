@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+namespace kd {
+
+// The database schema, written once: every table as a list of its columns with their declared
+// types (storage in SQLite follows the declared type, so they stay exactly as they are) and,
+// for the columns that come from data files, their header names and accepted aliases. Table
+// numbers are those of DataProvider::Table; the first seven tables are the data file models.
+namespace Schema {
+
+struct Column
+{
+    const char* name;
+    // Declared type; empty for a column declared without one.
+    const char* type;
+    // True for a column read from the data files, in header order.
+    bool fromFile = false;
+    QStringList aliases = {};
+};
+
+int tableCount();
+QString tableName(int table);
+const QList<Column>& columns(int table);
+// "create table NAME (...)" with every column.
+QString createStatement(int table);
+// The columns a data file of the model must have, in header order.
+QStringList fileColumns(int model);
+QMap<QString, QStringList> aliases(int model);
+// "insert into NAME (file columns, load_id) values (?, ...)" for the loader.
+QByteArray insertStatement(int model);
+
+} // namespace Schema
+} // namespace kd
