@@ -55,6 +55,14 @@ void writeFile(const QString& path, const QString& text)
     file.write(dated(text).toUtf8());
 }
 
+// Appends the text as it is, its dates not rewritten.
+void appendFile(const QString& path, const QString& text)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::Append));
+    file.write(text.toUtf8());
+}
+
 QString readFile(const QString& path)
 {
     QFile file(path);
@@ -517,6 +525,131 @@ private slots:
                  message.isEmpty() ? input : QStringList());
     }
 
+    void loadAsksFirst_data()
+    {
+        QTest::addColumn<int>("stage");
+        QTest::addColumn<QString>("extra"); // one more definition: release or run
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<QString>("removes"); // as the question names it; none: no question
+        QTest::newRow("nothing defined") << int(Loaded) << "" << false << "";
+        QTest::newRow("a release") << int(Loaded) << "release" << true << "1 release";
+        QTest::newRow("no run") << int(Built) << "" << false << "3 releases and 4 sites";
+        QTest::newRow("a run") << int(Built) << "run" << true << "3 releases, 4 sites and 1 run";
+        QTest::newRow("runs: no") << int(Defined) << "" << false
+                                  << "3 releases, 4 sites and 2 runs";
+    }
+    // Load removes the definitions, so it asks first when there are any; Cancel leaves all as
+    // it was and loads nothing.
+    void loadAsksFirst()
+    {
+        QFETCH(int, stage);
+        QFETCH(QString, extra);
+        QFETCH(bool, answer);
+        QFETCH(QString, removes);
+        STEP(open(Stage(stage)));
+        if (extra == "release") {
+            showTab(1);
+            STEP(selectRows(table("releaseGroupsTableView_"), {0}));
+            click("createReleaseButton_");
+        } else if (extra == "run") {
+            STEP(defineRun("Fall", 0, {"NORTH STH"}, {"A1", "A2", "A3"}));
+        }
+        const auto definitions = [&] {
+            return column("definedReleasesTableView_", 1) + column("definedSitesTableView_", 1) +
+                   column("runTableView_", 1);
+        };
+        const QStringList before = definitions();
+        const qsizetype logged = logLines().size();
+        dialogs_->answers = {answer};
+        QSignalSpy finished(window_.get(), &MainWindow::sequenceFinished);
+        click("loadDataButton_");
+        QCOMPARE(dialogs_->questions,
+                 removes.isEmpty()
+                     ? QStringList()
+                     : QStringList({"Loading rebuilds the database from the data folder and "
+                                    "removes " +
+                                    removes + ". Load anyway?"}));
+        if (!answer && !removes.isEmpty()) {
+            QCoreApplication::processEvents();
+            QVERIFY(!window_->isBusy() && finished.isEmpty());
+            QCOMPARE(logSince(logged), QString());
+            QCOMPARE(definitions(), before);
+            return;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 60000);
+        QCOMPARE(logSince(logged).split('\n').filter("oad").last(), "Data loaded.");
+        QCOMPARE(definitions(), QStringList());
+        QCOMPARE(column("arraysTableView_", 1), QStringList({"A1", "A2", "A3", "A4"}));
+    }
+
+    void uniqueNames_data()
+    {
+        QTest::addColumn<QString>("form");
+        // Each step selects rows ("|" between rows, each found by its texts) and bulk-adds
+        // them, or creates one definition from them with the name after ">".
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("names"); // the defined names, sorted
+        QTest::addColumn<QString>("message");   // the refusal, with the name field red
+        const auto row = [](const char* tag, const QStringList& steps, const QStringList& names,
+                            const char* message = "") {
+            QTest::newRow(tag) << QString(tag).section(':', 0, 0) << steps << names
+                               << QString(message);
+        };
+        row("release: blanks around", {"NORTH,CHN> North", "SOUTH>North\t"}, {" North"},
+            "A release named \"North\" already exists.");
+        row("release: other case", {"NORTH,CHN>North", "SOUTH>NORTH"}, {"NORTH", "North"});
+        row("release: bulk-added", {"SOUTH", "NORTH,STH>SOUTH CHN "}, {"SOUTH CHN"},
+            "A release named \"SOUTH CHN\" already exists.");
+        row("site: taken", {"A1>Up", "A2>Up"}, {"Up"}, "A site named \"Up\" already exists.");
+        row("release: years", {"NORTH,CHN,500,2023|NORTH,CHN,2022|NORTH,CHN,505"},
+            {"NORTH CHN 2022", "NORTH CHN 2023", "NORTH CHN 2023 (2)"});
+        row("release: taken", {"NORTH,CHN,2022", "NORTH,CHN,500,2023"},
+            {"NORTH CHN", "NORTH CHN 2023"});
+        row("release: four times", QStringList(4, "NORTH,STH"),
+            {"NORTH STH", "NORTH STH 2023", "NORTH STH 2023 (2)", "NORTH STH 2023 (3)"});
+        row("site: years and kilometres", {"A1|A2,2023|A2,2022|A3,300|A3,310|A4"},
+            {"A1", "A2 2022", "A2 2023", "A3 2023", "A3 2023 (2)", "A4"});
+    }
+    // Release and site names are unique, compared without the blanks around them: a create
+    // refuses a name that is taken; a bulk add appends the year, then a number.
+    void uniqueNames()
+    {
+        QFETCH(QString, form);
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, names);
+        QFETCH(QString, message);
+        const bool site = form == "site";
+        // A Chinook group of 2022 and one further up in 2023; A2 in 2022, A3 further up.
+        appendFile(dataDir_ + "/tags.csv",
+                   "T7,ann,2,7,CHN,150,30,P,,2022-04-01 08:00:00,2022-04-02 09:00:00,NORTH,North "
+                   "bank,500,45,-122,0,\nT8,ann,2,7,CHN,150,30,P,,2023-04-01 08:00:00,2023-04-02 "
+                   "09:00:00,NORTH,North bank,505,45,-122,0,\n");
+        appendFile(dataDir_ + "/receivers/nodes.csv",
+                   "N5,45,-122,400,A2,A2b,2022-03-01 00:00:00,2022-09-01 00:00:00,3\n"
+                   "N6,45,-122,310,A3,A3b,2023-03-01 00:00:00,2023-09-01 00:00:00,3\n");
+        STEP(open(Loaded));
+        showTab(site ? 2 : 1);
+        QTableView* available = table(site ? "arraysTableView_" : "releaseGroupsTableView_");
+        auto* nameEdit = child<QLineEdit>(site ? "siteNameLineEdit_" : "releaseNameLineEdit_");
+        for (const QString& step : steps) {
+            QList<int> rows;
+            for (const QString& texts : step.section('>', 0, 0).split('|'))
+                rows << rowWith(available, texts.split(','));
+            QVERIFY2(!rows.contains(-1), qPrintable(step));
+            STEP(selectRows(available, rows));
+            if (step.contains('>'))
+                nameEdit->setText(step.section('>', 1));
+            click(!step.contains('>') ? (site ? "bulkAddArrayButton_" : "bulkAddReleasesButton_")
+                                      : (site ? "createArrayButton_" : "createReleaseButton_"));
+        }
+        QCOMPARE(dialogs_->criticals, message.isEmpty() ? QStringList() : QStringList({message}));
+        QCOMPARE(nameEdit->styleSheet(), message.isEmpty() ? "" : "border: 1px solid red");
+        QStringList defined =
+            column(site ? "definedSitesTableView_" : "definedReleasesTableView_", 1);
+        defined.sort();
+        QCOMPARE(defined, names);
+    }
+
     void foldersAndClearAll()
     {
         // The models let go of one database before the next opens.
@@ -533,10 +666,22 @@ private slots:
         click("dataDirBrowseButton_");
         QCOMPARE(column("arraysTableView_", 1), QStringList({"A1", "A2", "A3", "A4"}));
         QVERIFY(window_->hasData() && enabled("runAction_"));
-        // The reopened lists still drive the builders' suggestions.
+        // The reopened lists still drive the builders' suggestions, which are selected and stay
+        // so on the click into their field: typing replaces them.
         showTab(2);
+        window_->windowHandle()->requestActivate();
+        QTRY_COMPARE(QApplication::activeWindow(), window_.get());
         STEP(selectRows(table("arraysTableView_"), {1, 3}));
+        QTest::qWait(20);
         QCOMPARE(suggestion("site"), "A2-A4 200");
+        auto* siteName = child<QLineEdit>("siteNameLineEdit_");
+        auto* siteKm = child<QLineEdit>("siteRiverKmLineEdit_");
+        QCOMPARE(siteName->selectedText() + " " + siteKm->selectedText(), "A2-A4 200");
+        for (auto [edit, typed] : {std::pair(siteName, "Mid"), std::pair(siteKm, "210")}) {
+            QTest::mouseClick(edit, Qt::LeftButton);
+            QTest::keyClicks(edit, typed);
+        }
+        QCOMPARE(suggestion("site"), "Mid 210");
         // The folder in use again, or a canceled chooser, changes nothing.
         const QStringList log = logLines();
         dialogs_->folders = {dataDir_, QString()};

@@ -1,18 +1,49 @@
 #include "ui/DefinitionBuilder.h"
 
 #include "store/DataProvider.h"
+#include "ui/BasicQueryModel.h"
 #include "ui/Dialogs.h"
 #include "ui/QueryViewManager.h"
+#include "ui/SuggestionField.h"
 #include "ui/ViewKind.h"
 
+#include <QHash>
 #include <QLineEdit>
+#include <QStringList>
 
 #include <limits>
 
 namespace kd {
 
+namespace {
+
+// The names of a bulk add, made unique among themselves and against the taken ones (trimmed);
+// years[i] is the year of names[i].
+QStringList uniqueNames(const QStringList& names, const QStringList& years, QSet<QString> taken)
+{
+    QHash<QString, int> uses;
+    for (const QString& name : names)
+        ++uses[name.trimmed()];
+    QStringList unique;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        QString name = names[i];
+        const QString key = name.trimmed();
+        if ((uses.value(key) > 1 || taken.contains(key)) && !years[i].isEmpty())
+            name = QStringLiteral("%1 %2").arg(name, years[i]);
+        const QString stem = name;
+        for (int n = 2; taken.contains(name.trimmed()); ++n)
+            name = QStringLiteral("%1 (%2)").arg(stem).arg(n);
+        taken.insert(name.trimmed());
+        unique.append(name);
+    }
+    return unique;
+}
+
+} // namespace
+
 DefinitionBuilder::DefinitionBuilder(Kind kind, QLineEdit* nameEdit, QLineEdit* riverKmEdit)
-    : kind_(kind), nameEdit_(nameEdit), riverKmEdit_(riverKmEdit)
+    : kind_(kind), nameEdit_(nameEdit), riverKmEdit_(riverKmEdit),
+      nameField_(new SuggestionField(nameEdit)), riverKmField_(new SuggestionField(riverKmEdit))
 {
 }
 
@@ -47,6 +78,11 @@ QString DefinitionBuilder::riverKmColumn() const
                              : QStringLiteral("river_kilometer");
 }
 
+QString DefinitionBuilder::yearColumn() const
+{
+    return kind_ == Releases ? QStringLiteral("tag_year") : QStringLiteral("deploy_year");
+}
+
 bool DefinitionBuilder::suggest(const QList<QSqlRecord>& rows, const QString& locationColumn,
                                 const QString& riverKmColumn, Suggestion& suggestion)
 {
@@ -73,8 +109,8 @@ void DefinitionBuilder::suggest(const QueryViewManager& views) const
     Suggestion suggestion;
     if (!suggest(records, locationColumn(), riverKmColumn(), suggestion))
         return;
-    nameEdit_->setText(suggestion.name);
-    riverKmEdit_->setText(suggestion.riverKm);
+    nameField_->suggest(suggestion.name);
+    riverKmField_->suggest(suggestion.riverKm);
 }
 
 bool DefinitionBuilder::create(QueryViewManager& views, DataProvider& store, Dialogs& dialogs,
@@ -92,6 +128,13 @@ bool DefinitionBuilder::create(QueryViewManager& views, DataProvider& store, Dia
     if (name.isEmpty()) {
         nameEdit_->setStyleSheet(invalidStyle());
         dialogs.critical(parent, caption, QStringLiteral("No name given for %1").arg(what));
+        return false;
+    }
+    if (takenNames(views).contains(name.trimmed())) {
+        nameEdit_->setStyleSheet(invalidStyle());
+        dialogs.critical(
+            parent, caption,
+            QStringLiteral("A %1 named \"%2\" already exists.").arg(what, name.trimmed()));
         return false;
     }
     nameEdit_->setStyleSheet(QString());
@@ -124,17 +167,23 @@ bool DefinitionBuilder::create(QueryViewManager& views, DataProvider& store, Dia
 int DefinitionBuilder::bulkAdd(QueryViewManager& views, DataProvider& store) const
 {
     const QList<int> rows = views.selectedRows(availableKind());
+    QList<QSqlRecord> records;
+    QStringList names, years;
     for (int row : rows) {
         const QSqlRecord record = views.record(availableKind(), row);
         const QString location = record.value(locationColumn()).toString();
-        const QString name =
+        names.append(
             kind_ == Releases
                 ? QStringLiteral("%1 %2").arg(
                       location, record.value(QStringLiteral("species_code_xlat")).toString())
-                : location;
-        add(store, name, record.value(riverKmColumn()).toInt(),
-            {record.value(QStringLiteral("id")).toInt()});
+                : location);
+        years.append(record.value(yearColumn()).toString());
+        records.append(record);
     }
+    names = uniqueNames(names, years, takenNames(views));
+    for (qsizetype i = 0; i < records.size(); ++i)
+        add(store, names[i], records[i].value(riverKmColumn()).toInt(),
+            {records[i].value(QStringLiteral("id")).toInt()});
     if (!rows.isEmpty())
         refreshDefined(views);
     return int(rows.size());
@@ -169,6 +218,15 @@ void DefinitionBuilder::refreshDefined(QueryViewManager& views) const
 {
     views.refresh(definedKind());
     views.refresh(wizardKind());
+}
+
+QSet<QString> DefinitionBuilder::takenNames(const QueryViewManager& views) const
+{
+    QSet<QString> names;
+    const BasicQueryModel* defined = views.model(definedKind());
+    for (int row = 0; defined && row < defined->rowCount(); ++row)
+        names.insert(defined->record(row).value(QStringLiteral("name")).toString().trimmed());
+    return names;
 }
 
 } // namespace kd

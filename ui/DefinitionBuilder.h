@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QSet>
 #include <QSqlRecord>
 #include <QString>
 
@@ -12,10 +13,12 @@ namespace kd {
 class DataProvider;
 class Dialogs;
 class QueryViewManager;
+class SuggestionField;
 
 // One of the two builders of the window: releases from release groups, or sites from arrays.
 // Suggests a name and river kilometre for the selected rows, creates one definition from them,
-// bulk-adds one definition per row, and deletes definitions.
+// bulk-adds one definition per row, and deletes definitions. Names are unique among the
+// definitions of the kind, compared without the blanks around them.
 class DefinitionBuilder
 {
 public:
@@ -27,7 +30,7 @@ public:
         QString riverKm;
     };
 
-    // The line edits are not owned.
+    // The line edits are not owned; the suggestions they get are selected.
     DefinitionBuilder(Kind kind, QLineEdit* nameEdit, QLineEdit* riverKmEdit);
 
     // The name joins the first and last row's location; the river kilometre is the smallest.
@@ -37,11 +40,13 @@ public:
 
     // Fills the fields from the selected available rows; leaves them alone when none is selected.
     void suggest(const QueryViewManager& views) const;
-    // Validates the fields and creates one definition from every selected available row. Each
-    // problem is shown to the user, and an offending field is framed in red. True when created.
+    // Validates the fields and creates one definition from every selected available row; a
+    // name that is taken is refused. Each problem is shown to the user, and an offending field
+    // is framed in red. True when created.
     bool create(QueryViewManager& views, DataProvider& store, Dialogs& dialogs, QWidget* parent,
                 const QString& caption) const;
-    // One definition per selected available row; returns how many.
+    // One definition per selected available row; returns how many. A name that is taken, or that
+    // two of the rows would share, gets the row's year, and then " (2)", " (3)" as needed.
     int bulkAdd(QueryViewManager& views, DataProvider& store) const;
     // Deletes the selected definitions; returns how many.
     int deleteSelected(QueryViewManager& views, DataProvider& store) const;
@@ -54,12 +59,17 @@ private:
     int wizardKind() const;
     QString locationColumn() const;
     QString riverKmColumn() const;
+    QString yearColumn() const;
     void add(DataProvider& store, const QString& name, int riverKm, const QList<int>& ids) const;
     void refreshDefined(QueryViewManager& views) const;
+    // The names of the defined list, trimmed.
+    QSet<QString> takenNames(const QueryViewManager& views) const;
 
     Kind kind_;
     QLineEdit* nameEdit_;
     QLineEdit* riverKmEdit_;
+    SuggestionField* nameField_;
+    SuggestionField* riverKmField_;
 };
 
 } // namespace kd

@@ -8,6 +8,7 @@
 #include "processing/KavelDataProcessor.h"
 #include "processing/StandardDataProcessor.h"
 #include "store/SQLiteDataProvider.h"
+#include "ui/BasicQueryModel.h"
 #include "ui/DefinitionBuilder.h"
 #include "ui/InfoDialog.h"
 #include "ui/LogWindow.h"
@@ -353,9 +354,43 @@ void MainWindow::onLoadDataButtonClicked()
     }
     if (!connectToDatabase(true))
         return;
+    const QString question = loadQuestion();
+    if (!question.isEmpty() && !dialogs_->confirm(this, programName(), question))
+        return;
     beginSequence();
     stepQueue_ = {LoadData};
     processNextStep();
+}
+
+QString MainWindow::loadQuestion() const
+{
+    // The lists as the user sees them: a run that lost its releases or sites is no longer
+    // shown, and its removal is no loss.
+    const struct
+    {
+        int view;
+        const char* one;
+        const char* many;
+    } kinds[] = {{ReleasesView, "release", "releases"},
+                 {SitesView, "site", "sites"},
+                 {RunsView, "run", "runs"}};
+    QStringList counts;
+    for (const auto& kind : kinds) {
+        const BasicQueryModel* model = views_ ? views_->model(kind.view) : nullptr;
+        const int count = model ? model->rowCount() : 0;
+        if (count > 0)
+            counts.append(QStringLiteral("%1 %2").arg(count).arg(
+                QLatin1String(count == 1 ? kind.one : kind.many)));
+    }
+    if (counts.isEmpty())
+        return {};
+    const QString last = counts.takeLast();
+    const QString listed = counts.isEmpty()
+                               ? last
+                               : counts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+    return QStringLiteral("Loading rebuilds the database from the data folder and removes %1. "
+                          "Load anyway?")
+        .arg(listed);
 }
 
 void MainWindow::onClearAllDataActionTriggered()

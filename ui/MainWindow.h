@@ -136,6 +136,9 @@ private:
     void showProgress(int percent, const QString& label);
 
     void disconnectFromDatabase();
+    // The question Load asks before it removes the releases, sites and runs; empty when there
+    // are none.
+    QString loadQuestion() const;
     void refreshRuns();
     void updateActions();
     void startUpdater(const QStringList& arguments);
