@@ -450,6 +450,29 @@ private slots:
         QCOMPARE(readFile(outDir_ + "/Spring_Standard.csv"), dated(SpringStandard));
     }
 
+    void runsWritingOneFile()
+    {
+        STEP(open(Defined));
+        // A second "Fall" in the same format would overwrite the first one's file.
+        STEP(defineRun("Fall", 0, {"North"}, {"A1", "A2"}));
+        QTableView* runs = table("runTableView_");
+        QList<int> rows;
+        for (int row = 0; row < runs->model()->rowCount(); ++row) {
+            if (runs->model()->index(row, 1).data().toString() == QLatin1String("Fall"))
+                rows << row;
+        }
+        QCOMPARE(rows.size(), 2);
+        STEP(selectRows(runs, rows));
+        const qsizetype before = logLines().size();
+        STEP(start("runAction_"));
+        const QString log = logSince(before);
+        QCOMPARE(log.count(QStringLiteral("Run \"Fall\" refused: run \"Fall\" writes the same "
+                                          "file %1/Fall_KAVEL.csv")
+                               .arg(outDir_)),
+                 1);
+        QCOMPARE(readFile(outDir_ + "/Fall_KAVEL.csv"), dated(FallKavel));
+    }
+
     void validation_data()
     {
         QTest::addColumn<QString>("form");      // release, site or run

@@ -455,6 +455,7 @@ void MainWindow::onRunActionTriggered()
     }
     beginSequence();
     pendingRuns_ = ids;
+    claimedPaths_.clear();
     if (!processNextRun())
         endSequence();
 }
@@ -468,6 +469,18 @@ bool MainWindow::processNextRun()
             log(QStringLiteral("Run #%1 has no releases or sites any more; skipped.").arg(id), 1);
             continue;
         }
+        // Two selected runs that would write one file: the later would silently overwrite
+        // the earlier's result.
+        const QString path = QDir::cleanPath(RunOutputFile::path(
+            settingText(Settings::OutDir), currentRun_.name, currentRun_.format));
+        const auto earlier = claimedPaths_.constFind(path);
+        if (earlier != claimedPaths_.cend()) {
+            log(QStringLiteral("Run \"%1\" refused: run \"%2\" writes the same file %3")
+                    .arg(currentRun_.name, *earlier, path),
+                1);
+            continue;
+        }
+        claimedPaths_.insert(path, currentRun_.name);
         log(QStringLiteral("Processing run ") + currentRun_.name, 0);
         stepQueue_.clear();
         if (!hasData_)

@@ -8,6 +8,7 @@
 #include <QFutureWatcher>
 #include <QItemSelection>
 #include <QList>
+#include <QMap>
 #include <QMainWindow>
 #include <QMutex>
 #include <QPair>
@@ -172,6 +173,8 @@ private:
     ProcessingStep runningStep_ = Idle;
     QList<ProcessingStep> stepQueue_;
     QList<int> pendingRuns_;
+    // Result files of the runs started in this sequence, with the run that writes each.
+    QMap<QString, QString> claimedPaths_;
     std::atomic<bool> cancelRequested_{false};
     WorkerHook workerHook_;
     RunDefinition currentRun_;
