@@ -1,14 +1,13 @@
-#include "simulation/SimulationRunner.h"
+#include "app/CommandLine.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
-    if (argc != 1) {
-        kd::SimulationRunner runner(argc, argv);
-        return runner.run();
-    }
+    kd::CommandLine command(argc, argv);
+    if (!command.wantsDesktop())
+        return command.run();
     QApplication app(argc, argv);
     Q_INIT_RESOURCE(icons);
     QCoreApplication::setOrganizationName(QStringLiteral("Vantor"));

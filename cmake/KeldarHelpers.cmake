@@ -3,7 +3,7 @@
 function(kd_add_test name)
     cmake_parse_arguments(ARG "GUI" "" "SOURCES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE kd_core Qt6::Test)
+    target_link_libraries(${name} PRIVATE kd_app kd_core Qt6::Test)
     if(ARG_GUI)
         target_link_libraries(${name} PRIVATE kd_ui)
     endif()

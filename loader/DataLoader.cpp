@@ -1,7 +1,7 @@
 #include "loader/DataLoader.h"
 
-#include "app/DateTimeText.h"
-#include "app/MessageLoggerI.h"
+#include "base/DateTimeText.h"
+#include "base/MessageLoggerI.h"
 #include "loader/LineReader.h"
 #include "store/DataProvider.h"
 
@@ -319,8 +319,7 @@ bool DataLoader::removeVanishedFiles()
     for (const QString& path : booked) {
         if (present.contains(path))
             continue;
-        const QString shown =
-            QDir::isAbsolutePath(path) ? path : QDir(dataDir_).filePath(path);
+        const QString shown = QDir::isAbsolutePath(path) ? path : QDir(dataDir_).filePath(path);
         const qint64 removed = provider_->deleteLoadPath(path);
         if (removed < 0)
             return false;
@@ -532,7 +531,9 @@ bool DataLoader::loadFile(int model, const QFileInfo& info, const QStringList& c
                     .arg(expected));
         }
         if (refused > located.size())
-            log(QStringLiteral("***Warning: %1: ... and %2 more").arg(path).arg(refused - located.size()));
+            log(QStringLiteral("***Warning: %1: ... and %2 more")
+                    .arg(path)
+                    .arg(refused - located.size()));
     }
     for (const UnreadableDates& column : std::as_const(dates)) {
         if (column.count == 0)

@@ -2,7 +2,7 @@
 
 #include "processing/CsvField.h"
 
-#include "app/DateTimeText.h"
+#include "base/DateTimeText.h"
 
 #include <cstdlib>
 

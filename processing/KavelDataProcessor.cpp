@@ -1,6 +1,6 @@
 #include "processing/KavelDataProcessor.h"
 
-#include "app/DateTimeText.h"
+#include "base/DateTimeText.h"
 #include "processing/CsvField.h"
 
 namespace kd {

@@ -1,6 +1,6 @@
 #include "simulation/FalseEventsProcessor.h"
 
-#include "app/DateTimeText.h"
+#include "base/DateTimeText.h"
 #include "processing/CsvField.h"
 #include "simulation/FalseEventsCounter.h"
 #include "simulation/SimulationConfig.h"

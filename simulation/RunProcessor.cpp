@@ -1,6 +1,6 @@
 #include "simulation/RunProcessor.h"
 
-#include "app/MessageLoggerI.h"
+#include "base/MessageLoggerI.h"
 #include "processing/SafeFileName.h"
 #include "simulation/SimulationConfig.h"
 #include "store/DataProvider.h"

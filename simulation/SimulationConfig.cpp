@@ -1,7 +1,7 @@
 #include "simulation/SimulationConfig.h"
 
-#include "app/DateTimeText.h"
-#include "app/MessageLoggerI.h"
+#include "base/DateTimeText.h"
+#include "base/MessageLoggerI.h"
 #include "simulation/JsonReader.h"
 
 #include <QFile>
@@ -188,10 +188,9 @@ void SimulationConfig::warnUnknownKeys() const
     static const QStringList releaseEntryKeys = {"site", "species", "year"};
     static const QStringList siteKeys = {"name", "config"};
     static const QStringList siteEntryKeys = {"location", "year"};
-    static const QStringList runKeys = {"title",       "type",           "releases",
-                                        "sites",       "outputDir",      "cutoffDate",
-                                        "active",      "falseEventsDir", "falseEventsFile",
-                                        "windowStart", "windowEnd"};
+    static const QStringList runKeys = {
+        "title",  "type",           "releases",        "sites",       "outputDir", "cutoffDate",
+        "active", "falseEventsDir", "falseEventsFile", "windowStart", "windowEnd"};
     const auto check = [this](const QVariantMap& object, const QStringList& known,
                               const QString& where) {
         for (auto it = object.cbegin(); it != object.cend(); ++it) {
@@ -215,7 +214,8 @@ void SimulationConfig::warnUnknownKeys() const
             check(object, keys, where);
             const QVariantList entries = asList(object.value(QStringLiteral("config")));
             for (qsizetype e = 0; e < entries.size(); ++e)
-                check(asMap(entries[e]), entryKeys, QStringLiteral("%1 config[%2]").arg(where).arg(e));
+                check(asMap(entries[e]), entryKeys,
+                      QStringLiteral("%1 config[%2]").arg(where).arg(e));
         }
     };
     checkDefinitions(QStringLiteral("releases"), releaseKeys, releaseEntryKeys);

@@ -1,7 +1,7 @@
 #include "simulation/SimulationRunner.h"
 
-#include "app/ConsoleMessageLogger.h"
-#include "app/Settings.h"
+#include "base/ConsoleMessageLogger.h"
+#include "base/Settings.h"
 #include "loader/DataLoader.h"
 #include "simulation/FalseEventsProcessor.h"
 #include "simulation/KavelRunProcessor.h"
@@ -10,18 +10,16 @@
 #include "store/SQLiteDataProvider.h"
 
 #include <QDir>
-#include <QMap>
 #include <QFileInfo>
+#include <QMap>
 
 namespace kd {
 
-SimulationRunner::SimulationRunner(int argc, char** argv, std::FILE* out, std::FILE* err)
-    : out_(out), err_(err), logger_(std::make_unique<ConsoleMessageLogger>(err))
+SimulationRunner::SimulationRunner(const QString& programPath, const QString& simulationDir,
+                                   std::FILE* out, std::FILE* err)
+    : simulationDir_(simulationDir), programPath_(programPath), out_(out), err_(err),
+      logger_(std::make_unique<ConsoleMessageLogger>(err))
 {
-    if (argc >= 1 && argv[0])
-        programPath_ = QString::fromLocal8Bit(argv[0]);
-    if (argc >= 2 && argv[1])
-        simulationDir_ = QString::fromLocal8Bit(argv[1]);
 }
 
 SimulationRunner::~SimulationRunner()
@@ -66,56 +64,26 @@ RunProcessor* SimulationRunner::processorFor(const QString& type)
     return processors_.emplace(type, std::move(processor)).first->second.get();
 }
 
-int SimulationRunner::run()
+SimulationRunner::Outcome SimulationRunner::run()
 {
-    if (simulationDir_.isEmpty()) {
-        log(QStringLiteral("Usage: ") + programPath_ + QStringLiteral(" <simulation dir>"));
-        return -1;
-    }
-    const QString version = Settings::instance().fixedValue(Settings::Version).toString();
-    if (!QFileInfo(simulationDir_).isDir()) {
-        if (simulationDir_ == QLatin1String("--help") || simulationDir_ == QLatin1String("-h")) {
-            print(QStringLiteral("Usage: %1 [<simulation dir>]\n\n"
-                                 "Without an argument Keldar opens its desktop window.\n"
-                                 "With a simulation folder it runs in batch mode: it reads the\n"
-                                 "folder's config.txt, loads the configured data folder into\n"
-                                 "keldar.db in the simulation folder and writes the result file\n"
-                                 "of every active run. Progress goes to standard error.\n\n"
-                                 "Options:\n"
-                                 "  -h, --help     show this text\n"
-                                 "  --version      show the version\n\n"
-                                 "Exit status in batch mode:\n"
-                                 "  1    every active run was handled\n"
-                                 "  2    every run was handled, but at least one failed or\n"
-                                 "       was refused (no file written)\n"
-                                 "  255  nothing was run: usage, configuration, database or\n"
-                                 "       data folder error")
-                      .arg(programPath_));
-            return 0;
-        }
-        if (simulationDir_ == QLatin1String("--version")) {
-            print(QStringLiteral("Keldar ") + version);
-            return 0;
-        }
-    }
-
     QDir simulationDir(simulationDir_);
     const QString configPath = simulationDir.filePath(QStringLiteral("config.txt"));
     config_ = std::make_unique<SimulationConfig>();
     config_->setLogger(logger_.get());
     if (!config_->load(configPath)) {
         print(QStringLiteral("Error loading config file"));
-        return -1;
+        return Stopped;
     }
 
-    log(programPath_ + QStringLiteral(" v.") + version);
+    log(programPath_ + QStringLiteral(" v.") +
+        Settings::instance().fixedValue(Settings::Version).toString());
     log(QStringLiteral("Initializing database..."));
     provider_ = std::make_unique<SQLiteDataProvider>(
         simulationDir.filePath(Settings::instance().fixedValue(Settings::DbName).toString()));
     provider_->setLogger(logger_.get());
     if (provider_->hasError()) {
         log(provider_->errorText());
-        return -1;
+        return Stopped;
     }
     log(QStringLiteral("Done.\n"));
 
@@ -129,7 +97,7 @@ int SimulationRunner::run()
     if (!configuredDataDir.isEmpty() && !dataDir.cd(configuredDataDir)) {
         log(QStringLiteral("Data folder not found: ") +
             QDir::cleanPath(simulationDir.absoluteFilePath(configuredDataDir)));
-        return -1;
+        return Stopped;
     }
     loader.setDataDir(dataDir.path());
     loader.setLogger(logger_.get());
@@ -137,7 +105,7 @@ int SimulationRunner::run()
         const QString reason = provider_->errorText();
         log(reason.isEmpty() ? QStringLiteral("Unable to load the data folder ") + dataDir.path()
                              : reason);
-        return -1;
+        return Stopped;
     }
     log(QStringLiteral("Done.\n"));
 
@@ -171,7 +139,7 @@ int SimulationRunner::run()
         if (!processor->prepare(i) || !processor->process(i))
             failed = true;
     }
-    return failed ? 2 : 1;
+    return failed ? SomeFailed : AllHandled;
 }
 
 } // namespace kd

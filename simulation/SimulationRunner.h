@@ -13,25 +13,28 @@ class RunProcessor;
 class SimulationConfig;
 class SQLiteDataProvider;
 
-// The console face: loads a simulation folder's data into its database and handles each
-// configured run with the processor of its type.
+// The batch mode: loads a simulation folder's data into its database and handles each
+// configured run with the processor of its type. The command line and exit statuses are the
+// entry point's business.
 class SimulationRunner
 {
 public:
-    // Messages are logged to err; the few printed lines go to out.
-    SimulationRunner(int argc, char** argv, std::FILE* out = stdout, std::FILE* err = stderr);
+    enum Outcome {
+        AllHandled, // every active run was handled
+        SomeFailed, // every run was handled, but at least one failed or was refused
+        Stopped     // nothing was run: configuration, database or data folder error
+    };
+
+    // Messages are logged to err; the few printed lines go to out. The program path starts
+    // the log.
+    SimulationRunner(const QString& programPath, const QString& simulationDir,
+                     std::FILE* out = stdout, std::FILE* err = stderr);
     ~SimulationRunner();
 
     SimulationRunner(const SimulationRunner&) = delete;
     SimulationRunner& operator=(const SimulationRunner&) = delete;
 
-    // 1 after all runs were handled; 2 when all were handled but at least one failed or was
-    // refused; -1 on usage, configuration, database or load failure; 0 for --help and
-    // --version.
-    int run();
-
-    // Number of processor objects created so far (one per run type in use).
-    int processorCount() const { return int(processors_.size()); }
+    Outcome run();
 
 private:
     void print(const QString& text);

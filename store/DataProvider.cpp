@@ -1,6 +1,6 @@
 #include "store/DataProvider.h"
 
-#include "app/MessageLoggerI.h"
+#include "base/MessageLoggerI.h"
 #include "store/Schema.h"
 
 #include <QDir>

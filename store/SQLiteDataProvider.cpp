@@ -1,6 +1,6 @@
 #include "store/SQLiteDataProvider.h"
 
-#include "app/DateTimeText.h"
+#include "base/DateTimeText.h"
 #include "store/Schema.h"
 
 #include <QDateTime>
@@ -113,7 +113,7 @@ public:
         case SQLITE_FLOAT: {
             const double value = sqlite3_column_double(statement_, column);
             return std::isfinite(value) && std::fabs(value) <= double(FLT_MAX) ? float(value)
-                                                                                : 0.0f;
+                                                                               : 0.0f;
         }
         case SQLITE_TEXT:
             return QString::fromUtf8(raw(column)).trimmed().toFloat();
@@ -191,9 +191,8 @@ bool SQLiteDataProvider::openDatabase(const QString& path)
         handle_ = *static_cast<sqlite3* const*>(handle.constData());
     if (handle_) {
         // Detection windows compare date-times as the program reads them, not as text.
-        sqlite3_create_function_v2(handle_, "kd_seconds", 1,
-                                   SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, &sqlSeconds,
-                                   nullptr, nullptr, nullptr);
+        sqlite3_create_function_v2(handle_, "kd_seconds", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                   nullptr, &sqlSeconds, nullptr, nullptr, nullptr);
     }
     return createMissingTables();
 }
@@ -213,7 +212,8 @@ bool SQLiteDataProvider::createMissingTables()
                     continue;
                 if (!execStatement(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
                                        .arg(name, columnName, QLatin1String(column.type)))) {
-                    setError(QStringLiteral("Unable to upgrade table %1: %2").arg(name, errorText()));
+                    setError(
+                        QStringLiteral("Unable to upgrade table %1: %2").arg(name, errorText()));
                     return false;
                 }
             }
@@ -815,8 +815,7 @@ bool SQLiteDataProvider::setRunWindow(int runId, const QDateTime& start, const Q
     return true;
 }
 
-bool SQLiteDataProvider::hasReleaseGroup(const QString& location, const QString& species,
-                                         int year)
+bool SQLiteDataProvider::hasReleaseGroup(const QString& location, const QString& species, int year)
 {
     QSqlQuery query(db_);
     query.prepare(QStringLiteral("SELECT 1 FROM release_groups WHERE release_location=? AND "
@@ -888,7 +887,8 @@ RunDefinition SQLiteDataProvider::runDefinition(int runId)
     QSqlQuery query(db_);
     const QString sql = QStringLiteral(
         "SELECT a.name, a.format, GROUP_CONCAT(DISTINCT d.id) AS releases, GROUP_CONCAT(DISTINCT "
-        "e.id) AS sites, a.window_start, a.window_end FROM %1 a JOIN releases_runs b ON a.id = b.run_id JOIN runs_sites c ON "
+        "e.id) AS sites, a.window_start, a.window_end FROM %1 a JOIN releases_runs b ON a.id = "
+        "b.run_id JOIN runs_sites c ON "
         "a.id = c.run_id JOIN releases d ON d.id = b.release_id JOIN sites e ON e.id = c.site_id "
         "WHERE a.id = %2 GROUP BY a.id ORDER BY a.id");
     if (!query.exec(sql.arg(QStringLiteral("runs"), QString::number(runId))) || !query.next())

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/MessageLoggerI.h"
+#include "base/MessageLoggerI.h"
 
 #include <QStringList>
 

@@ -1,5 +1,5 @@
-#include "app/Settings.h"
-#include "simulation/SimulationRunner.h"
+#include "app/CommandLine.h"
+#include "base/Settings.h"
 #include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
 #include "ui/RunDefWizard.h"
@@ -738,7 +738,7 @@ private slots:
         QByteArray program("keldar"), folder = simulation.toLocal8Bit();
         char* argv[] = {program.data(), folder.data(), nullptr};
         std::FILE* console = std::tmpfile();
-        SimulationRunner(2, argv, console, console).run();
+        CommandLine(2, argv, console, console).run();
         std::fclose(console);
         const QString kavel = readFile(simulation + "/results/all_sites_kavel.csv");
         const QString standard = readFile(simulation + "/results/all_sites_standard.csv");

@@ -1,4 +1,4 @@
-#include "app/DateTimeText.h"
+#include "base/DateTimeText.h"
 #include "processing/CategoryCountsProcessor.h"
 #include "processing/CsvField.h"
 #include "processing/HistDataProcessor.h"

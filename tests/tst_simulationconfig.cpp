@@ -1,5 +1,5 @@
 #include "RecordingLogger.h"
-#include "app/DateTimeText.h"
+#include "base/DateTimeText.h"
 #include "simulation/SimulationConfig.h"
 
 #include <QFile>
@@ -56,15 +56,14 @@ void tst_SimulationConfig::load_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("ok");
-    QTest::addColumn<QString>("values"); // dataDir|year|run count
+    QTest::addColumn<QString>("values");  // dataDir|year|run count
     QTest::addColumn<QString>("message"); // what a refusal says
 
     const auto row = [](const char* name, const QByteArray& content, bool ok, const char* values,
                         const char* message = "") {
         QTest::newRow(name) << content << ok << QString(values) << QString(message);
     };
-    const char* notObject =
-        "Unable to parse config file: the configuration is not a JSON object";
+    const char* notObject = "Unable to parse config file: the configuration is not a JSON object";
     row("all given", R"({"dataDir": "../data", "year": 2011, "runs": [{}, {}, {}]})", true,
         "../data|2011|3");
     row("byte-order mark", "\xEF\xBB\xBF{\"dataDir\": \"d\"}", true, "d|0|0");
@@ -180,9 +179,9 @@ void tst_SimulationConfig::lookup()
         releases << QStringList{r.name, r.site, r.species, QString::number(r.riverKm),
                                 QString::number(r.year)}
                         .join(u'|');
-    QCOMPARE(releases, QStringList({"R2|C|3|75|2011", "R1|A|1|234|2011", "R1|B|2|234|2011",
-                                    "R2|C|3|75|2011", "R5|Z||1|2011", "R6|D|1|0|2019",
-                                    "R6|D|1|0|0"}));
+    QCOMPARE(releases,
+             QStringList({"R2|C|3|75|2011", "R1|A|1|234|2011", "R1|B|2|234|2011", "R2|C|3|75|2011",
+                          "R5|Z||1|2011", "R6|D|1|0|2019", "R6|D|1|0|0"}));
     QStringList sites;
     for (const auto& s : config_.sites(0))
         sites << QStringLiteral("%1|%2|%3").arg(s.name, s.location).arg(s.year);
@@ -211,7 +210,8 @@ void tst_SimulationConfig::window_data()
     row("start only", R"("windowStart": "2021-03-01 00:00:00")", "2021-03-01 00:00:00|");
     row("null end", R"("windowStart": null, "windowEnd": "2021-07-31 23:59:59")",
         "|2021-07-31 23:59:59");
-    row("equal bounds", R"("windowStart": "2021-03-01 00:00:00", "windowEnd": "2021-03-01 00:00:00")",
+    row("equal bounds",
+        R"("windowStart": "2021-03-01 00:00:00", "windowEnd": "2021-03-01 00:00:00")",
         "2021-03-01 00:00:00|2021-03-01 00:00:00");
     row("not a date-time", R"("windowStart": "26/04/2022 17:15:00")",
         R"(Run "w" refused: windowStart "26/04/2022 17:15:00" is not a date-time )"

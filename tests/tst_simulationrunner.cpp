@@ -1,4 +1,4 @@
-#include "simulation/SimulationRunner.h"
+#include "app/CommandLine.h"
 
 #include <QDir>
 #include <QFile>
@@ -46,7 +46,7 @@ Outcome runWith(const QList<QByteArray>& args)
     std::FILE* err = std::tmpfile();
     Outcome outcome;
     {
-        SimulationRunner runner(int(storage.size()), argv.data(), out, err);
+        CommandLine runner(int(storage.size()), argv.data(), out, err);
         outcome.result = runner.run();
     }
     outcome.out = readAll(out);
@@ -452,8 +452,8 @@ void TestSimulationRunner::runOutcomes()
         writeFile(dir_->filePath(blocker), "x");
     const Outcome outcome = runWith({"keldar", dir_->path().toLocal8Bit()});
     QCOMPARE(outcome.result, result);
-    QVERIFY2(outcome.errLines().filter(QRegularExpression(
-                                           '^' + QRegularExpression::escape(errLine)))
+    QVERIFY2(outcome.errLines()
+                     .filter(QRegularExpression('^' + QRegularExpression::escape(errLine)))
                      .size() >= 1,
              qPrintable(outcome.err));
     if (!written.isEmpty())
@@ -532,9 +532,8 @@ void TestSimulationRunner::pooledSelectionsAndWindows()
              QStringList({"Both G70000001 111", "Both G70000002 010", "Both G70000003 000",
                           "Both G70000004 100", "Late G70000005 001"}));
     // Without a window (a null bound is none) the adult return counts at A.
-    QCOMPARE(codes("open_standard.csv"),
-             QStringList({"Both G70000001 111", "Both G70000002 110", "Both G70000003 000",
-                          "Both G70000004 100"}));
+    QCOMPARE(codes("open_standard.csv"), QStringList({"Both G70000001 111", "Both G70000002 110",
+                                                      "Both G70000003 000", "Both G70000004 100"}));
 
     const QStringList warnings = outcome.errLines().filter(QStringLiteral("***Warning"));
     QCOMPARE(warnings,

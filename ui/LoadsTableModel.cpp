@@ -1,6 +1,6 @@
 #include "ui/LoadsTableModel.h"
 
-#include "app/DateTimeText.h"
+#include "base/DateTimeText.h"
 
 #include <QFileInfo>
 

@@ -2,7 +2,7 @@
 
 #include "ui_TextWindow.h"
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "ui/Dialogs.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "ui_MainWindow.h"
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "loader/DataLoader.h"
 #include "processing/FishProcessor.h"
 #include "processing/KavelDataProcessor.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/MessageLoggerI.h"
+#include "base/MessageLoggerI.h"
 #include "store/CaptureRow.h"
 #include "store/RunDefinition.h"
 #include "ui/ProcessingStep.h"
@@ -8,8 +8,8 @@
 #include <QFutureWatcher>
 #include <QItemSelection>
 #include <QList>
-#include <QMap>
 #include <QMainWindow>
+#include <QMap>
 #include <QMutex>
 #include <QPair>
 #include <QProcess>

@@ -1,4 +1,4 @@
-#include "app/ConsoleMessageLogger.h"
+#include "base/ConsoleMessageLogger.h"
 
 namespace kd {
 
