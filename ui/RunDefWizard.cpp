@@ -2,11 +2,14 @@
 
 #include "ui_RunDefWizard.h"
 
+#include "app/DateTimeText.h"
+#include "ui/DefinitionBuilder.h"
 #include "ui/QueryViewManager.h"
 #include "ui/ViewKind.h"
 
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextTable>
@@ -21,6 +24,13 @@ RunDefWizard::RunDefWizard(QueryViewManager* views, QWidget* parent)
     ui_->outputTypeComboBox_->clear();
     ui_->outputTypeComboBox_->addItem(RunDefinition::formatName(RunDefinition::Kavel));
     ui_->outputTypeComboBox_->addItem(RunDefinition::formatName(RunDefinition::Standard));
+    // A bound at fault shows red while it is typed; the review says why.
+    const auto markWindow = [this]() {
+        QDateTime start, end;
+        checkWindow(start, end);
+    };
+    connect(ui_->windowStartLineEdit_, &QLineEdit::textChanged, this, markWindow);
+    connect(ui_->windowEndLineEdit_, &QLineEdit::textChanged, this, markWindow);
 }
 
 RunDefWizard::~RunDefWizard() = default;
@@ -50,6 +60,8 @@ void RunDefWizard::setRun(const RunDefinition& run)
         ui_->outputTypeComboBox_->setCurrentIndex(run.format);
     selectIds(WizardReleasesView, run.releaseIds);
     selectIds(WizardSitesView, run.siteIds);
+    ui_->windowStartLineEdit_->setText(DateTimeText::format(run.windowStart));
+    ui_->windowEndLineEdit_->setText(DateTimeText::format(run.windowEnd));
 }
 
 void RunDefWizard::selectIds(int kind, const QList<int>& ids)
@@ -80,7 +92,7 @@ void RunDefWizard::onCurrentIdChanged(int id)
 {
     fitSubTitle();
     if (id == ReviewPage)
-        ui_->reviewPage_->setRunComplete(run_.validate());
+        ui_->reviewPage_->setRunComplete(run_.validate() && windowProblem_.isEmpty());
 }
 
 void RunDefWizard::fitSubTitle()
@@ -122,6 +134,39 @@ void RunDefWizard::collectPages()
     };
     collect(WizardReleasesView, run_.releaseIds, releaseNames_);
     collect(WizardSitesView, run_.siteIds, siteNames_);
+
+    windowProblem_ = checkWindow(run_.windowStart, run_.windowEnd);
+    const QString startText = ui_->windowStartLineEdit_->text().trimmed();
+    const QString endText = ui_->windowEndLineEdit_->text().trimmed();
+    const QString open = QStringLiteral("open");
+    windowText_ =
+        startText.isEmpty() && endText.isEmpty()
+            ? QString()
+            : QStringLiteral("%1 to %2")
+                  .arg(startText.isEmpty() ? open : startText, endText.isEmpty() ? open : endText);
+}
+
+QString RunDefWizard::checkWindow(QDateTime& start, QDateTime& end)
+{
+    // An empty bound is open; a bound that cannot be read must not silently open the window.
+    QLineEdit* startEdit = ui_->windowStartLineEdit_;
+    QLineEdit* endEdit = ui_->windowEndLineEdit_;
+    const QString startText = startEdit->text().trimmed();
+    const QString endText = endEdit->text().trimmed();
+    start = DateTimeText::parseStrict(startText);
+    end = DateTimeText::parseStrict(endText);
+    const bool badStart = !startText.isEmpty() && !start.isValid();
+    const bool badEnd = !endText.isEmpty() && !end.isValid();
+    const bool reversed = start.isValid() && end.isValid() && start > end;
+    startEdit->setStyleSheet(badStart || reversed ? DefinitionBuilder::invalidStyle() : QString());
+    endEdit->setStyleSheet(badEnd || reversed ? DefinitionBuilder::invalidStyle() : QString());
+    if (badStart)
+        return QStringLiteral("Window start is not a date-time (yyyy-MM-dd hh:mm:ss).");
+    if (badEnd)
+        return QStringLiteral("Window end is not a date-time (yyyy-MM-dd hh:mm:ss).");
+    if (reversed)
+        return QStringLiteral("The window starts after it ends.");
+    return QString();
 }
 
 void RunDefWizard::writeSummary()
@@ -155,13 +200,13 @@ void RunDefWizard::writeSummary()
     };
 
     RunDefinition checked = run_;
-    if (!checked.validate()) {
+    const QString problem = checked.validate() ? windowProblem_ : checked.validationMessage;
+    if (!problem.isEmpty()) {
         startBlock(QTextBlockFormat());
         cursor.insertText(QStringLiteral("Error"), errorHeading);
         startBlock(indented);
-        cursor.insertText(
-            QStringLiteral("Run definition is not complete: %1").arg(checked.validationMessage),
-            QTextCharFormat());
+        cursor.insertText(QStringLiteral("Run definition is not complete: %1").arg(problem),
+                          QTextCharFormat());
     }
 
     QTextBlockFormat title;
@@ -174,16 +219,19 @@ void RunDefWizard::writeSummary()
     tableFormat.setBorder(0);
     tableFormat.setBottomMargin(20);
     tableFormat.setLeftMargin(10);
-    QTextTable* table = cursor.insertTable(4, 2, tableFormat);
+    // The window's row is there only when the run has a window.
+    const int rows = windowText_.isEmpty() ? 4 : 5;
+    QTextTable* table = cursor.insertTable(rows, 2, tableFormat);
     const QString none = QStringLiteral(" None");
-    const QString values[4][2] = {
+    const QString values[5][2] = {
         {QStringLiteral("Name:"), run_.name.isEmpty() ? QStringLiteral("None") : run_.name},
         {QStringLiteral("Format:"), RunDefinition::formatName(run_.format)},
         {QStringLiteral("Releases:"),
          releaseNames_.isEmpty() ? none : releaseNames_.join(QLatin1Char(','))},
         {QStringLiteral("Sites:"), siteNames_.isEmpty() ? none : siteNames_.join(QLatin1Char(','))},
+        {QStringLiteral("Detection window:"), windowText_},
     };
-    for (int row = 0; row < 4; ++row) {
+    for (int row = 0; row < rows; ++row) {
         for (int column = 0; column < 2; ++column)
             table->cellAt(row, column).firstCursorPosition().insertText(values[row][column]);
     }

@@ -17,8 +17,9 @@ namespace kd {
 
 class QueryViewManager;
 
-// Adds or edits a run definition in four pages: name and format, releases, sites, and a review
-// with a summary. It never writes to the store; the window stores the run it hands back.
+// Adds or edits a run definition in four pages: name, format and detection window, releases,
+// sites, and a review with a summary. It never writes to the store; the window stores the run it
+// hands back.
 class RunDefWizard : public QWizard
 {
     Q_OBJECT
@@ -53,6 +54,9 @@ private:
     void collectPages();
     void selectIds(int kind, const QList<int>& ids);
     void writeSummary();
+    // Reads the window fields into start and end, marks the fields at fault and returns why the
+    // window cannot be used, or an empty string.
+    QString checkWindow(QDateTime& start, QDateTime& end);
 
     std::unique_ptr<Ui::RunDefWizard> ui_;
     RunDefinition run_;
@@ -60,6 +64,9 @@ private:
     QueryViewManager* views_;
     QStringList releaseNames_;
     QStringList siteNames_;
+    // The window as the review shows it, and why it cannot be used (empty when it can).
+    QString windowText_;
+    QString windowProblem_;
 };
 
 } // namespace kd
