@@ -1,5 +1,5 @@
-#include "app/DateTimeText.h"
-#include "app/Settings.h"
+#include "base/DateTimeText.h"
+#include "base/Settings.h"
 #include "store/DataProvider.h"
 #include "ui/Dialogs.h"
 #include "ui/MainWindow.h"

@@ -2,7 +2,7 @@
 
 #include "ui_RunDefWizard.h"
 
-#include "app/DateTimeText.h"
+#include "base/DateTimeText.h"
 #include "ui/DefinitionBuilder.h"
 #include "ui/QueryViewManager.h"
 #include "ui/ViewKind.h"
