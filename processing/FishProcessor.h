@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
+
 namespace kd {
 
 class MessageLoggerI;
@@ -42,7 +44,12 @@ public:
 
     static QString dateFormat();
 
+    // The lines written so far, unless they go to a sink.
     const QStringList& lines() const { return lines_; }
+    // Hands every line to the sink as it is made instead of keeping it, so that a run of any
+    // size can be written without being held.
+    using LineSink = std::function<void(const QString& line)>;
+    void setLineSink(LineSink sink) { sink_ = std::move(sink); }
     const QStringList& sites() const { return sites_; }
     const QMap<QString, int>& siteRiverKm() const { return siteRiverKm_; }
 
@@ -72,9 +79,18 @@ protected:
     // True when the first site keeps a detection that ends after the cutoff.
     bool cutoffExcludesCodes(const QVector<int>& codes, const QList<SiteVisit>& visits) const;
 
+    void addLine(const QString& line)
+    {
+        if (sink_)
+            sink_(line);
+        else
+            lines_.append(line);
+    }
+
     QStringList lines_;
 
 private:
+    LineSink sink_;
     MessageLoggerI* logger_ = nullptr;
     QStringList sites_;
     QMap<QString, int> siteRiverKm_;

@@ -1,7 +1,7 @@
 #include "processing/HistDataProcessor.h"
 
-#include "processing/DetectionMap.h"
 #include "processing/FishProcessor.h"
+#include "processing/FishReader.h"
 
 namespace kd {
 
@@ -18,29 +18,12 @@ bool HistDataProcessor::processRows()
 {
     for (FishProcessor* processor : std::as_const(processors_))
         processor->start();
-
-    // The pending fish is described by its first row; pointing at it avoids a copy per fish.
-    const CaptureRow noFish;
-    const CaptureRow* pending = &noFish;
-    DetectionMap detections;
-
-    const auto deliver = [&]() {
-        if (pending->tagCode.isEmpty())
-            return;
+    ListCaptureCursor rows(rows_);
+    FishReader fish(rows);
+    while (fish.next()) {
         for (FishProcessor* processor : std::as_const(processors_))
-            processor->processFish(*pending, detections);
-    };
-
-    for (const CaptureRow& row : std::as_const(rows_)) {
-        if (row.tagCode != pending->tagCode) {
-            deliver();
-            pending = &row;
-            detections.clear();
-        }
-        detections.insert(row.siteName, qMakePair(row.firstDetection, row.lastDetection));
+            processor->processFish(fish.fish(), fish.detections());
     }
-    deliver();
-
     for (FishProcessor* processor : std::as_const(processors_))
         processor->finish();
     return true;

@@ -39,7 +39,7 @@ void KavelDataProcessor::processFish(const CaptureRow& fish, const DetectionMap&
         line += u',';
         if (codes[i] > 0)
             line += DateTimeText::format(visits[i].first);
-        lines_.append(line);
+        addLine(line);
     }
 }
 

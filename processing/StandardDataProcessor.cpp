@@ -32,7 +32,7 @@ void StandardDataProcessor::start()
         header.append(csvField(site + QStringLiteral("_first")));
         header.append(csvField(site + QStringLiteral("_last")));
     }
-    lines_.append(header.join(u','));
+    addLine(header.join(u','));
 }
 
 void StandardDataProcessor::processFish(const CaptureRow& fish, const DetectionMap& detections)
@@ -66,7 +66,7 @@ void StandardDataProcessor::processFish(const CaptureRow& fish, const DetectionM
             line += u',';
         }
     }
-    lines_.append(line);
+    addLine(line);
 }
 
 } // namespace kd

@@ -1,5 +1,6 @@
 #include "simulation/FalseEventsCounter.h"
 
+#include "processing/FishReader.h"
 #include "processing/HistDataProcessor.h"
 
 #include <QSet>
@@ -11,11 +12,8 @@ FalseEventsCounter::FalseEventsCounter(const QList<CaptureRow>& rows, const QStr
                                        const QDateTime& cutoff)
     : rows_(rows), sites_(sites), siteRiverKm_(siteRiverKm), cutoff_(cutoff)
 {
-    // A fish is a run of consecutive rows with one tag code, as the history grouping sees it.
     for (qsizetype i = 0; i < rows_.size();) {
-        qsizetype end = i + 1;
-        while (end < rows_.size() && rows_[end].tagCode == rows_[i].tagCode)
-            ++end;
+        const qsizetype end = FishReader::fishEnd(rows_, i);
         if (!firstBlock_.contains(rows_[i].tagCode))
             firstBlock_.insert(rows_[i].tagCode, blocks_.size());
         blocks_.append({i, end});

@@ -2,6 +2,7 @@
 
 #include "base/DateTimeText.h"
 #include "processing/CsvField.h"
+#include "run/RunPipeline.h"
 #include "simulation/FalseEventsCounter.h"
 #include "simulation/SimulationConfig.h"
 #include "store/DataProvider.h"
@@ -187,11 +188,17 @@ bool FalseEventsProcessor::process(int runIndex)
         log(QStringLiteral("False events run needs at least 2 releases."));
         return true;
     }
-    QList<CaptureRow> rows;
-    if (!extractConfiguredRows(runIndex, rows))
+    RunPipeline pipeline(*provider_);
+    if (!extractConfigured(runIndex, pipeline))
         return false;
-
-    const FalseEventsCounter counter(rows, provider_->runSiteNames(), provider_->runSiteRiverKm(),
+    // The counts of every set start from the same rows, so these are held.
+    QList<CaptureRow> rows;
+    if (!pipeline.readAll(rows)) {
+        log(pipeline.errorText());
+        return false;
+    }
+    const FalseEventsCounter counter(rows, pipeline.extraction().sites,
+                                     pipeline.extraction().siteRiverKm,
                                      config_->cutoffDate(runIndex));
     rows.clear();
     Results results;

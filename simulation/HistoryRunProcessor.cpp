@@ -1,7 +1,8 @@
 #include "simulation/HistoryRunProcessor.h"
 
 #include "processing/FishProcessor.h"
-#include "processing/HistDataProcessor.h"
+#include "run/ResultFile.h"
+#include "run/RunPipeline.h"
 #include "simulation/SimulationConfig.h"
 #include "store/DataProvider.h"
 
@@ -9,30 +10,41 @@ namespace kd {
 
 bool HistoryRunProcessor::process(int runIndex)
 {
-    QList<CaptureRow> rows;
-    if (!extractConfiguredRows(runIndex, rows))
+    RunPipeline pipeline(*provider_);
+    if (!extractConfigured(runIndex, pipeline))
         return false;
-    log(QStringLiteral("Processing ") + QString::number(rows.size()) +
+    const RunExtraction& extraction = pipeline.extraction();
+    log(QStringLiteral("Processing ") + QString::number(extraction.rowCount) +
         QStringLiteral(" events..."));
 
     std::unique_ptr<FishProcessor> processor =
-        createDataProcessor(provider_->runSiteNames(), provider_->runSiteRiverKm());
+        createDataProcessor(extraction.sites, extraction.siteRiverKm);
     processor->setLogger(logger_);
     const QDateTime cutoff = config_->cutoffDate(runIndex);
     if (cutoff.isValid())
         processor->setCutoff(cutoff);
-    HistDataProcessor histories(rows);
-    histories.addProcessor(processor.get());
-    histories.setLogger(logger_);
-    histories.processRows();
-    rows.clear();
 
+    // The lines go to the file as the fish are coded; it replaces an earlier file only once
+    // complete.
     const QString path = resultPath(runIndex);
     if (path.isEmpty())
         return false;
-    log(QStringLiteral("Writing results to ") + path + QStringLiteral("..."));
-    if (!writeLines(path, processor->lines()))
+    ResultFile file(path);
+    if (!file.open()) {
+        log(QStringLiteral("Unable to open output file for writing."));
         return false;
+    }
+    if (!pipeline.process(*processor, &file)) {
+        file.discard();
+        log(pipeline.errorText());
+        return false;
+    }
+    log(QStringLiteral("Writing results to ") + path + QStringLiteral("..."));
+    if (!file.commit()) {
+        log(QStringLiteral("Unable to write %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    log(QStringLiteral("Wrote ") + QString::number(file.lineCount()) + QStringLiteral(" rows."));
     log(QStringLiteral("Done.\n"));
     return true;
 }

@@ -2,13 +2,13 @@
 
 #include "base/MessageLoggerI.h"
 #include "processing/SafeFileName.h"
+#include "run/RunPipeline.h"
 #include "simulation/SimulationConfig.h"
 #include "store/DataProvider.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace kd {
 
@@ -73,7 +73,7 @@ bool RunProcessor::prepare(int runIndex)
     return true;
 }
 
-bool RunProcessor::extractConfiguredRows(int runIndex, QList<CaptureRow>& rows)
+bool RunProcessor::extractConfigured(int runIndex, RunPipeline& pipeline)
 {
     const QList<ReleaseSpec> releases = config_->releases(runIndex);
     const QList<SiteSpec> sites = config_->sites(runIndex);
@@ -98,8 +98,8 @@ bool RunProcessor::extractConfiguredRows(int runIndex, QList<CaptureRow>& rows)
     QDateTime end;
     QString error;
     config_->window(runIndex, start, end, error);
-    const bool extracted = runId >= 0 && provider_->setRunWindow(runId, start, end) &&
-                           provider_->extractRunRows(rows, runId);
+    const bool extracted =
+        runId >= 0 && provider_->setRunWindow(runId, start, end) && pipeline.extract(runId);
     if (runId >= 0)
         provider_->deleteRun(runId);
     if (!extracted) {
@@ -107,7 +107,7 @@ bool RunProcessor::extractConfiguredRows(int runIndex, QList<CaptureRow>& rows)
         log(provider_->errorText());
         return false;
     }
-    if (rows.isEmpty())
+    if (pipeline.extraction().rowCount == 0)
         log(QStringLiteral("***Warning: Run \"%1\" selects no fish").arg(config_->title(runIndex)));
     return true;
 }
@@ -140,27 +140,6 @@ QString RunProcessor::resultPath(int runIndex)
         }
     }
     return plannedPath(runIndex);
-}
-
-bool RunProcessor::writeLines(const QString& path, const QStringList& lines)
-{
-    // Written aside and renamed into place, so that a failure never leaves half a file.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        log(QStringLiteral("Unable to open output file for writing."));
-        return false;
-    }
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (i > 0)
-            file.write("\n", 1);
-        file.write(lines[i].toUtf8());
-    }
-    if (!file.commit()) {
-        log(QStringLiteral("Unable to write %1: %2").arg(path, file.errorString()));
-        return false;
-    }
-    log(QStringLiteral("Wrote ") + QString::number(lines.size()) + QStringLiteral(" rows."));
-    return true;
 }
 
 } // namespace kd

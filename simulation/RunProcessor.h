@@ -11,6 +11,7 @@
 namespace kd {
 
 class DataProvider;
+class RunPipeline;
 class MessageLoggerI;
 class SimulationConfig;
 
@@ -40,15 +41,11 @@ public:
     // Streams for the few texts written directly instead of through the logger.
     void setStreams(std::FILE* out, std::FILE* err);
 
-    // Writes the lines joined by line feeds, without one after the last line. False (after
-    // logging why) when the file could not be written.
-    bool writeLines(const QString& path, const QStringList& lines);
-
 protected:
     // Stores the run's configured releases and sites, links them to the release groups and
-    // arrays they describe and extracts the run's capture rows. False (after logging why) when
-    // the extraction failed.
-    bool extractConfiguredRows(int runIndex, QList<CaptureRow>& rows);
+    // arrays they describe and extracts the run through the pipeline. False (after logging why)
+    // when the extraction failed.
+    bool extractConfigured(int runIndex, RunPipeline& pipeline);
     // Path of the run's result file "<title>_<type>.csv" in its output folder, which is made
     // when missing; empty (after logging why) when the folder cannot be made or is a file.
     QString resultPath(int runIndex);

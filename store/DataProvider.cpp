@@ -37,11 +37,6 @@ bool DataProvider::insertRowUtf8(int model, QByteArrayView line, int loadId)
     return insertRow(model, QString::fromUtf8(line), loadId);
 }
 
-QStringList DataProvider::runSiteNames()
-{
-    return {};
-}
-
 QString DataProvider::modelTableName(int model) const
 {
     return model >= 0 && model < ModelCount ? Schema::tableName(model) : QString();

@@ -3,6 +3,7 @@
 #include "store/CaptureRow.h"
 #include "store/ReleaseSpec.h"
 #include "store/RunDefinition.h"
+#include "store/RunExtraction.h"
 #include "store/SiteSpec.h"
 
 #include <QDateTime>
@@ -120,9 +121,8 @@ public:
     virtual int addRecordRun(const QString& name);
 
     // Run extraction.
-    virtual bool extractRunRows(QList<CaptureRow>& rows, int runId) = 0;
-    virtual QStringList runSiteNames();
-    virtual QMap<QString, int> runSiteRiverKm() = 0;
+    // The run's sites, kilometres, row count and a cursor over its capture rows, as one value.
+    virtual RunExtraction extractRun(int runId) = 0;
 
     // Sticky error state: set by failures, never cleared.
     bool hasError() const { return hasError_; }

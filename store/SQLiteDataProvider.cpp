@@ -1,6 +1,7 @@
 #include "store/SQLiteDataProvider.h"
 
 #include "base/DateTimeText.h"
+#include "store/SQLiteRunExtractor.h"
 #include "store/Schema.h"
 
 #include <QDateTime>
@@ -31,121 +32,6 @@ QString joinIds(const QList<int>& ids)
         parts.append(QString::number(id));
     return parts.join(QLatin1Char(','));
 }
-
-bool inIntRange(double value)
-{
-    return value >= double(std::numeric_limits<int>::min()) &&
-           value <= double(std::numeric_limits<int>::max());
-}
-
-// A stored kilometre as an int; 0, as for text that is no number, when out of the int range.
-int kilometre(const QVariant& value)
-{
-    bool ok = false;
-    const double number = std::round(value.toDouble(&ok));
-    return ok && inIntRange(number) ? int(number) : 0;
-}
-
-// kd_seconds(text): seconds since 1970 of a date-time the program can read, else NULL.
-void sqlSeconds(sqlite3_context* context, int, sqlite3_value** values)
-{
-    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(values[0]));
-    if (!text) {
-        sqlite3_result_null(context);
-        return;
-    }
-    const QDateTime dateTime =
-        DateTimeText::parse(QString::fromUtf8(text, sqlite3_value_bytes(values[0])));
-    if (dateTime.isValid())
-        sqlite3_result_int64(context, DateTimeText::seconds(dateTime));
-    else
-        sqlite3_result_null(context);
-}
-
-// Reads the columns of the capture query. Texts repeat from row to row (a fish's release and
-// tag on every site), so the previous value is reused when the bytes are equal: less work, and
-// the rows share their strings.
-class CaptureColumns
-{
-public:
-    explicit CaptureColumns(sqlite3_stmt* statement) : statement_(statement) {}
-
-    QString text(int column)
-    {
-        const QByteArrayView bytes = raw(column);
-        Cached& cached = cache_[column];
-        if (!cached.valid || cached.bytes != bytes) {
-            cached.bytes = bytes.toByteArray();
-            cached.text = QString::fromUtf8(bytes);
-            cached.valid = true;
-        }
-        return cached.text;
-    }
-
-    // An integer; fallback when NULL or not a number.
-    int integer(int column, int fallback) const
-    {
-        // A value beyond the int range is no number for these fields: converting it would be
-        // undefined or wrap to a bogus kilometre.
-        switch (sqlite3_column_type(statement_, column)) {
-        case SQLITE_INTEGER: {
-            const qint64 value = sqlite3_column_int64(statement_, column);
-            return inIntRange(double(value)) ? int(value) : fallback;
-        }
-        case SQLITE_FLOAT: {
-            const double value = std::round(sqlite3_column_double(statement_, column));
-            return inIntRange(value) ? int(value) : fallback;
-        }
-        case SQLITE_TEXT: {
-            bool ok = false;
-            const int value = QString::fromUtf8(raw(column)).trimmed().toInt(&ok);
-            return ok ? value : fallback;
-        }
-        default:
-            return fallback;
-        }
-    }
-
-    float real(int column) const
-    {
-        switch (sqlite3_column_type(statement_, column)) {
-        case SQLITE_INTEGER:
-        case SQLITE_FLOAT: {
-            const double value = sqlite3_column_double(statement_, column);
-            return std::isfinite(value) && std::fabs(value) <= double(FLT_MAX) ? float(value)
-                                                                               : 0.0f;
-        }
-        case SQLITE_TEXT:
-            return QString::fromUtf8(raw(column)).trimmed().toFloat();
-        default:
-            return 0.0f;
-        }
-    }
-
-    QDateTime dateTime(int column) const
-    {
-        if (sqlite3_column_type(statement_, column) != SQLITE_TEXT)
-            return {};
-        return DateTimeText::parse(QString::fromUtf8(raw(column)));
-    }
-
-private:
-    struct Cached
-    {
-        bool valid = false;
-        QByteArray bytes;
-        QString text;
-    };
-
-    QByteArrayView raw(int column) const
-    {
-        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
-        return QByteArrayView(data, data ? sqlite3_column_bytes(statement_, column) : 0);
-    }
-
-    sqlite3_stmt* statement_;
-    Cached cache_[14];
-};
 
 } // namespace
 
@@ -189,11 +75,8 @@ bool SQLiteDataProvider::openDatabase(const QString& path)
     const QVariant handle = db_.driver()->handle();
     if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
         handle_ = *static_cast<sqlite3* const*>(handle.constData());
-    if (handle_) {
-        // Detection windows compare date-times as the program reads them, not as text.
-        sqlite3_create_function_v2(handle_, "kd_seconds", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                                   nullptr, &sqlSeconds, nullptr, nullptr, nullptr);
-    }
+    if (handle_)
+        SQLiteRunExtractor::registerFunctions(handle_);
     return createMissingTables();
 }
 
@@ -943,185 +826,13 @@ int SQLiteDataProvider::addRecordRun(const QString& name)
 // ---------------------------------------------------------------------------------------------
 // Run extraction
 
-bool SQLiteDataProvider::extractRunRows(QList<CaptureRow>& rows, int runId)
+RunExtraction SQLiteDataProvider::extractRun(int runId)
 {
-    // Temporary tables with a per-extraction suffix: two runs within one second both work, and
-    // the database file does not grow with every run.
-    const QString suffix =
-        QStringLiteral("%1_%2").arg(QDateTime::currentSecsSinceEpoch()).arg(++extractionCount_);
-    const QString nodesSites = QStringLiteral("nodes_sites_") + suffix;
-    const QString releasesTags = QStringLiteral("releases_tags_") + suffix;
-    const QString detections = QStringLiteral("detections_") + suffix;
-    const QString run = QString::number(runId);
-    const QString temp = QStringLiteral("TEMP");
-
-    // A run's detection window keeps only the events whose first detection lies within it.
-    QString window;
-    {
-        QSqlQuery query(db_);
-        query.prepare(QStringLiteral("SELECT window_start, window_end FROM runs WHERE id=?"));
-        query.addBindValue(runId);
-        if (query.exec() && query.next()) {
-            QStringList bounds;
-            const QDateTime start = DateTimeText::parseStrict(query.value(0).toString());
-            const QDateTime end = DateTimeText::parseStrict(query.value(1).toString());
-            if (start.isValid())
-                bounds.append(QStringLiteral("kd_seconds(Event.first_computed_datetime) >= %1")
-                                  .arg(DateTimeText::seconds(start)));
-            if (end.isValid())
-                bounds.append(QStringLiteral("kd_seconds(Event.first_computed_datetime) <= %1")
-                                  .arg(DateTimeText::seconds(end)));
-            if (!bounds.isEmpty())
-                window = QStringLiteral(" WHERE ") + bounds.join(QStringLiteral(" AND "));
-        }
-    }
-
-    struct Step
-    {
-        QString sql;
-        QString table;
-        const char* message;
-    };
-    const Step steps[] = {
-        {QStringLiteral(
-             "CREATE %1 TABLE %2 AS SELECT sites.name, nodes.id as node_id, "
-             "nodes.river_kilometer FROM nodes JOIN arrays ON nodes.location = arrays.location AND "
-             "STRFTIME('%Y', nodes.deploy_date) = arrays.deploy_year JOIN arrays_sites ON "
-             "arrays.id = arrays_sites.array_id JOIN sites ON arrays_sites.site_id = sites.id JOIN "
-             "runs_sites ON runs_sites.site_id = sites.id AND runs_sites.run_id=%3")
-             .arg(temp, nodesSites, run),
-         nodesSites, "Internal error: can't create temporary sites/nodes table: %1.\n%2"},
-        {QStringLiteral(
-             "CREATE %1 TABLE %2 AS SELECT releases.name AS release_name, tags.id AS tag_id, "
-             "tags.tag_code,  tags.lot, tags.tag_activate_date, tags.tag_release_date, "
-             "tags.tagger_name_xlat, tags.bucket, tags.length, tags.weight, "
-             "tags.release_location_river_kilometer FROM tags JOIN release_groups ON "
-             "tags.release_location = release_groups.release_location AND STRFTIME('%Y', "
-             "tags.tag_release_date) = release_groups.tag_year AND tags.species_code_xlat = "
-             "release_groups.species_code_xlat JOIN releases_release_groups ON release_groups.id "
-             "= releases_release_groups.release_group_id JOIN releases ON releases.id = "
-             "releases_release_groups.release_id JOIN releases_runs ON releases_runs.release_id = "
-             "releases.id AND releases_runs.run_id=%3")
-             .arg(temp, releasesTags, run),
-         releasesTags, "Internal error: can't create temporary releases/tags table: %1.\n%2"},
-        {QStringLiteral(
-             "CREATE %1 TABLE %2 AS SELECT Tag.id as tag_id, NodeSite.name as site_name, "
-             "NodeSite.river_kilometer, Event.first_computed_datetime, "
-             "Event.last_computed_datetime FROM  `%3` Event JOIN `%4` NodeSite ON Event.node_id = "
-             "NodeSite.node_id JOIN `%5` Tag on Event.tag_id = Tag.id%6")
-             .arg(temp, detections, QStringLiteral("events"), nodesSites, QStringLiteral("tags"),
-                  window),
-         detections, "Internal error: can't create temporary detections table: %1.\n%2"},
-    };
-
-    QStringList created;
-    const auto dropCreated = [&]() {
-        QSqlQuery drop(db_);
-        for (const QString& table : created)
-            drop.exec(QStringLiteral("DROP TABLE IF EXISTS temp.%1").arg(table));
-    };
-
-    for (const Step& step : steps) {
-        QSqlQuery query(db_);
-        if (!query.exec(step.sql)) {
-            setError(QString::fromLatin1(step.message).arg(step.table, query.lastError().text()));
-            dropCreated();
-            return false;
-        }
-        created.append(step.table);
-    }
-
-    {
-        // The capture query joins the detections by tag; an index halves its time on large runs.
-        QSqlQuery index(db_);
-        index.exec(QStringLiteral("CREATE INDEX temp.%1_tag_id ON %1(tag_id)").arg(detections));
-    }
-    {
-        const QByteArray sql =
-            QStringLiteral(
-                "Select ReleaseTag.release_name, ReleaseTag.tag_code, ReleaseTag.lot, "
-                "ReleaseTag.tag_activate_date, ReleaseTag.tag_release_date, "
-                "ReleaseTag.tagger_name_xlat, ReleaseTag.bucket, ReleaseTag.length, "
-                "ReleaseTag.weight, ReleaseTag.release_location_river_kilometer, "
-                "Detection.site_name, MIN(Detection.first_computed_datetime) as "
-                "first_computed_datetime, MAX(Detection.last_computed_datetime) as "
-                "last_computed_datetime, Removal.removal_river_km   FROM `%1` ReleaseTag LEFT "
-                "OUTER JOIN '%2' Detection ON ReleaseTag.tag_id = Detection.tag_id LEFT OUTER JOIN "
-                "`%3` Removal on ReleaseTag.tag_id = Removal.tag_id GROUP BY "
-                "ReleaseTag.release_name, ReleaseTag.tag_code, Detection.site_name ORDER BY "
-                "ReleaseTag.release_name, ReleaseTag.tag_code, Detection.river_kilometer DESC")
-                .arg(releasesTags, detections, QStringLiteral("removals"))
-                .toUtf8();
-        // Read through SQLite's own statement: a run may have millions of rows, and the
-        // generic value conversions would cost more than the query.
-        sqlite3_stmt* statement = nullptr;
-        int result = handle_ ? sqlite3_prepare_v2(handle_, sql.constData(), int(sql.size()),
-                                                  &statement, nullptr)
-                             : SQLITE_MISUSE;
-        if (result == SQLITE_OK) {
-            CaptureColumns columns(statement);
-            while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
-                CaptureRow row;
-                row.releaseName = columns.text(0);
-                row.tagCode = columns.text(1);
-                row.lot = columns.integer(2, 0);
-                row.tagActivateDate = columns.dateTime(3);
-                row.tagReleaseDate = columns.dateTime(4);
-                row.taggerName = columns.text(5);
-                row.bucket = columns.integer(6, 0);
-                row.length = columns.real(7);
-                row.weight = columns.real(8);
-                row.releaseRiverKm = columns.integer(9, -1);
-                row.siteName = columns.text(10);
-                row.firstDetection = columns.dateTime(11);
-                row.lastDetection = columns.dateTime(12);
-                row.removalRiverKm = columns.integer(13, -1);
-                rows.append(std::move(row));
-            }
-        }
-        if (result != SQLITE_DONE) {
-            logMessage(handle_ ? QString::fromUtf8(sqlite3_errmsg(handle_))
-                               : QStringLiteral("The database is not open"));
-            sqlite3_finalize(statement);
-            dropCreated();
-            return false;
-        }
-        sqlite3_finalize(statement);
-    }
-
-    QStringList sites;
-    QMap<QString, int> siteKm;
-    {
-        QSqlQuery query(db_);
-        query.setForwardOnly(true);
-        if (query.exec(QStringLiteral("SELECT NodeSite.name, MAX(NodeSite.river_kilometer) FROM "
-                                      "%1 AS NodeSite GROUP BY NodeSite.name ORDER BY "
-                                      "NodeSite.river_kilometer DESC")
-                           .arg(nodesSites))) {
-            while (query.next())
-                sites.append(query.value(0).toString());
-        }
-        if (query.exec(QStringLiteral("SELECT DISTINCT NodeSite.name, NodeSite.river_kilometer "
-                                      "FROM %1 AS NodeSite ORDER BY NodeSite.river_kilometer DESC")
-                           .arg(nodesSites))) {
-            while (query.next())
-                siteKm[query.value(0).toString()] = kilometre(query.value(1));
-        }
-    }
-    runSites_ = sites;
-    runSiteKm_ = siteKm;
-    dropCreated();
-    return true;
-}
-
-QStringList SQLiteDataProvider::runSiteNames()
-{
-    return runSites_;
-}
-
-QMap<QString, int> SQLiteDataProvider::runSiteRiverKm()
-{
-    return runSiteKm_;
+    QString error;
+    RunExtraction extraction = SQLiteRunExtractor(db_, handle_).extract(runId, error);
+    if (!extraction.ok)
+        setError(error);
+    return extraction;
 }
 
 } // namespace kd

@@ -60,9 +60,7 @@ public:
     bool hasArray(const QString& location, int year) override;
     int addRecordRun(const QString& name) override;
 
-    bool extractRunRows(QList<CaptureRow>& rows, int runId) override;
-    QStringList runSiteNames() override;
-    QMap<QString, int> runSiteRiverKm() override;
+    RunExtraction extractRun(int runId) override;
 
 private:
     bool openDatabase(const QString& path);
@@ -90,9 +88,6 @@ private:
     // ids are then resolved again for every row, not only for rows without one.
     bool tagsChanged_ = false;
     bool nodesChanged_ = false;
-    QStringList runSites_;
-    QMap<QString, int> runSiteKm_;
-    int extractionCount_ = 0;
 };
 
 } // namespace kd

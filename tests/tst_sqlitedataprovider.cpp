@@ -304,13 +304,15 @@ void TestSQLiteDataProvider::extraction()
     run.siteIds = {1, 2, 3};
     const int runId = provider_->addRun(run);
 
-    QList<CaptureRow> rows;
-    QVERIFY(provider_->extractRunRows(rows, runId));
-    QCOMPARE(
-        provider_->runSiteNames(),
-        QStringList({QStringLiteral("Upper"), QStringLiteral("Middle"), QStringLiteral("Lower")}));
+    RunExtraction extraction = provider_->extractRun(runId);
+    QVERIFY(extraction.ok);
+    QCOMPARE(extraction.sites, QStringList({QStringLiteral("Upper"), QStringLiteral("Middle"),
+                                            QStringLiteral("Lower")}));
     // A site whose nodes lie at two kilometres keeps the lowest.
-    QCOMPARE(provider_->runSiteRiverKm().value(QStringLiteral("Upper")), 100);
+    QCOMPARE(extraction.siteRiverKm.value(QStringLiteral("Upper")), 100);
+    const QList<CaptureRow> rows = extraction.readAll();
+    // Counted before any row is read.
+    QCOMPARE(extraction.rowCount, rows.size());
 
     QStringList seen;
     for (const CaptureRow& row : rows) {
@@ -334,10 +336,16 @@ void TestSQLiteDataProvider::extraction()
     QCOMPARE(first.releaseRiverKm, 120);
     QCOMPARE(first.tagReleaseDate, QDateTime(QDate(2021, 4, 2), QTime(9, 0), Qt::UTC));
 
-    // A second extraction within the same second works, and no working table stays in the file.
-    QList<CaptureRow> again;
-    QVERIFY(provider_->extractRunRows(again, runId));
-    QCOMPARE(again.size(), rows.size());
+    // A second extraction within the same second works, and no working table outlives its
+    // extraction.
+    {
+        RunExtraction again = provider_->extractRun(runId);
+        QVERIFY(again.ok);
+        QCOMPARE(again.readAll().size(), rows.size());
+        QVERIFY(count(QStringLiteral("select count(*) from sqlite_temp_master")) > 0);
+    }
+    extraction = RunExtraction();
+    QCOMPARE(count(QStringLiteral("select count(*) from sqlite_temp_master")), 0);
     QCOMPARE(count(QStringLiteral("select count(*) from sqlite_master where name like "
                                   "'nodes_sites%' or name like 'detections%' or name like "
                                   "'releases_tags%'")),
@@ -347,12 +355,13 @@ void TestSQLiteDataProvider::extraction()
     QVERIFY(provider_->execStatement(QStringLiteral(
         "update tags set lot = 9e99, bucket = 4294967297, release_location_river_kilometer = "
         "-9e99")));
-    QVERIFY(provider_->execStatement(QStringLiteral("update removals set removal_river_km = 9e99")));
+    QVERIFY(
+        provider_->execStatement(QStringLiteral("update removals set removal_river_km = 9e99")));
     QVERIFY(provider_->execStatement(QStringLiteral("update nodes set river_kilometer = 1e300 "
                                                     "where location = 'LOW'")));
-    QList<CaptureRow> huge;
-    QVERIFY(provider_->extractRunRows(huge, runId));
-    QCOMPARE(provider_->runSiteRiverKm().value(QStringLiteral("Lower")), 0);
+    RunExtraction hugeValues = provider_->extractRun(runId);
+    QCOMPARE(hugeValues.siteRiverKm.value(QStringLiteral("Lower")), 0);
+    const QList<CaptureRow> huge = hugeValues.readAll();
     QCOMPARE(huge.size(), rows.size());
     for (const CaptureRow& row : std::as_const(huge)) {
         QCOMPARE(row.lot, 0);
@@ -360,10 +369,11 @@ void TestSQLiteDataProvider::extraction()
         QCOMPARE(row.releaseRiverKm, -1);
         QCOMPARE(row.removalRiverKm, -1);
     }
-    QList<CaptureRow> none;
-    QVERIFY(provider_->extractRunRows(none, -1));
-    QVERIFY(none.isEmpty());
-    QVERIFY(provider_->runSiteNames().isEmpty());
+    RunExtraction none = provider_->extractRun(-1);
+    QVERIFY(none.ok);
+    QCOMPARE(none.rowCount, 0);
+    QVERIFY(none.readAll().isEmpty());
+    QVERIFY(none.sites.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestSQLiteDataProvider)

@@ -7,6 +7,8 @@
 #include "processing/FishProcessor.h"
 #include "processing/KavelDataProcessor.h"
 #include "processing/StandardDataProcessor.h"
+#include "run/ResultFile.h"
+#include "run/RunPipeline.h"
 #include "store/SQLiteDataProvider.h"
 #include "ui/BasicQueryModel.h"
 #include "ui/DefinitionBuilder.h"
@@ -15,8 +17,6 @@
 #include "ui/QueryModelCache.h"
 #include "ui/QueryViewManager.h"
 #include "ui/RunDefWizard.h"
-#include "ui/RunOutputFile.h"
-#include "ui/SlicedHistoryRun.h"
 #include "ui/ViewKind.h"
 #include "ui/WidgetDialogs.h"
 
@@ -426,6 +426,10 @@ void MainWindow::beginSequence()
 
 void MainWindow::endSequence()
 {
+    // A canceled run leaves its extraction behind; its working tables go with it.
+    resultFile_.reset();
+    dataProcessor_.reset();
+    pipeline_.reset();
     progress_->hide();
     step_ = Idle;
     stepQueue_.clear();
@@ -471,8 +475,8 @@ bool MainWindow::processNextRun()
         }
         // Two selected runs that would write one file: the later would silently overwrite
         // the earlier's result.
-        const QString path = QDir::cleanPath(RunOutputFile::path(
-            settingText(Settings::OutDir), currentRun_.name, currentRun_.format));
+        const QString path = QDir::cleanPath(
+            ResultFile::path(settingText(Settings::OutDir), currentRun_.name, currentRun_.format));
         const auto earlier = claimedPaths_.constFind(path);
         if (earlier != claimedPaths_.cend()) {
             log(QStringLiteral("Run \"%1\" refused: run \"%2\" writes the same file %3")
@@ -572,13 +576,13 @@ void MainWindow::startProcessData()
     const QString label = QStringLiteral("Processing data...");
     log(label, 0);
     showStep(label);
+    outputPath_ =
+        ResultFile::path(settingText(Settings::OutDir), currentRun_.name, currentRun_.format);
     startWorker([this] { buildHistories(); });
 }
 
 void MainWindow::startWriteResults()
 {
-    outputPath_ =
-        RunOutputFile::path(settingText(Settings::OutDir), currentRun_.name, currentRun_.format);
     log(QStringLiteral("Writing results to ") + outputPath_ + QStringLiteral("..."), 0);
     showStep(QString());
     startWorker([this] { writeOutputFile(); });
@@ -605,8 +609,9 @@ void MainWindow::onProcessNextComplete()
         }
         progress_->setLabelText(QStringLiteral("Query complete."));
         log(QStringLiteral("Query complete."), 0);
-        progress_->setLabelText(QStringLiteral("Found %1 rows").arg(rows_.size()));
-        log(QStringLiteral("Found %1 rows").arg(rows_.size()), 0);
+        progress_->setLabelText(
+            QStringLiteral("Found %1 rows").arg(pipeline_->extraction().rowCount));
+        log(QStringLiteral("Found %1 rows").arg(pipeline_->extraction().rowCount), 0);
         break;
     case ProcessData:
         progress_->setLabelText(QStringLiteral("Processing complete."));
@@ -709,10 +714,12 @@ void MainWindow::loadDataFolder()
 
 void MainWindow::retrieveDataRows()
 {
-    rows_.clear();
+    resultFile_.reset();
+    fileError_.clear();
+    pipeline_ = std::make_unique<RunPipeline>(*provider_);
     // The store's error text is sticky; only a text that this extraction set is reported.
     const QString errorBefore = provider_->errorText();
-    stepOk_ = provider_->extractRunRows(rows_, currentRun_.id);
+    stepOk_ = pipeline_->extract(currentRun_.id);
     if (!stepOk_) {
         log(QStringLiteral("Unable to retrieve data rows."), 1);
         if (provider_->errorText() != errorBefore)
@@ -723,31 +730,41 @@ void MainWindow::retrieveDataRows()
 void MainWindow::buildHistories()
 {
     log(QStringLiteral("Processing events..."), 0);
-    const QStringList sites = provider_->runSiteNames();
-    const QMap<QString, int> siteRiverKm = provider_->runSiteRiverKm();
-    dataProcessor_.reset();
-    if (currentRun_.format == RunDefinition::Standard)
-        dataProcessor_ = std::make_unique<StandardDataProcessor>(sites, siteRiverKm);
-    else
-        dataProcessor_ = std::make_unique<KavelDataProcessor>(sites, siteRiverKm);
-    stepOk_ = SlicedHistoryRun::run(
-        rows_, *dataProcessor_,
+    dataProcessor_ = pipeline_->makeProcessor(currentRun_.format);
+    // The lines go straight to the file, which replaces an earlier one only when the write
+    // step commits it. A file that cannot be opened is reported by that step.
+    resultFile_ = std::make_unique<ResultFile>(outputPath_);
+    const bool opened = resultFile_->open();
+    stepOk_ = pipeline_->process(
+        *dataProcessor_, opened ? resultFile_.get() : nullptr,
         [this](qint64 done, qint64 total) { reportProgress(done, total, QString()); },
         &cancelRequested_);
+    if (!stepOk_) {
+        if (!pipeline_->errorText().isEmpty() && !cancelRequested_)
+            log(pipeline_->errorText(), 1);
+        resultFile_.reset();
+    } else if (!opened) {
+        fileError_ = resultFile_->errorString();
+        resultFile_.reset();
+    }
 }
 
 void MainWindow::writeOutputFile()
 {
-    const QStringList& lines = dataProcessor_->lines();
-    QString error;
-    stepOk_ = RunOutputFile::write(
-        outputPath_, lines,
-        [this](qint64 done, qint64 total) { reportProgress(done, total, QString()); },
-        &cancelRequested_, &error);
+    // A cancel before the file is put in place leaves any earlier file as it was.
+    if (cancelRequested_ && resultFile_)
+        resultFile_->discard();
+    stepOk_ = !cancelRequested_ && resultFile_ && resultFile_->commit();
     if (stepOk_)
-        log(QStringLiteral("Wrote ") + QString::number(lines.size()) + QStringLiteral(" rows."), 0);
+        log(QStringLiteral("Wrote ") + QString::number(resultFile_->lineCount()) +
+                QStringLiteral(" rows."),
+            0);
     else if (!cancelRequested_)
-        log(QStringLiteral("Unable to write the output file %1: %2").arg(outputPath_, error), 1);
+        log(QStringLiteral("Unable to write the output file %1: %2")
+                .arg(outputPath_, resultFile_ ? resultFile_->errorString() : fileError_),
+            1);
+    resultFile_.reset();
+    pipeline_.reset();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -35,6 +35,8 @@ class LogWindow;
 class QueryModelCache;
 class QueryViewManager;
 class RunDefWizard;
+class ResultFile;
+class RunPipeline;
 class SQLiteDataProvider;
 
 // The desktop window: chooses the data and output folders, loads the data folder, hosts the
@@ -178,9 +180,12 @@ private:
     std::atomic<bool> cancelRequested_{false};
     WorkerHook workerHook_;
     RunDefinition currentRun_;
-    QList<CaptureRow> rows_;
+    // The run in progress: its extraction, then its lines written as the fish are coded.
+    std::unique_ptr<RunPipeline> pipeline_;
     std::unique_ptr<FishProcessor> dataProcessor_;
+    std::unique_ptr<ResultFile> resultFile_;
     QString outputPath_;
+    QString fileError_;
     bool stepOk_ = false;
     QString stepError_;
     int lastPercent_ = -1;

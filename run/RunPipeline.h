@@ -1,0 +1,53 @@
+#pragma once
+
+#include "store/RunExtraction.h"
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace kd {
+
+class DataProvider;
+class FishProcessor;
+class ResultFile;
+
+// One run from the store to its file, for the desktop and the console alike: the extraction
+// of the run's rows, then every fish coded and its lines written as soon as its rows are read,
+// so that memory stays flat whatever the size of the study.
+class RunPipeline
+{
+public:
+    explicit RunPipeline(DataProvider& store) : store_(store) {}
+
+    // The run's working tables, sites and row count; false when the store failed (its error
+    // text says why).
+    bool extract(int runId);
+    const RunExtraction& extraction() const { return extraction_; }
+
+    // A processor of the format (RunDefinition::Format) over the run's sites.
+    std::unique_ptr<FishProcessor> makeProcessor(int format) const;
+
+    // Every row at once, for the uses that need them together; false when reading failed.
+    bool readAll(QList<CaptureRow>& rows);
+
+    // Rows read so far of rowCount.
+    using Progress = std::function<void(qint64 done, qint64 total)>;
+    // Codes every fish into the processor; its lines go to the file when one is given. False
+    // when canceled or when reading the rows failed (errorText says why).
+    bool process(FishProcessor& processor, ResultFile* file, const Progress& progress = {},
+                 const std::atomic<bool>* cancel = nullptr);
+    QString errorText() const { return error_; }
+    // Progress is reported, and the cancel flag looked at, after at least this many rows.
+    void setProgressStep(qint64 rows) { progressStep_ = rows; }
+
+private:
+    DataProvider& store_;
+    RunExtraction extraction_;
+    QString error_;
+    qint64 progressStep_ = 4096;
+};
+
+} // namespace kd

@@ -1,0 +1,378 @@
+#include "store/SQLiteRunExtractor.h"
+
+#include "base/DateTimeText.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <cfloat>
+#include <cmath>
+#include <limits>
+
+namespace kd {
+
+namespace {
+
+bool inIntRange(double value)
+{
+    return value >= double(std::numeric_limits<int>::min()) &&
+           value <= double(std::numeric_limits<int>::max());
+}
+
+// A stored kilometre as an int; 0, as for text that is no number, when out of the int range.
+int kilometre(const QVariant& value)
+{
+    bool ok = false;
+    const double number = std::round(value.toDouble(&ok));
+    return ok && inIntRange(number) ? int(number) : 0;
+}
+
+// kd_seconds(text): seconds since 1970 of a date-time the program can read, else NULL.
+void sqlSeconds(sqlite3_context* context, int, sqlite3_value** values)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(values[0]));
+    if (!text) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const QDateTime dateTime =
+        DateTimeText::parse(QString::fromUtf8(text, sqlite3_value_bytes(values[0])));
+    if (dateTime.isValid())
+        sqlite3_result_int64(context, DateTimeText::seconds(dateTime));
+    else
+        sqlite3_result_null(context);
+}
+
+// Reads the columns of the capture query. Texts repeat from row to row (a fish's release and
+// tag on every site), so the previous value is reused when the bytes are equal: less work, and
+// the rows share their strings.
+class CaptureColumns
+{
+public:
+    explicit CaptureColumns(sqlite3_stmt* statement) : statement_(statement) {}
+
+    QString text(int column)
+    {
+        const QByteArrayView bytes = raw(column);
+        Cached& cached = cache_[column];
+        if (!cached.valid || cached.bytes != bytes) {
+            cached.bytes = bytes.toByteArray();
+            cached.text = QString::fromUtf8(bytes);
+            cached.valid = true;
+        }
+        return cached.text;
+    }
+
+    // An integer; fallback when NULL or not a number.
+    int integer(int column, int fallback) const
+    {
+        // A value beyond the int range is no number for these fields: converting it would be
+        // undefined or wrap to a bogus kilometre.
+        switch (sqlite3_column_type(statement_, column)) {
+        case SQLITE_INTEGER: {
+            const qint64 value = sqlite3_column_int64(statement_, column);
+            return inIntRange(double(value)) ? int(value) : fallback;
+        }
+        case SQLITE_FLOAT: {
+            const double value = std::round(sqlite3_column_double(statement_, column));
+            return inIntRange(value) ? int(value) : fallback;
+        }
+        case SQLITE_TEXT: {
+            bool ok = false;
+            const int value = QString::fromUtf8(raw(column)).trimmed().toInt(&ok);
+            return ok ? value : fallback;
+        }
+        default:
+            return fallback;
+        }
+    }
+
+    float real(int column) const
+    {
+        switch (sqlite3_column_type(statement_, column)) {
+        case SQLITE_INTEGER:
+        case SQLITE_FLOAT: {
+            const double value = sqlite3_column_double(statement_, column);
+            return std::isfinite(value) && std::fabs(value) <= double(FLT_MAX) ? float(value)
+                                                                               : 0.0f;
+        }
+        case SQLITE_TEXT:
+            return QString::fromUtf8(raw(column)).trimmed().toFloat();
+        default:
+            return 0.0f;
+        }
+    }
+
+    QDateTime dateTime(int column) const
+    {
+        if (sqlite3_column_type(statement_, column) != SQLITE_TEXT)
+            return {};
+        return DateTimeText::parse(QString::fromUtf8(raw(column)));
+    }
+
+private:
+    struct Cached
+    {
+        bool valid = false;
+        QByteArray bytes;
+        QString text;
+    };
+
+    QByteArrayView raw(int column) const
+    {
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
+        return QByteArrayView(data, data ? sqlite3_column_bytes(statement_, column) : 0);
+    }
+
+    sqlite3_stmt* statement_;
+    Cached cache_[14];
+};
+
+// Steps the capture query and drops the working tables when done. The query is prepared at
+// the first row, so that its cost falls where the rows are read.
+class SQLiteCaptureCursor : public CaptureCursor
+{
+public:
+    SQLiteCaptureCursor(sqlite3* handle, QByteArray sql, QStringList tables)
+        : handle_(handle), sql_(std::move(sql)), tables_(std::move(tables))
+    {
+    }
+
+    ~SQLiteCaptureCursor() override
+    {
+        sqlite3_finalize(statement_);
+        for (const QString& table : std::as_const(tables_)) {
+            const QByteArray drop = "DROP TABLE IF EXISTS temp." + table.toUtf8();
+            sqlite3_exec(handle_, drop.constData(), nullptr, nullptr, nullptr);
+        }
+    }
+
+    bool next(CaptureRow& row) override
+    {
+        if (done_)
+            return false;
+        if (!statement_) {
+            if (sqlite3_prepare_v2(handle_, sql_.constData(), int(sql_.size()), &statement_,
+                                   nullptr) != SQLITE_OK) {
+                fail();
+                return false;
+            }
+            columns_ = std::make_unique<CaptureColumns>(statement_);
+        }
+        const int result = sqlite3_step(statement_);
+        if (result != SQLITE_ROW) {
+            if (result != SQLITE_DONE)
+                fail();
+            done_ = true;
+            return false;
+        }
+        CaptureColumns& columns = *columns_;
+        row = CaptureRow();
+        row.releaseName = columns.text(0);
+        row.tagCode = columns.text(1);
+        row.lot = columns.integer(2, 0);
+        row.tagActivateDate = columns.dateTime(3);
+        row.tagReleaseDate = columns.dateTime(4);
+        row.taggerName = columns.text(5);
+        row.bucket = columns.integer(6, 0);
+        row.length = columns.real(7);
+        row.weight = columns.real(8);
+        row.releaseRiverKm = columns.integer(9, -1);
+        row.siteName = columns.text(10);
+        row.firstDetection = columns.dateTime(11);
+        row.lastDetection = columns.dateTime(12);
+        row.removalRiverKm = columns.integer(13, -1);
+        return true;
+    }
+
+    QString errorText() const override { return error_; }
+
+private:
+    void fail()
+    {
+        error_ = QString::fromUtf8(sqlite3_errmsg(handle_));
+        done_ = true;
+    }
+
+    sqlite3* handle_;
+    QByteArray sql_;
+    QStringList tables_;
+    sqlite3_stmt* statement_ = nullptr;
+    std::unique_ptr<CaptureColumns> columns_;
+    bool done_ = false;
+    QString error_;
+};
+
+} // namespace
+
+void SQLiteRunExtractor::registerFunctions(sqlite3* handle)
+{
+    // Detection windows compare date-times as the program reads them, not as text.
+    sqlite3_create_function_v2(handle, "kd_seconds", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                               &sqlSeconds, nullptr, nullptr, nullptr);
+}
+
+RunExtraction SQLiteRunExtractor::extract(int runId, QString& error)
+{
+    RunExtraction extraction;
+    if (!handle_) {
+        error = QStringLiteral("The database is not open");
+        return extraction;
+    }
+    // Temporary tables with a per-extraction suffix: two runs within one second both work, and
+    // the database file does not grow with every run.
+    static std::atomic<int> extractions{0};
+    const QString suffix =
+        QStringLiteral("%1_%2").arg(QDateTime::currentSecsSinceEpoch()).arg(++extractions);
+    const QString nodesSites = QStringLiteral("nodes_sites_") + suffix;
+    const QString releasesTags = QStringLiteral("releases_tags_") + suffix;
+    const QString detections = QStringLiteral("detections_") + suffix;
+    const QString run = QString::number(runId);
+    const QString temp = QStringLiteral("TEMP");
+
+    // A run's detection window keeps only the events whose first detection lies within it.
+    QString window;
+    {
+        QSqlQuery query(db_);
+        query.prepare(QStringLiteral("SELECT window_start, window_end FROM runs WHERE id=?"));
+        query.addBindValue(runId);
+        if (query.exec() && query.next()) {
+            QStringList bounds;
+            const QDateTime start = DateTimeText::parseStrict(query.value(0).toString());
+            const QDateTime end = DateTimeText::parseStrict(query.value(1).toString());
+            if (start.isValid())
+                bounds.append(QStringLiteral("kd_seconds(Event.first_computed_datetime) >= %1")
+                                  .arg(DateTimeText::seconds(start)));
+            if (end.isValid())
+                bounds.append(QStringLiteral("kd_seconds(Event.first_computed_datetime) <= %1")
+                                  .arg(DateTimeText::seconds(end)));
+            if (!bounds.isEmpty())
+                window = QStringLiteral(" WHERE ") + bounds.join(QStringLiteral(" AND "));
+        }
+    }
+
+    struct Step
+    {
+        QString sql;
+        QString table;
+        const char* message;
+    };
+    const Step steps[] = {
+        {QStringLiteral(
+             "CREATE %1 TABLE %2 AS SELECT sites.name, nodes.id as node_id, "
+             "nodes.river_kilometer FROM nodes JOIN arrays ON nodes.location = arrays.location AND "
+             "STRFTIME('%Y', nodes.deploy_date) = arrays.deploy_year JOIN arrays_sites ON "
+             "arrays.id = arrays_sites.array_id JOIN sites ON arrays_sites.site_id = sites.id JOIN "
+             "runs_sites ON runs_sites.site_id = sites.id AND runs_sites.run_id=%3")
+             .arg(temp, nodesSites, run),
+         nodesSites, "Internal error: can't create temporary sites/nodes table: %1.\n%2"},
+        {QStringLiteral(
+             "CREATE %1 TABLE %2 AS SELECT releases.name AS release_name, tags.id AS tag_id, "
+             "tags.tag_code,  tags.lot, tags.tag_activate_date, tags.tag_release_date, "
+             "tags.tagger_name_xlat, tags.bucket, tags.length, tags.weight, "
+             "tags.release_location_river_kilometer FROM tags JOIN release_groups ON "
+             "tags.release_location = release_groups.release_location AND STRFTIME('%Y', "
+             "tags.tag_release_date) = release_groups.tag_year AND tags.species_code_xlat = "
+             "release_groups.species_code_xlat JOIN releases_release_groups ON release_groups.id "
+             "= releases_release_groups.release_group_id JOIN releases ON releases.id = "
+             "releases_release_groups.release_id JOIN releases_runs ON releases_runs.release_id = "
+             "releases.id AND releases_runs.run_id=%3")
+             .arg(temp, releasesTags, run),
+         releasesTags, "Internal error: can't create temporary releases/tags table: %1.\n%2"},
+        {QStringLiteral(
+             "CREATE %1 TABLE %2 AS SELECT Tag.id as tag_id, NodeSite.name as site_name, "
+             "NodeSite.river_kilometer, Event.first_computed_datetime, "
+             "Event.last_computed_datetime FROM  `%3` Event JOIN `%4` NodeSite ON Event.node_id = "
+             "NodeSite.node_id JOIN `%5` Tag on Event.tag_id = Tag.id%6")
+             .arg(temp, detections, QStringLiteral("events"), nodesSites, QStringLiteral("tags"),
+                  window),
+         detections, "Internal error: can't create temporary detections table: %1.\n%2"},
+    };
+
+    QStringList created;
+    const auto dropCreated = [&]() {
+        QSqlQuery drop(db_);
+        for (const QString& table : created)
+            drop.exec(QStringLiteral("DROP TABLE IF EXISTS temp.%1").arg(table));
+    };
+
+    for (const Step& step : steps) {
+        QSqlQuery query(db_);
+        if (!query.exec(step.sql)) {
+            error = QString::fromLatin1(step.message).arg(step.table, query.lastError().text());
+            dropCreated();
+            return extraction;
+        }
+        created.append(step.table);
+    }
+
+    {
+        // The capture query joins the detections by tag; an index halves its time on large runs.
+        QSqlQuery index(db_);
+        index.exec(QStringLiteral("CREATE INDEX temp.%1_tag_id ON %1(tag_id)").arg(detections));
+    }
+
+    QStringList sites;
+    QMap<QString, int> siteKm;
+    {
+        QSqlQuery query(db_);
+        query.setForwardOnly(true);
+        if (query.exec(QStringLiteral("SELECT NodeSite.name, MAX(NodeSite.river_kilometer) FROM "
+                                      "%1 AS NodeSite GROUP BY NodeSite.name ORDER BY "
+                                      "NodeSite.river_kilometer DESC")
+                           .arg(nodesSites))) {
+            while (query.next())
+                sites.append(query.value(0).toString());
+        }
+        if (query.exec(QStringLiteral("SELECT DISTINCT NodeSite.name, NodeSite.river_kilometer "
+                                      "FROM %1 AS NodeSite ORDER BY NodeSite.river_kilometer DESC")
+                           .arg(nodesSites))) {
+            while (query.next())
+                siteKm[query.value(0).toString()] = kilometre(query.value(1));
+        }
+    }
+    {
+        // As many rows as the capture query gives: one per fish and site it was detected at,
+        // one for a fish detected nowhere. Counted here, so that the rows need not be held.
+        QSqlQuery query(db_);
+        query.setForwardOnly(true);
+        if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM (SELECT DISTINCT R.release_name, "
+                                       "R.tag_code, D.site_name FROM %1 R LEFT OUTER JOIN "
+                                       "(SELECT DISTINCT tag_id, site_name FROM %2) D ON "
+                                       "R.tag_id = D.tag_id)")
+                            .arg(releasesTags, detections)) ||
+            !query.next()) {
+            error = query.lastError().text();
+            dropCreated();
+            return extraction;
+        }
+        extraction.rowCount = query.value(0).toLongLong();
+    }
+
+    const QByteArray sql =
+        QStringLiteral(
+            "Select ReleaseTag.release_name, ReleaseTag.tag_code, ReleaseTag.lot, "
+            "ReleaseTag.tag_activate_date, ReleaseTag.tag_release_date, "
+            "ReleaseTag.tagger_name_xlat, ReleaseTag.bucket, ReleaseTag.length, "
+            "ReleaseTag.weight, ReleaseTag.release_location_river_kilometer, "
+            "Detection.site_name, MIN(Detection.first_computed_datetime) as "
+            "first_computed_datetime, MAX(Detection.last_computed_datetime) as "
+            "last_computed_datetime, Removal.removal_river_km   FROM `%1` ReleaseTag LEFT "
+            "OUTER JOIN '%2' Detection ON ReleaseTag.tag_id = Detection.tag_id LEFT OUTER JOIN "
+            "`%3` Removal on ReleaseTag.tag_id = Removal.tag_id GROUP BY "
+            "ReleaseTag.release_name, ReleaseTag.tag_code, Detection.site_name ORDER BY "
+            "ReleaseTag.release_name, ReleaseTag.tag_code, Detection.river_kilometer DESC")
+            .arg(releasesTags, detections, QStringLiteral("removals"))
+            .toUtf8();
+    extraction.ok = true;
+    extraction.sites = sites;
+    extraction.siteRiverKm = siteKm;
+    extraction.rows = std::make_unique<SQLiteCaptureCursor>(handle_, sql, created);
+    return extraction;
+}
+
+} // namespace kd
