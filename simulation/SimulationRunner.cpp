@@ -7,11 +7,12 @@
 #include "simulation/KavelRunProcessor.h"
 #include "simulation/SimulationConfig.h"
 #include "simulation/StandardRunProcessor.h"
+#include "simulation/SurvivalRunProcessor.h"
 #include "store/SQLiteDataProvider.h"
 
 #include <QDir>
-#include <QMap>
 #include <QFileInfo>
+#include <QMap>
 
 namespace kd {
 
@@ -60,6 +61,9 @@ RunProcessor* SimulationRunner::processorFor(const QString& type)
     else if (type == QLatin1String("standard"))
         processor =
             std::make_unique<StandardRunProcessor>(config_.get(), provider_.get(), logger_.get());
+    else if (type == QLatin1String("survival"))
+        processor =
+            std::make_unique<SurvivalRunProcessor>(config_.get(), provider_.get(), logger_.get());
     if (!processor)
         return nullptr;
     processor->setStreams(out_, err_);
