@@ -25,13 +25,9 @@ void SurvivalDataProcessor::processFish(const CaptureRow& fish, const DetectionM
     fish_.append({fish.tagCode, fish.releaseName, SurvivalWriter::measureText(fish.lengthText),
                   SurvivalWriter::measureText(fish.weightText), codes});
 
-    // Rows come grouped by release, so the release is nearly always the last one seen.
-    auto release = releases_.end();
-    if (!releases_.isEmpty() && releases_.last().name == fish.releaseName)
-        release = releases_.end() - 1;
-    else
-        release = std::find_if(releases_.begin(), releases_.end(),
-                               [&](const ReleaseKm& r) { return r.name == fish.releaseName; });
+    const auto release =
+        std::find_if(releases_.begin(), releases_.end(),
+                     [&](const ReleaseKm& known) { return known.name == fish.releaseName; });
     if (release == releases_.end()) {
         releases_.append({fish.releaseName, fish.releaseRiverKm, true});
         return;
