@@ -7,6 +7,7 @@
 #include "simulation/KavelRunProcessor.h"
 #include "simulation/SimulationConfig.h"
 #include "simulation/StandardRunProcessor.h"
+#include "simulation/SurvivalRunProcessor.h"
 #include "store/SQLiteDataProvider.h"
 
 #include <QDir>
@@ -58,6 +59,9 @@ RunProcessor* SimulationRunner::processorFor(const QString& type)
     else if (type == QLatin1String("standard"))
         processor =
             std::make_unique<StandardRunProcessor>(config_.get(), provider_.get(), logger_.get());
+    else if (type == QLatin1String("survival"))
+        processor =
+            std::make_unique<SurvivalRunProcessor>(config_.get(), provider_.get(), logger_.get());
     if (!processor)
         return nullptr;
     processor->setStreams(out_, err_);

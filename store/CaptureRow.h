@@ -17,6 +17,9 @@ struct CaptureRow
     int bucket = 0;
     float length = 0.0f;
     float weight = 0.0f;
+    // Length and weight as stored, so that a missing or unreadable value stays apart from 0.
+    QString lengthText;
+    QString weightText;
     int releaseRiverKm = -1;
     QString siteName;
     QDateTime firstDetection;

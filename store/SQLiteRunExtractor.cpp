@@ -181,6 +181,9 @@ public:
         row.bucket = columns.integer(6, 0);
         row.length = columns.real(7);
         row.weight = columns.real(8);
+        // After real(): reading a number as text converts it, and its type is then lost.
+        row.lengthText = columns.text(7);
+        row.weightText = columns.text(8);
         row.releaseRiverKm = columns.integer(9, -1);
         row.siteName = columns.text(10);
         row.firstDetection = columns.dateTime(11);

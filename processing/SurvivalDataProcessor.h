@@ -1,0 +1,35 @@
+#pragma once
+
+#include "processing/FishProcessor.h"
+#include "survival/SurvivalStudy.h"
+
+namespace kd {
+
+// Collects the fish of a survival run: exactly those the Standard layout writes for the same
+// rows, in the same order, each with its capture codes, length and weight. It writes no lines.
+class SurvivalDataProcessor : public FishProcessor
+{
+public:
+    using FishProcessor::FishProcessor;
+
+    void start() override;
+    void processFish(const CaptureRow& fish, const DetectionMap& detections) override;
+
+    // The run's sites with their kilometres, its releases in the order their fish first appear
+    // and its fish. A release's kilometre is the one its tags record when all of them agree,
+    // otherwise unknown.
+    SurvivalStudy study() const;
+
+private:
+    struct ReleaseKm
+    {
+        QString name;
+        int riverKm = -1;
+        bool agreed = true;
+    };
+
+    QList<SurvivalFish> fish_;
+    QList<ReleaseKm> releases_;
+};
+
+} // namespace kd

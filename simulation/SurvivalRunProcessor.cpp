@@ -1,0 +1,112 @@
+#include "simulation/SurvivalRunProcessor.h"
+
+#include "processing/SafeFileName.h"
+#include "processing/SurvivalDataProcessor.h"
+#include "run/RunPipeline.h"
+#include "simulation/SimulationConfig.h"
+#include "store/DataProvider.h"
+#include "survival/SurvivalAnalysis.h"
+#include "survival/SurvivalWriter.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+
+#include <clocale>
+
+namespace kd {
+
+namespace {
+
+char programName[] = "keldar";
+char platformOption[] = "-platform";
+// Draws into images without a display, so the console also runs on a server.
+char platformName[] = "offscreen";
+
+} // namespace
+
+SurvivalRunProcessor::SurvivalRunProcessor(SimulationConfig* config, DataProvider* provider,
+                                           MessageLoggerI* logger)
+    : RunProcessor(config, provider, logger)
+{
+}
+
+SurvivalRunProcessor::~SurvivalRunProcessor() = default;
+
+bool SurvivalRunProcessor::ensureGuiApplication()
+{
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return true;
+    if (QCoreApplication::instance()) {
+        log(QStringLiteral("Unable to draw the survival chart: the program runs without a "
+                           "graphical application."));
+        return false;
+    }
+    // The console runs without any application object; one is started for the chart alone and
+    // kept until the runs are over.
+    argc_ = 3;
+    argv_[0] = programName;
+    argv_[1] = platformOption;
+    argv_[2] = platformName;
+    argv_[3] = nullptr;
+    // Starting it takes the C library's locale from the environment; numbers read or written
+    // through the C library keep the form they had before.
+    const QByteArray numeric = std::setlocale(LC_NUMERIC, nullptr);
+    application_ = std::make_unique<QGuiApplication>(argc_, argv_);
+    std::setlocale(LC_NUMERIC, numeric.constData());
+    return true;
+}
+
+bool SurvivalRunProcessor::process(int runIndex)
+{
+    RunPipeline pipeline(*provider_);
+    if (!extractConfigured(runIndex, pipeline))
+        return false;
+    const RunExtraction& extraction = pipeline.extraction();
+    log(QStringLiteral("Processing ") + QString::number(extraction.rowCount) +
+        QStringLiteral(" events..."));
+
+    SurvivalDataProcessor fish(extraction.sites, extraction.siteRiverKm);
+    fish.setLogger(logger_);
+    const QDateTime cutoff = config_->cutoffDate(runIndex);
+    if (cutoff.isValid())
+        fish.setCutoff(cutoff);
+    if (!pipeline.process(fish, nullptr)) {
+        log(pipeline.errorText());
+        return false;
+    }
+
+    SurvivalStudy study = fish.study();
+    // The configured kilometre of a release comes first; without one (0) the chart uses the
+    // kilometre its tags record.
+    const QList<ReleaseSpec> configured = config_->releases(runIndex);
+    for (SurvivalRelease& release : study.releases) {
+        for (const ReleaseSpec& spec : configured) {
+            if (spec.name == release.name && spec.riverKm != 0) {
+                release.riverKm = spec.riverKm;
+                break;
+            }
+        }
+    }
+    log(QStringLiteral("Fitting survival of %1 fish in %2 releases...")
+            .arg(study.fish.size())
+            .arg(study.releases.size()));
+    const SurvivalResult result = SurvivalAnalysis::analyse(study);
+    for (const QString& warning : result.warnings)
+        log(warning);
+
+    const QString path = resultPath(runIndex);
+    if (path.isEmpty() || !ensureGuiApplication())
+        return false;
+    log(QStringLiteral("Writing results to ") + path + QStringLiteral("..."));
+    QString error;
+    if (!SurvivalWriter::write(QFileInfo(path).path(), safeFileName(config_->title(runIndex)),
+                               QStringLiteral("survival"), result, &error)) {
+        log(error);
+        return false;
+    }
+    log(QStringLiteral("Wrote %1 fish.").arg(result.histories.size()));
+    log(QStringLiteral("Done.\n"));
+    return true;
+}
+
+} // namespace kd
