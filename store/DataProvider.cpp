@@ -37,6 +37,11 @@ bool DataProvider::insertRowUtf8(int model, QByteArrayView line, int loadId)
     return insertRow(model, QString::fromUtf8(line), loadId);
 }
 
+QString DataProvider::tableName(int table) const
+{
+    return Schema::tableName(table);
+}
+
 QString DataProvider::modelTableName(int model) const
 {
     return model >= 0 && model < ModelCount ? Schema::tableName(model) : QString();

@@ -131,6 +131,9 @@ public:
     void setLogger(MessageLoggerI* logger) { logger_ = logger; }
     MessageLoggerI* logger() const { return logger_; }
 
+    // Name of table number table (DataProvider::Table).
+    QString tableName(int table) const;
+
     // Data file models.
     QString modelTableName(int model) const;
     QStringList modelColumns(int model) const;

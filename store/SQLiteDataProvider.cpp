@@ -56,11 +56,6 @@ bool SQLiteDataProvider::isOpen() const
     return db_.isOpen();
 }
 
-QString SQLiteDataProvider::tableName(int table) const
-{
-    return Schema::tableName(table);
-}
-
 bool SQLiteDataProvider::openDatabase(const QString& path)
 {
     if (db_.isOpen())

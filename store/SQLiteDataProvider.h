@@ -22,7 +22,6 @@ public:
     explicit SQLiteDataProvider(const QString& databasePath);
     ~SQLiteDataProvider() override;
 
-    QString tableName(int table) const;
     bool execStatement(const QString& sql);
     bool isOpen() const;
 

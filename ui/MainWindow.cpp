@@ -4,11 +4,7 @@
 
 #include "base/Settings.h"
 #include "loader/DataLoader.h"
-#include "processing/FishProcessor.h"
-#include "processing/KavelDataProcessor.h"
-#include "processing/StandardDataProcessor.h"
-#include "run/ResultFile.h"
-#include "run/RunPipeline.h"
+#include "run/RunSequence.h"
 #include "store/SQLiteDataProvider.h"
 #include "ui/BasicQueryModel.h"
 #include "ui/DefinitionBuilder.h"
@@ -26,7 +22,6 @@
 #include <QMutexLocker>
 #include <QProgressDialog>
 #include <QThread>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace kd {
 
@@ -77,7 +72,13 @@ MainWindow::MainWindow(QWidget* parent)
     progress_->hide();
     connect(progress_, &QProgressDialog::canceled, this, &MainWindow::onProcessingCanceled);
     connect(progress_, &QDialog::rejected, this, &MainWindow::onProcessingCanceled);
-    connect(&watcher_, &QFutureWatcher<void>::finished, this, &MainWindow::onProcessNextComplete);
+    sequence_ = std::make_unique<RunSequence>(this);
+    connect(sequence_.get(), &RunSequence::stepStarted, this, &MainWindow::showStep);
+    connect(sequence_.get(), &RunSequence::labelChanged, progress_, &QProgressDialog::setLabelText);
+    connect(sequence_.get(), &RunSequence::progressChanged, this, &MainWindow::showProgress);
+    connect(sequence_.get(), &RunSequence::progressHidden, progress_, &QWidget::hide);
+    connect(sequence_.get(), &RunSequence::loadFinished, this, &MainWindow::onLoadFinished);
+    connect(sequence_.get(), &RunSequence::finished, this, &MainWindow::onSequenceFinished);
 
     releaseBuilder_ = std::make_unique<DefinitionBuilder>(
         DefinitionBuilder::Releases, ui_->releaseNameLineEdit_, ui_->releaseKmLineEdit_);
@@ -133,15 +134,29 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow()
 {
-    // The worker uses the store and this window's members until it ends.
-    cancelRequested_ = true;
-    watcher_.waitForFinished();
+    // The worker uses the store until it ends.
+    sequence_.reset();
     if (updater_) {
         updater_->disconnect(this);
         delete updater_;
         updater_ = nullptr;
     }
     disconnectFromDatabase();
+}
+
+ProcessingStep MainWindow::step() const
+{
+    return sequence_ ? sequence_->step() : Idle;
+}
+
+QString MainWindow::outputPath() const
+{
+    return sequence_ ? sequence_->outputPath() : QString();
+}
+
+void MainWindow::setWorkerHook(WorkerHook hook)
+{
+    sequence_->setWorkerHook(std::move(hook));
 }
 
 DataProvider* MainWindow::dataProvider() const
@@ -255,23 +270,14 @@ bool MainWindow::connectToDatabase(bool createAllowed)
 
     loader_ = std::make_unique<DataLoader>(provider_.get());
     loader_->setLogger(this);
-    loader_->setCancelFlag(&cancelRequested_);
-    loader_->setProgress([this](int done, int total, const QString& path) {
-        if (path.isEmpty()) {
-            reportProgress(0, 0, QStringLiteral("Finishing the load..."));
-            return;
-        }
-        reportProgress(done, total,
-                       QStringLiteral("Loading %1 (file %2 of %3)...")
-                           .arg(QFileInfo(path).fileName())
-                           .arg(done + 1)
-                           .arg(total));
-    });
+    sequence_->setStore(provider_.get(), loader_.get());
     return true;
 }
 
 void MainWindow::disconnectFromDatabase()
 {
+    if (sequence_)
+        sequence_->setStore(nullptr, nullptr);
     loader_.reset();
     wizard_.reset();
     views_.reset();
@@ -358,8 +364,7 @@ void MainWindow::onLoadDataButtonClicked()
     if (!question.isEmpty() && !dialogs_->confirm(this, programName(), question))
         return;
     beginSequence();
-    stepQueue_ = {LoadData};
-    processNextStep();
+    sequence_->startLoad(dataDir);
 }
 
 QString MainWindow::loadQuestion() const
@@ -415,25 +420,14 @@ void MainWindow::onClearAllDataActionTriggered()
 
 void MainWindow::beginSequence()
 {
-    step_ = Idle;
-    stepQueue_.clear();
-    pendingRuns_.clear();
-    cancelRequested_ = false;
     busy_ = true;
     progress_->reset();
     updateActions();
 }
 
-void MainWindow::endSequence()
+void MainWindow::onSequenceFinished()
 {
-    // A canceled run leaves its extraction behind; its working tables go with it.
-    resultFile_.reset();
-    dataProcessor_.reset();
-    pipeline_.reset();
     progress_->hide();
-    step_ = Idle;
-    stepQueue_.clear();
-    pendingRuns_.clear();
     busy_ = false;
     updateActions();
     emit sequenceFinished();
@@ -458,75 +452,7 @@ void MainWindow::onRunActionTriggered()
         return;
     }
     beginSequence();
-    pendingRuns_ = ids;
-    claimedPaths_.clear();
-    if (!processNextRun())
-        endSequence();
-}
-
-bool MainWindow::processNextRun()
-{
-    while (!pendingRuns_.isEmpty()) {
-        const int id = pendingRuns_.takeFirst();
-        currentRun_ = provider_->runDefinition(id);
-        if (currentRun_.id < 0) {
-            log(QStringLiteral("Run #%1 has no releases or sites any more; skipped.").arg(id), 1);
-            continue;
-        }
-        // Two selected runs that would write one file: the later would silently overwrite
-        // the earlier's result.
-        const QString path = QDir::cleanPath(
-            ResultFile::path(settingText(Settings::OutDir), currentRun_.name, currentRun_.format));
-        const auto earlier = claimedPaths_.constFind(path);
-        if (earlier != claimedPaths_.cend()) {
-            log(QStringLiteral("Run \"%1\" refused: run \"%2\" writes the same file %3")
-                    .arg(currentRun_.name, *earlier, path),
-                1);
-            continue;
-        }
-        claimedPaths_.insert(path, currentRun_.name);
-        log(QStringLiteral("Processing run ") + currentRun_.name, 0);
-        stepQueue_.clear();
-        if (!hasData_)
-            stepQueue_.append(LoadData);
-        stepQueue_ << QueryData << ProcessData << WriteResults;
-        step_ = Idle;
-        processNextStep();
-        return true;
-    }
-    return false;
-}
-
-void MainWindow::processNextStep()
-{
-    if (step_ == Canceled) {
-        endSequence();
-        return;
-    }
-    if (stepQueue_.isEmpty()) {
-        onProcessingComplete();
-        return;
-    }
-    step_ = stepQueue_.takeFirst();
-    switch (step_) {
-    case LoadData:
-        startLoadData();
-        break;
-    case QueryData:
-        startQueryData();
-        break;
-    case ProcessData:
-        startProcessData();
-        break;
-    case WriteResults:
-        startWriteResults();
-        break;
-    default:
-        dialogs_->critical(this, QStringLiteral("Error"),
-                           QStringLiteral("Unknown processing step!"));
-        onProcessingCanceled();
-        break;
-    }
+    sequence_->startRuns(ids, outputDir, settingText(Settings::DataDir), !hasData_);
 }
 
 void MainWindow::showStep(const QString& label)
@@ -537,159 +463,20 @@ void MainWindow::showStep(const QString& label)
     progress_->show();
 }
 
-void MainWindow::startWorker(std::function<void()> work)
+void MainWindow::onLoadFinished(bool ok)
 {
-    runningStep_ = step_;
-    workerActive_ = true;
-    lastPercent_ = -1;
-    lastLabel_.clear();
-    stepOk_ = false;
-    stepError_.clear();
-    const WorkerHook hook = workerHook_;
-    const ProcessingStep step = step_;
-    watcher_.setFuture(QtConcurrent::run([hook, step, work = std::move(work)] {
-        if (hook)
-            hook(step);
-        work();
-    }));
-}
-
-void MainWindow::startLoadData()
-{
-    loader_->setDataDir(settingText(Settings::DataDir));
-    const QString label = QStringLiteral("Loading data...");
-    log(label, 0);
-    showStep(label);
-    startWorker([this] { loadDataFolder(); });
-}
-
-void MainWindow::startQueryData()
-{
-    const QString label = QStringLiteral("Querying data...");
-    log(label, 0);
-    showStep(label);
-    startWorker([this] { retrieveDataRows(); });
-}
-
-void MainWindow::startProcessData()
-{
-    const QString label = QStringLiteral("Processing data...");
-    log(label, 0);
-    showStep(label);
-    outputPath_ =
-        ResultFile::path(settingText(Settings::OutDir), currentRun_.name, currentRun_.format);
-    startWorker([this] { buildHistories(); });
-}
-
-void MainWindow::startWriteResults()
-{
-    log(QStringLiteral("Writing results to ") + outputPath_ + QStringLiteral("..."), 0);
-    showStep(QString());
-    startWorker([this] { writeOutputFile(); });
-}
-
-void MainWindow::onProcessNextComplete()
-{
-    if (!workerActive_)
-        return;
-    workerActive_ = false;
-    // The store has changed whether or not the load was canceled.
-    if (runningStep_ == LoadData)
-        finishLoad();
-
-    switch (step_) {
-    case LoadData:
-        break;
-    case QueryData:
-        if (!stepOk_) {
-            step_ = Canceled;
-            progress_->hide();
-            log(QStringLiteral("Run canceled."), 0);
-            break;
-        }
-        progress_->setLabelText(QStringLiteral("Query complete."));
-        log(QStringLiteral("Query complete."), 0);
-        progress_->setLabelText(
-            QStringLiteral("Found %1 rows").arg(pipeline_->extraction().rowCount));
-        log(QStringLiteral("Found %1 rows").arg(pipeline_->extraction().rowCount), 0);
-        break;
-    case ProcessData:
-        progress_->setLabelText(QStringLiteral("Processing complete."));
-        log(QStringLiteral("Processing complete."), 0);
-        break;
-    case WriteResults:
-        progress_->setLabelText(QStringLiteral("Writing complete."));
-        break;
-    case Canceled:
-        break;
-    default:
-        dialogs_->critical(this, QStringLiteral("Error"),
-                           QStringLiteral("Unknown processing step!"));
-        onProcessingCanceled();
-        break;
-    }
-    processNextStep();
-}
-
-void MainWindow::finishLoad()
-{
-    const bool canceled = step_ == Canceled;
-    hasData_ = stepOk_ || provider_->hasCoreData();
+    hasData_ = ok || provider_->hasCoreData();
     views_->refreshAll();
-    if (canceled)
-        return;
-    if (stepOk_) {
-        log(QStringLiteral("Data loaded."), 0);
-        return;
-    }
-    log(stepError_.isEmpty() ? QStringLiteral("The data folder could not be loaded.")
-                             : QStringLiteral("The data folder could not be loaded: ") + stepError_,
-        1);
-}
-
-void MainWindow::onProcessingComplete()
-{
-    progress_->hide();
-    step_ = Idle;
-    log(QStringLiteral("Run complete."), 0);
-    if (processNextRun())
-        return;
-    endSequence();
 }
 
 void MainWindow::onProcessingCanceled()
 {
-    if (!busy_ || step_ == Canceled)
-        return;
-    cancelRequested_ = true;
-    step_ = Canceled;
-    stepQueue_.clear();
-    pendingRuns_.clear();
-    progress_->hide();
-    log(QStringLiteral("Run canceled."), 0);
-    // With a worker still running, the sequence ends when it does.
-    if (!workerActive_)
-        endSequence();
-}
-
-// ---------------------------------------------------------------------------------------------
-// Workers
-
-void MainWindow::reportProgress(qint64 done, qint64 total, const QString& label)
-{
-    const int percent = total > 0 ? int(done * 100 / total) : -1;
-    if (percent == lastPercent_ && label == lastLabel_)
-        return;
-    lastPercent_ = percent;
-    lastLabel_ = label;
-    QMetaObject::invokeMethod(
-        this, [this, percent, label] { showProgress(percent, label); }, Qt::QueuedConnection);
+    if (busy_)
+        sequence_->cancel();
 }
 
 void MainWindow::showProgress(int percent, const QString& label)
 {
-    if (!busy_ || step_ == Canceled)
-        return;
     if (percent < 0) {
         progress_->setRange(0, 0);
     } else {
@@ -699,72 +486,6 @@ void MainWindow::showProgress(int percent, const QString& label)
     if (!label.isEmpty())
         progress_->setLabelText(label);
     emit progressShown(percent, label);
-}
-
-void MainWindow::loadDataFolder()
-{
-    // The loader empties the database inside its own transaction: a canceled or failed load
-    // keeps the earlier data and definitions.
-    loader_->setReplaceAll(true);
-    const QString errorBefore = provider_->errorText();
-    stepOk_ = loader_->load();
-    if (!stepOk_ && provider_->errorText() != errorBefore)
-        stepError_ = provider_->errorText();
-}
-
-void MainWindow::retrieveDataRows()
-{
-    resultFile_.reset();
-    fileError_.clear();
-    pipeline_ = std::make_unique<RunPipeline>(*provider_);
-    // The store's error text is sticky; only a text that this extraction set is reported.
-    const QString errorBefore = provider_->errorText();
-    stepOk_ = pipeline_->extract(currentRun_.id);
-    if (!stepOk_) {
-        log(QStringLiteral("Unable to retrieve data rows."), 1);
-        if (provider_->errorText() != errorBefore)
-            log(provider_->errorText(), 1);
-    }
-}
-
-void MainWindow::buildHistories()
-{
-    log(QStringLiteral("Processing events..."), 0);
-    dataProcessor_ = pipeline_->makeProcessor(currentRun_.format);
-    // The lines go straight to the file, which replaces an earlier one only when the write
-    // step commits it. A file that cannot be opened is reported by that step.
-    resultFile_ = std::make_unique<ResultFile>(outputPath_);
-    const bool opened = resultFile_->open();
-    stepOk_ = pipeline_->process(
-        *dataProcessor_, opened ? resultFile_.get() : nullptr,
-        [this](qint64 done, qint64 total) { reportProgress(done, total, QString()); },
-        &cancelRequested_);
-    if (!stepOk_) {
-        if (!pipeline_->errorText().isEmpty() && !cancelRequested_)
-            log(pipeline_->errorText(), 1);
-        resultFile_.reset();
-    } else if (!opened) {
-        fileError_ = resultFile_->errorString();
-        resultFile_.reset();
-    }
-}
-
-void MainWindow::writeOutputFile()
-{
-    // A cancel before the file is put in place leaves any earlier file as it was.
-    if (cancelRequested_ && resultFile_)
-        resultFile_->discard();
-    stepOk_ = !cancelRequested_ && resultFile_ && resultFile_->commit();
-    if (stepOk_)
-        log(QStringLiteral("Wrote ") + QString::number(resultFile_->lineCount()) +
-                QStringLiteral(" rows."),
-            0);
-    else if (!cancelRequested_)
-        log(QStringLiteral("Unable to write the output file %1: %2")
-                .arg(outputPath_, resultFile_ ? resultFile_->errorString() : fileError_),
-            1);
-    resultFile_.reset();
-    pipeline_.reset();
 }
 
 // ---------------------------------------------------------------------------------------------

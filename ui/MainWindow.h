@@ -1,20 +1,16 @@
 #pragma once
 
 #include "base/MessageLoggerI.h"
-#include "store/CaptureRow.h"
+#include "run/ProcessingStep.h"
 #include "store/RunDefinition.h"
-#include "ui/ProcessingStep.h"
 
-#include <QFutureWatcher>
 #include <QItemSelection>
 #include <QList>
 #include <QMainWindow>
-#include <QMap>
 #include <QMutex>
 #include <QPair>
 #include <QProcess>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -30,14 +26,11 @@ class DataLoader;
 class DataProvider;
 class DefinitionBuilder;
 class Dialogs;
-class FishProcessor;
 class LogWindow;
 class QueryModelCache;
 class QueryViewManager;
 class RunDefWizard;
-class ResultFile;
-class RunPipeline;
-class SQLiteDataProvider;
+class RunSequence;
 
 // The desktop window: chooses the data and output folders, loads the data folder, hosts the
 // release and site builders and the run list, and writes the capture-history file of each
@@ -63,18 +56,18 @@ public:
 
     bool isBusy() const { return busy_; }
     bool hasData() const { return hasData_; }
-    ProcessingStep step() const { return step_; }
+    ProcessingStep step() const;
     DataProvider* dataProvider() const;
     QueryViewManager* viewManager() const { return views_.get(); }
     RunDefWizard* wizard() const { return wizard_.get(); }
     LogWindow* logWindow() const { return logWindow_; }
     QProcess* updaterProcess() const { return updater_; }
     // The file of the last WriteResults step.
-    QString outputPath() const { return outputPath_; }
+    QString outputPath() const;
 
     // Called on the worker thread before the work of every step (a seam for tests).
     using WorkerHook = std::function<void(ProcessingStep)>;
-    void setWorkerHook(WorkerHook hook) { workerHook_ = std::move(hook); }
+    void setWorkerHook(WorkerHook hook);
 
 signals:
     // A Load or Run sequence has ended, its worker included.
@@ -104,9 +97,11 @@ private slots:
     void onAddRunDefButtonClicked();
     void onEditRunDefButtonClicked();
     void onDeleteRunDefButtonClicked();
-    void onProcessNextComplete();
-    void onProcessingComplete();
     void onProcessingCanceled();
+    void onLoadFinished(bool ok);
+    void onSequenceFinished();
+    void showStep(const QString& label);
+    void showProgress(int percent, const QString& label);
     void onRunTableSelectionChanged(const QItemSelection& selected,
                                     const QItemSelection& deselected);
     void onCheckForUpdates();
@@ -117,26 +112,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // Sequence driver.
     void beginSequence();
-    void endSequence();
-    bool processNextRun();
-    void processNextStep();
-    void startLoadData();
-    void startQueryData();
-    void startProcessData();
-    void startWriteResults();
-    void showStep(const QString& label);
-    void startWorker(std::function<void()> work);
-    void finishLoad();
-
-    // Workers (worker thread).
-    void loadDataFolder();
-    void retrieveDataRows();
-    void buildHistories();
-    void writeOutputFile();
-    void reportProgress(qint64 done, qint64 total, const QString& label);
-    void showProgress(int percent, const QString& label);
 
     void disconnectFromDatabase();
     // The question Load asks before it removes the releases, sites and runs; empty when there
@@ -155,7 +131,7 @@ private:
     std::unique_ptr<Ui::MainWindow> ui_;
     std::unique_ptr<Dialogs> dialogs_;
     QueryModelCache* modelCache_;
-    std::unique_ptr<SQLiteDataProvider> provider_;
+    std::unique_ptr<DataProvider> provider_;
     std::unique_ptr<QueryViewManager> views_;
     std::unique_ptr<RunDefWizard> wizard_;
     std::unique_ptr<DataLoader> loader_;
@@ -165,31 +141,10 @@ private:
     QProcess* updater_ = nullptr;
     bool hasData_ = false;
 
-    // The sequence. Members below the watcher are used by the running worker only while it
-    // runs; the GUI thread reads them after the watcher has reported the worker's end.
+    // The sequence of the Load or Run in progress; the window shows its progress.
     QProgressDialog* progress_;
-    QFutureWatcher<void> watcher_;
+    std::unique_ptr<RunSequence> sequence_;
     bool busy_ = false;
-    bool workerActive_ = false;
-    ProcessingStep step_ = Idle;
-    ProcessingStep runningStep_ = Idle;
-    QList<ProcessingStep> stepQueue_;
-    QList<int> pendingRuns_;
-    // Result files of the runs started in this sequence, with the run that writes each.
-    QMap<QString, QString> claimedPaths_;
-    std::atomic<bool> cancelRequested_{false};
-    WorkerHook workerHook_;
-    RunDefinition currentRun_;
-    // The run in progress: its extraction, then its lines written as the fish are coded.
-    std::unique_ptr<RunPipeline> pipeline_;
-    std::unique_ptr<FishProcessor> dataProcessor_;
-    std::unique_ptr<ResultFile> resultFile_;
-    QString outputPath_;
-    QString fileError_;
-    bool stepOk_ = false;
-    QString stepError_;
-    int lastPercent_ = -1;
-    QString lastLabel_;
 
     // Messages waiting for the GUI thread.
     QMutex logMutex_;

@@ -1,6 +1,6 @@
 #include "ui/QueryViewManager.h"
 
-#include "store/SQLiteDataProvider.h"
+#include "store/DataProvider.h"
 #include "ui/BasicQueryModel.h"
 #include "ui/QueryModelCache.h"
 #include "ui/QueryModelDataProvider.h"
@@ -11,7 +11,7 @@
 
 namespace kd {
 
-QueryViewManager::QueryViewManager(SQLiteDataProvider* provider, QueryModelCache* cache)
+QueryViewManager::QueryViewManager(DataProvider* provider, QueryModelCache* cache)
     : provider_(provider), cache_(cache)
 {
     for (int kind = 0; kind < ViewKindCount; ++kind)

@@ -10,7 +10,7 @@ namespace kd {
 
 class BasicQueryModel;
 class QueryModelCache;
-class SQLiteDataProvider;
+class DataProvider;
 
 // Binds the table views of one database to their query models, refreshes them and reads their
 // selections. Views are addressed by view kind (ViewKind).
@@ -18,7 +18,7 @@ class QueryViewManager
 {
 public:
     // Neither the store nor the cache is owned.
-    QueryViewManager(SQLiteDataProvider* provider, QueryModelCache* cache);
+    QueryViewManager(DataProvider* provider, QueryModelCache* cache);
 
     QueryViewManager(const QueryViewManager&) = delete;
     QueryViewManager& operator=(const QueryViewManager&) = delete;
@@ -41,7 +41,7 @@ public:
     void selectAll(int kind, bool select);
 
 private:
-    SQLiteDataProvider* provider_;
+    DataProvider* provider_;
     QueryModelCache* cache_;
     QMap<int, QPointer<QTableView>> views_;
     QMap<int, int> tables_;
