@@ -113,9 +113,10 @@ void splitFields(const QByteArray& line, QList<QByteArrayView>& fields)
     }
 }
 
-int fitModel(const DataProvider& provider, const QStringList& fields)
+DataProvider::Model fitModel(const DataProvider& provider, const QStringList& fields)
 {
-    for (int model = 0; model < DataProvider::ModelCount; ++model) {
+    for (int m = 0; m < DataProvider::ModelCount; ++m) {
+        const auto model = DataProvider::Model(m);
         const QStringList columns = provider.modelColumns(model);
         if (columns.size() > fields.size())
             continue;
@@ -187,7 +188,7 @@ bool DataLoader::scanFolder(const QString& path)
             unreadable_.append(provider_->loadPath(QFileInfo(file)));
             continue;
         }
-        const int model = matchModel(file);
+        const DataProvider::Model model = matchModel(file);
         if (model == DataProvider::NoModel) {
             log(QStringLiteral("***Warning: file doesn't match any model ") + file.filePath());
             warnNearMiss(file);
@@ -198,7 +199,7 @@ bool DataLoader::scanFolder(const QString& path)
     return true;
 }
 
-void DataLoader::addMatch(int model, const QFileInfo& file)
+void DataLoader::addMatch(DataProvider::Model model, const QFileInfo& file)
 {
     const QString key = file.canonicalFilePath();
     const auto seen = canonical_.constFind(key);
@@ -225,10 +226,11 @@ void DataLoader::addMatch(int model, const QFileInfo& file)
 void DataLoader::warnNearMiss(const QFileInfo& file) const
 {
     const QStringList fields = firstLineFields(file);
-    int bestModel = DataProvider::NoModel;
+    DataProvider::Model bestModel = DataProvider::NoModel;
     QStringList bestMissing;
     qsizetype bestPresent = 0;
-    for (int model = 0; model < DataProvider::ModelCount; ++model) {
+    for (int m = 0; m < DataProvider::ModelCount; ++m) {
+        const auto model = DataProvider::Model(m);
         const QStringList columns = provider_->modelColumns(model);
         const QMap<QString, QStringList> aliases = provider_->columnAliases(model);
         QStringList missing;
@@ -274,7 +276,7 @@ void DataLoader::warnUndecodableNames(const QString& folder) const
 #endif
 }
 
-int DataLoader::matchModel(const QFileInfo& info) const
+DataProvider::Model DataLoader::matchModel(const QFileInfo& info) const
 {
     QFile file(info.filePath());
     if (!file.open(QIODevice::ReadOnly))
@@ -291,16 +293,16 @@ int DataLoader::matchModel(const QFileInfo& info) const
         if (!fields.contains(QLatin1String("tag_code")) &&
             !fields.contains(QLatin1String("node_code")))
             continue;
-        const int model = fitModel(*provider_, fields);
+        const DataProvider::Model model = fitModel(*provider_, fields);
         if (model != DataProvider::NoModel)
             return model;
     }
     return DataProvider::NoModel;
 }
 
-QList<QPair<int, QFileInfo>> DataLoader::matchedFiles() const
+QList<QPair<DataProvider::Model, QFileInfo>> DataLoader::matchedFiles() const
 {
-    QList<QPair<int, QFileInfo>> files;
+    QList<QPair<DataProvider::Model, QFileInfo>> files;
     for (auto it = matched_.cbegin(); it != matched_.cend(); ++it)
         files.append({it.key(), it.value()});
     return files;
@@ -352,8 +354,8 @@ bool DataLoader::loadFiles()
         return stop(QStringLiteral("while removing the rows of files that are gone"));
     const int total = int(matched_.size());
     int done = 0;
-    const QList<int> models = matched_.uniqueKeys();
-    for (int model : models) {
+    const QList<DataProvider::Model> models = matched_.uniqueKeys();
+    for (DataProvider::Model model : models) {
         log(QStringLiteral("Processing ") + provider_->modelDisplayName(model) +
             QStringLiteral("..."));
         const QStringList columns = provider_->modelColumns(model);
@@ -381,7 +383,8 @@ bool DataLoader::loadFiles()
     return true;
 }
 
-bool DataLoader::loadFile(int model, const QFileInfo& info, const QStringList& columns)
+bool DataLoader::loadFile(DataProvider::Model model, const QFileInfo& info,
+                          const QStringList& columns)
 {
     const QString path = info.filePath();
     if (provider_->isLoadCurrent(info))

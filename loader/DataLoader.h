@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/DataProvider.h"
+
 #include <QFileInfo>
 #include <QHash>
 #include <QList>
@@ -11,7 +13,6 @@
 
 namespace kd {
 
-class DataProvider;
 class MessageLoggerI;
 
 // Walks a data folder, recognises every data file by its header line and loads the matched
@@ -37,7 +38,7 @@ public:
 
     bool load();
     bool scanFolder(const QString& path);
-    int matchModel(const QFileInfo& file) const;
+    DataProvider::Model matchModel(const QFileInfo& file) const;
 
     // A header line is read up to this many bytes; a data line longer than the other limit is
     // refused without being held in memory.
@@ -45,14 +46,14 @@ public:
     static constexpr qsizetype DataLineLimit = 1024 * 1024;
 
     // Files of the last scan in loading order (by model, the file matched last first).
-    QList<QPair<int, QFileInfo>> matchedFiles() const;
+    QList<QPair<DataProvider::Model, QFileInfo>> matchedFiles() const;
 
 private:
     bool loadFiles();
     bool removeVanishedFiles();
     // False when the database failed: the load must then stop.
-    bool loadFile(int model, const QFileInfo& file, const QStringList& columns);
-    void addMatch(int model, const QFileInfo& file);
+    bool loadFile(DataProvider::Model model, const QFileInfo& file, const QStringList& columns);
+    void addMatch(DataProvider::Model model, const QFileInfo& file);
     void warnNearMiss(const QFileInfo& file) const;
     void warnUndecodableNames(const QString& folder) const;
     void log(const QString& message) const;
@@ -60,9 +61,9 @@ private:
 
     QString dataDir_;
     DataProvider* provider_;
-    QMultiMap<int, QFileInfo> matched_;
+    QMultiMap<DataProvider::Model, QFileInfo> matched_;
     // Matched files by their canonical path, so that a file reached through a link is loaded once.
-    QHash<QString, QPair<int, QFileInfo>> canonical_;
+    QHash<QString, QPair<DataProvider::Model, QFileInfo>> canonical_;
     // Files that could not be read: their earlier rows are kept.
     QStringList unreadable_;
     MessageLoggerI* logger_ = nullptr;

@@ -3,7 +3,7 @@
 #include "processing/CategoryCountsProcessor.h"
 #include "simulation/FalseEvent.h"
 #include "simulation/RunProcessor.h"
-#include "store/ReleaseSpec.h"
+#include "store/ReleaseRecord.h"
 
 #include <QPair>
 

@@ -57,14 +57,14 @@ bool RunProcessor::prepare(int runIndex)
         if (!config_->definesSite(name))
             warnOnce(QStringLiteral("Run \"%1\": no site named \"%2\"").arg(title, name));
     }
-    for (const ReleaseSpec& release : config_->releases(runIndex)) {
+    for (const ReleaseRecord& release : config_->releases(runIndex)) {
         if (!provider_->hasReleaseGroup(release.site, release.species, release.year))
             warnOnce(QStringLiteral("Release \"%1\": no release group at location %2, species "
                                     "%3, year %4")
                          .arg(release.name, release.site, release.species)
                          .arg(release.year));
     }
-    for (const SiteSpec& site : config_->sites(runIndex)) {
+    for (const SiteRecord& site : config_->sites(runIndex)) {
         if (!provider_->hasArray(site.location, site.year))
             warnOnce(QStringLiteral("Site \"%1\": no array at location %2, year %3")
                          .arg(site.name, site.location)
@@ -75,18 +75,18 @@ bool RunProcessor::prepare(int runIndex)
 
 bool RunProcessor::extractConfigured(int runIndex, RunPipeline& pipeline)
 {
-    const QList<ReleaseSpec> releases = config_->releases(runIndex);
-    const QList<SiteSpec> sites = config_->sites(runIndex);
+    const QList<ReleaseRecord> releases = config_->releases(runIndex);
+    const QList<SiteRecord> sites = config_->sites(runIndex);
 
     log(QStringLiteral("Loading releases..."));
     provider_->clearReleases();
-    for (const ReleaseSpec& release : releases)
+    for (const ReleaseRecord& release : releases)
         provider_->addReleaseRecord(release);
 
     log(QStringLiteral("Loading detection sites..."));
     provider_->clearSites();
     provider_->clearTable(DataProvider::SitesTable);
-    for (const SiteSpec& site : sites)
+    for (const SiteRecord& site : sites)
         provider_->addSiteRecord(site);
 
     log(QStringLiteral("Loading detection histories..."));

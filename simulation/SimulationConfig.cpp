@@ -130,10 +130,10 @@ void SimulationConfig::buildReleases()
         if (config.isEmpty())
             continue;
         // Every entry of the object counts: a release pools the release groups of all.
-        QList<ReleaseSpec> entries;
+        QList<ReleaseRecord> entries;
         for (const QVariant& entry : config) {
             const QVariantMap location = asMap(entry);
-            ReleaseSpec release;
+            ReleaseRecord release;
             release.name = name;
             release.site = asText(location.value(QStringLiteral("site")));
             release.species = asText(location.value(QStringLiteral("species")));
@@ -162,10 +162,10 @@ void SimulationConfig::buildSites()
         if (config.isEmpty())
             continue;
         // Every entry counts: a site pools the arrays of all its locations.
-        QList<SiteSpec> entries;
+        QList<SiteRecord> entries;
         for (const QVariant& entry : config) {
             const QVariantMap location = asMap(entry);
-            SiteSpec site;
+            SiteRecord site;
             site.name = name;
             site.location = asText(location.value(QStringLiteral("location")));
             site.year = location.contains(QStringLiteral("year"))
@@ -297,17 +297,17 @@ QDateTime SimulationConfig::cutoffDate(int index) const
     return DateTimeText::parseStrict(asText(value));
 }
 
-QList<ReleaseSpec> SimulationConfig::releases(int index) const
+QList<ReleaseRecord> SimulationConfig::releases(int index) const
 {
-    QList<ReleaseSpec> result;
+    QList<ReleaseRecord> result;
     for (const QString& name : releaseNames(index))
         result.append(releases_.value(name));
     return result;
 }
 
-QList<SiteSpec> SimulationConfig::sites(int index) const
+QList<SiteRecord> SimulationConfig::sites(int index) const
 {
-    QList<SiteSpec> result;
+    QList<SiteRecord> result;
     for (const QString& name : siteNames(index))
         result.append(sites_.value(name));
     return result;

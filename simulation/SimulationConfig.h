@@ -1,7 +1,7 @@
 #pragma once
 
-#include "store/ReleaseSpec.h"
-#include "store/SiteSpec.h"
+#include "store/ReleaseRecord.h"
+#include "store/SiteRecord.h"
 
 #include <QDateTime>
 #include <QList>
@@ -48,8 +48,8 @@ public:
     // The entries of the run's releases and sites in the order it names them; a release or
     // site with several entries pools them (one record per entry, all with its name). An
     // unknown name gives nothing.
-    QList<ReleaseSpec> releases(int index) const;
-    QList<SiteSpec> sites(int index) const;
+    QList<ReleaseRecord> releases(int index) const;
+    QList<SiteRecord> sites(int index) const;
     // The names the run lists, as listed.
     QStringList releaseNames(int index) const;
     QStringList siteNames(int index) const;
@@ -69,8 +69,8 @@ private:
     QString baseDir_;
     MessageLoggerI* logger_ = nullptr;
     QVariantMap root_;
-    QMap<QString, QList<ReleaseSpec>> releases_;
-    QMap<QString, QList<SiteSpec>> sites_;
+    QMap<QString, QList<ReleaseRecord>> releases_;
+    QMap<QString, QList<SiteRecord>> sites_;
 };
 
 } // namespace kd

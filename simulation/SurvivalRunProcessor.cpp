@@ -78,9 +78,9 @@ bool SurvivalRunProcessor::process(int runIndex)
     SurvivalStudy study = fish.study();
     // The configured kilometre of a release comes first; without one (0) the chart uses the
     // kilometre its tags record.
-    const QList<ReleaseSpec> configured = config_->releases(runIndex);
+    const QList<ReleaseRecord> configured = config_->releases(runIndex);
     for (SurvivalRelease& release : study.releases) {
-        for (const ReleaseSpec& spec : configured) {
+        for (const ReleaseRecord& spec : configured) {
             if (spec.name == release.name && spec.riverKm != 0) {
                 release.riverKm = spec.riverKm;
                 break;

@@ -32,7 +32,7 @@ int DataProvider::addRecordRun(const QString& /*name*/)
     return -1;
 }
 
-bool DataProvider::insertRowUtf8(int model, QByteArrayView line, int loadId)
+bool DataProvider::insertRowUtf8(Model model, QByteArrayView line, int loadId)
 {
     return insertRow(model, QString::fromUtf8(line), loadId);
 }
@@ -42,22 +42,22 @@ QString DataProvider::tableName(int table) const
     return Schema::tableName(table);
 }
 
-QString DataProvider::modelTableName(int model) const
+QString DataProvider::modelTableName(Model model) const
 {
     return model >= 0 && model < ModelCount ? Schema::tableName(model) : QString();
 }
 
-QStringList DataProvider::modelColumns(int model) const
+QStringList DataProvider::modelColumns(Model model) const
 {
     return Schema::fileColumns(model);
 }
 
-QMap<QString, QStringList> DataProvider::columnAliases(int model) const
+QMap<QString, QStringList> DataProvider::columnAliases(Model model) const
 {
     return Schema::aliases(model);
 }
 
-QString DataProvider::modelDisplayName(int model) const
+QString DataProvider::modelDisplayName(Model model) const
 {
     static const QRegularExpression underscores(QStringLiteral("([_]+)"));
     return modelTableName(model).replace(underscores, QStringLiteral(" "));

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "store/CaptureRow.h"
-#include "store/ReleaseSpec.h"
+#include "store/ReleaseRecord.h"
 #include "store/RunDefinition.h"
 #include "store/RunExtraction.h"
-#include "store/SiteSpec.h"
+#include "store/SiteRecord.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -67,16 +67,16 @@ public:
     // Discards everything written since beginLoad (a canceled load).
     virtual bool abortLoad();
     // Inserts one data line; false when the store refused it (the reason is in the error state).
-    virtual bool insertRow(int model, const QString& line, int loadId) = 0;
+    virtual bool insertRow(Model model, const QString& line, int loadId) = 0;
     // The same for a line in UTF-8, the loader's form; stores may take it without conversion.
-    virtual bool insertRowUtf8(int model, QByteArrayView line, int loadId);
+    virtual bool insertRowUtf8(Model model, QByteArrayView line, int loadId);
     virtual bool clearAllData() = 0;
     virtual bool clearTable(int table) = 0;
     virtual bool hasCoreData() = 0;
-    virtual bool isModelLoaded(int model) = 0;
+    virtual bool isModelLoaded(Model model) = 0;
     virtual bool isLoaded(const QFileInfo& file) = 0;
     virtual bool isLoadCurrent(const QFileInfo& file) = 0;
-    virtual int addLoad(const QFileInfo& file, int model) = 0;
+    virtual int addLoad(const QFileInfo& file, Model model) = 0;
     virtual bool deleteLoad(const QFileInfo& file) = 0;
     // Files are booked by their path relative to this folder, so that a study keeps its
     // bookkeeping however its folder is named on the command line, or when it is moved whole.
@@ -95,10 +95,10 @@ public:
     bool loadFailed() const { return loadFailed_; }
 
     // Site, release and run definitions.
-    virtual void addReleaseRecord(const ReleaseSpec& release) = 0;
+    virtual void addReleaseRecord(const ReleaseRecord& release) = 0;
     virtual void addRelease(const QString& name, int riverKm,
                             const QList<int>& releaseGroupIds) = 0;
-    virtual void addSiteRecord(const SiteSpec& site) = 0;
+    virtual void addSiteRecord(const SiteRecord& site) = 0;
     virtual void addSite(const QString& name, int riverKm, const QList<int>& arrayIds) = 0;
     virtual int addRun(const RunDefinition& run) = 0;
     virtual int updateRun(const RunDefinition& run) = 0;
@@ -135,10 +135,10 @@ public:
     QString tableName(int table) const;
 
     // Data file models.
-    QString modelTableName(int model) const;
-    QStringList modelColumns(int model) const;
-    QMap<QString, QStringList> columnAliases(int model) const;
-    QString modelDisplayName(int model) const;
+    QString modelTableName(Model model) const;
+    QStringList modelColumns(Model model) const;
+    QMap<QString, QStringList> columnAliases(Model model) const;
+    QString modelDisplayName(Model model) const;
 
 protected:
     void setError(const QString& text);

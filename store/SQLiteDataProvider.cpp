@@ -38,7 +38,7 @@ QString joinIds(const QList<int>& ids)
 SQLiteDataProvider::SQLiteDataProvider(const QString& databasePath)
 {
     for (int model = 0; model < ModelCount; ++model)
-        columnCounts_[model] = int(modelColumns(model).size());
+        columnCounts_[model] = int(modelColumns(Model(model)).size());
     openDatabase(databasePath);
 }
 
@@ -187,7 +187,7 @@ bool SQLiteDataProvider::isLoadCurrent(const QFileInfo& file)
     return storedSize.toLongLong() == file.size();
 }
 
-int SQLiteDataProvider::addLoad(const QFileInfo& file, int model)
+int SQLiteDataProvider::addLoad(const QFileInfo& file, Model model)
 {
     QSqlQuery query(db_);
     query.prepare(QStringLiteral("INSERT INTO loads (file_path, load_date, file_date, model, "
@@ -267,10 +267,10 @@ qint64 SQLiteDataProvider::deleteLoadPath(const QString& path)
     }
     qint64 removed = 0;
     for (const Load& load : loads) {
-        int model = 0;
+        Model model = TagsModel;
         for (int m = 0; m < ModelCount; ++m) {
-            if (modelTableName(m) == load.model) {
-                model = m;
+            if (modelTableName(Model(m)) == load.model) {
+                model = Model(m);
                 break;
             }
         }
@@ -298,7 +298,7 @@ qint64 SQLiteDataProvider::deleteLoadPath(const QString& path)
     return removed;
 }
 
-sqlite3_stmt* SQLiteDataProvider::insertStatement(int model)
+sqlite3_stmt* SQLiteDataProvider::insertStatement(Model model)
 {
     sqlite3_stmt*& slot = insertStatements_[model];
     if (slot)
@@ -325,12 +325,12 @@ void SQLiteDataProvider::finalizeInsertStatements()
     }
 }
 
-bool SQLiteDataProvider::insertRow(int model, const QString& line, int loadId)
+bool SQLiteDataProvider::insertRow(Model model, const QString& line, int loadId)
 {
     return insertRowUtf8(model, line.toUtf8(), loadId);
 }
 
-bool SQLiteDataProvider::insertRowUtf8(int model, QByteArrayView line, int loadId)
+bool SQLiteDataProvider::insertRowUtf8(Model model, QByteArrayView line, int loadId)
 {
     if (model < 0 || model >= ModelCount)
         return false;
@@ -378,7 +378,7 @@ bool SQLiteDataProvider::insertRowUtf8(int model, QByteArrayView line, int loadI
     return true;
 }
 
-bool SQLiteDataProvider::isModelLoaded(int model)
+bool SQLiteDataProvider::isModelLoaded(Model model)
 {
     QSqlQuery query(db_);
     query.prepare(QStringLiteral("SELECT id FROM loads WHERE model=?"));
@@ -423,7 +423,7 @@ bool SQLiteDataProvider::endLoad()
     // much cheaper than keeping them up to date through millions of updates.
     const struct
     {
-        int model;
+        Model model;
         const char* column;
     } laterIndices[] = {{EventsModel, "tag_id"},
                         {EventsModel, "node_id"},
@@ -467,7 +467,7 @@ bool SQLiteDataProvider::updateIndices()
            createIndex(NodesModel, {QStringLiteral("location")});
 }
 
-bool SQLiteDataProvider::createIndex(int model, const QStringList& columns)
+bool SQLiteDataProvider::createIndex(Model model, const QStringList& columns)
 {
     const QString table = modelTableName(model);
     const QString sql = QStringLiteral("create index if not exists idx_") + table +
@@ -495,7 +495,7 @@ bool SQLiteDataProvider::updateForeignIds()
            updateForeignId(RemovalsModel, TagsModel, tagId, tagCode, tagsChanged_);
 }
 
-bool SQLiteDataProvider::updateForeignId(int target, int source, const QString& idColumn,
+bool SQLiteDataProvider::updateForeignId(Model target, Model source, const QString& idColumn,
                                          const QString& keyColumn, bool everyRow)
 {
     const QString targetTable = modelTableName(target);
@@ -607,7 +607,7 @@ void SQLiteDataProvider::addSite(const QString& name, int riverKm, const QList<i
     }
 }
 
-void SQLiteDataProvider::addReleaseRecord(const ReleaseSpec& release)
+void SQLiteDataProvider::addReleaseRecord(const ReleaseRecord& release)
 {
     QSqlQuery query(db_);
     query.prepare(QStringLiteral("INSERT INTO releases (name, release_location, "
@@ -620,7 +620,7 @@ void SQLiteDataProvider::addReleaseRecord(const ReleaseSpec& release)
         logMessage(query.lastError().text());
 }
 
-void SQLiteDataProvider::addSiteRecord(const SiteSpec& site)
+void SQLiteDataProvider::addSiteRecord(const SiteRecord& site)
 {
     QSqlQuery query(db_);
     query.prepare(

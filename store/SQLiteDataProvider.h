@@ -28,22 +28,22 @@ public:
     bool beginLoad() override;
     bool endLoad() override;
     bool abortLoad() override;
-    bool insertRow(int model, const QString& line, int loadId) override;
-    bool insertRowUtf8(int model, QByteArrayView line, int loadId) override;
+    bool insertRow(Model model, const QString& line, int loadId) override;
+    bool insertRowUtf8(Model model, QByteArrayView line, int loadId) override;
     bool clearAllData() override;
     bool clearTable(int table) override;
     bool hasCoreData() override;
-    bool isModelLoaded(int model) override;
+    bool isModelLoaded(Model model) override;
     bool isLoaded(const QFileInfo& file) override;
     bool isLoadCurrent(const QFileInfo& file) override;
-    int addLoad(const QFileInfo& file, int model) override;
+    int addLoad(const QFileInfo& file, Model model) override;
     bool deleteLoad(const QFileInfo& file) override;
     QStringList loadedPaths() override;
     qint64 deleteLoadPath(const QString& path) override;
 
-    void addReleaseRecord(const ReleaseSpec& release) override;
+    void addReleaseRecord(const ReleaseRecord& release) override;
     void addRelease(const QString& name, int riverKm, const QList<int>& releaseGroupIds) override;
-    void addSiteRecord(const SiteSpec& site) override;
+    void addSiteRecord(const SiteRecord& site) override;
     void addSite(const QString& name, int riverKm, const QList<int>& arrayIds) override;
     int addRun(const RunDefinition& run) override;
     int updateRun(const RunDefinition& run) override;
@@ -64,15 +64,15 @@ public:
 private:
     bool openDatabase(const QString& path);
     bool createMissingTables();
-    sqlite3_stmt* insertStatement(int model);
+    sqlite3_stmt* insertStatement(Model model);
     void finalizeInsertStatements();
     bool execLogged(const QString& sql);
 
     bool updateIndices();
-    bool createIndex(int model, const QStringList& columns);
+    bool createIndex(Model model, const QStringList& columns);
     bool updateForeignIds();
-    bool updateForeignId(int target, int source, const QString& idColumn, const QString& keyColumn,
-                         bool everyRow);
+    bool updateForeignId(Model target, Model source, const QString& idColumn,
+                         const QString& keyColumn, bool everyRow);
     bool buildReleaseGroups();
     bool buildArrays();
 

@@ -48,20 +48,20 @@ struct RowsStore : DataProvider
         extraction.rows = std::make_unique<ListCaptureCursor>(rows);
         return extraction;
     }
-    bool insertRow(int, const QString&, int) override { return false; }
+    bool insertRow(Model, const QString&, int) override { return false; }
     bool clearAllData() override { return false; }
     bool clearTable(int) override { return false; }
     bool hasCoreData() override { return false; }
-    bool isModelLoaded(int) override { return false; }
+    bool isModelLoaded(Model) override { return false; }
     bool isLoaded(const QFileInfo&) override { return false; }
     bool isLoadCurrent(const QFileInfo&) override { return false; }
-    int addLoad(const QFileInfo&, int) override { return -1; }
+    int addLoad(const QFileInfo&, Model) override { return -1; }
     bool deleteLoad(const QFileInfo&) override { return false; }
     QStringList loadedPaths() override { return {}; }
     qint64 deleteLoadPath(const QString&) override { return -1; }
-    void addReleaseRecord(const ReleaseSpec&) override {}
+    void addReleaseRecord(const ReleaseRecord&) override {}
     void addRelease(const QString&, int, const QList<int>&) override {}
-    void addSiteRecord(const SiteSpec&) override {}
+    void addSiteRecord(const SiteRecord&) override {}
     void addSite(const QString&, int, const QList<int>&) override {}
     int addRun(const RunDefinition&) override { return -1; }
     int updateRun(const RunDefinition&) override { return -1; }

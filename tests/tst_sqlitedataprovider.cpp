@@ -110,8 +110,10 @@ void TestSQLiteDataProvider::insertRowChecksFieldCount()
         values.append(QString::number(i));
     QVERIFY(provider_->beginLoad());
     // A good line first: a short line must not inherit its values.
-    QVERIFY(provider_->insertRow(0, tagLine(QStringLiteral("G7000001"), QStringLiteral("R")), 5));
-    QCOMPARE(provider_->insertRow(0, values.join(QLatin1Char(',')), 5), stored);
+    QVERIFY(provider_->insertRow(DataProvider::TagsModel,
+                                 tagLine(QStringLiteral("G7000001"), QStringLiteral("R")), 5));
+    QCOMPARE(provider_->insertRow(DataProvider::TagsModel, values.join(QLatin1Char(',')), 5),
+             stored);
     QCOMPARE(provider_->hasError(), !stored);
     QVERIFY(provider_->endLoad());
     QCOMPARE(count(QStringLiteral("select count(*) from tags")), stored ? 2 : 1);
@@ -167,8 +169,10 @@ void TestSQLiteDataProvider::loadBookkeeping()
 void TestSQLiteDataProvider::failedEndLoadRollsBack()
 {
     QVERIFY(provider_->beginLoad());
-    const int id = provider_->addLoad(QFileInfo(dir_->filePath(QStringLiteral("t.csv"))), 0);
-    QVERIFY(provider_->insertRow(0, tagLine(QStringLiteral("G7000001"), QStringLiteral("R")), id));
+    const int id = provider_->addLoad(QFileInfo(dir_->filePath(QStringLiteral("t.csv"))),
+                                      DataProvider::TagsModel);
+    QVERIFY(provider_->insertRow(DataProvider::TagsModel,
+                                 tagLine(QStringLiteral("G7000001"), QStringLiteral("R")), id));
     // Makes the index step fail inside the load transaction.
     QVERIFY(provider_->execStatement(QStringLiteral("drop table events")));
     QVERIFY(!provider_->endLoad());
@@ -183,13 +187,16 @@ void TestSQLiteDataProvider::failedEndLoadRollsBack()
 void TestSQLiteDataProvider::endLoadTwiceDoesNotDouble()
 {
     QVERIFY(provider_->beginLoad());
-    QVERIFY(provider_->insertRow(0, tagLine(QStringLiteral("G7000001"), QStringLiteral("R")), 1));
-    QVERIFY(
-        provider_->insertRow(0, tagLine(QStringLiteral("G7000002"), QStringLiteral("R"), "1"), 1));
-    QVERIFY(
-        provider_->insertRow(0, tagLine(QStringLiteral("G7000003"), QStringLiteral("M"), "1"), 1));
-    QVERIFY(provider_->insertRow(1, QStringLiteral("N1,1,2,100,A1,up,2021-01-01 00:00:00,,"), 1));
-    QVERIFY(provider_->insertRow(1, QStringLiteral("N2,1,2,100,A1,up,bad date,,"), 1));
+    QVERIFY(provider_->insertRow(DataProvider::TagsModel,
+                                 tagLine(QStringLiteral("G7000001"), QStringLiteral("R")), 1));
+    QVERIFY(provider_->insertRow(DataProvider::TagsModel,
+                                 tagLine(QStringLiteral("G7000002"), QStringLiteral("R"), "1"), 1));
+    QVERIFY(provider_->insertRow(DataProvider::TagsModel,
+                                 tagLine(QStringLiteral("G7000003"), QStringLiteral("M"), "1"), 1));
+    QVERIFY(provider_->insertRow(DataProvider::NodesModel,
+                                 QStringLiteral("N1,1,2,100,A1,up,2021-01-01 00:00:00,,"), 1));
+    QVERIFY(provider_->insertRow(DataProvider::NodesModel,
+                                 QStringLiteral("N2,1,2,100,A1,up,bad date,,"), 1));
     QVERIFY(provider_->endLoad());
     QVERIFY(provider_->beginLoad());
     QVERIFY(provider_->endLoad());
@@ -257,14 +264,15 @@ void TestSQLiteDataProvider::loadStudy()
 {
     QVERIFY(provider_->beginLoad());
     for (const char* code : {"G7000001", "G7000002", "G7000003"})
-        QVERIFY(provider_->insertRow(0, tagLine(QLatin1String(code), QStringLiteral("REL")), 1));
-    QVERIFY(
-        provider_->insertRow(0, tagLine(QStringLiteral("G7000009"), QStringLiteral("OTHER")), 1));
+        QVERIFY(provider_->insertRow(DataProvider::TagsModel,
+                                     tagLine(QLatin1String(code), QStringLiteral("REL")), 1));
+    QVERIFY(provider_->insertRow(DataProvider::TagsModel,
+                                 tagLine(QStringLiteral("G7000009"), QStringLiteral("OTHER")), 1));
     for (const char* node :
          {"U1,1,2,100,UP,a,2021-01-01 00:00:00,,", "U2,1,2,101,UP,b,2021-01-01 00:00:00,,",
           "M1,1,2,60,MID,a,2021-01-01 00:00:00,,", "L1,1,2,20,LOW,a,2021-01-01 00:00:00,,",
           "L9,1,2,20,LOW,a,2020-01-01 00:00:00,,"}) // L9: another deploy year
-        QVERIFY(provider_->insertRow(1, QLatin1String(node), 2));
+        QVERIFY(provider_->insertRow(DataProvider::NodesModel, QLatin1String(node), 2));
     for (const char* event : {"U1,G7000001,2021-04-03 10:00:00,2021-04-03 11:00:00,2",
                               "U2,G7000001,2021-04-03 09:00:00,2021-04-03 10:30:00,2",
                               "L1,G7000001,2021-04-09 10:00:00,2021-04-09 10:00:00,1",
@@ -272,8 +280,9 @@ void TestSQLiteDataProvider::loadStudy()
                               "L9,G7000002,2021-04-09 10:00:00,2021-04-09 10:00:00,1",
                               "M1,G7000003,2021-04-06 10:00:00,2021-04-06 10:00:00,1",
                               "M1,G7000009,2021-04-06 10:00:00,2021-04-06 10:00:00,1"})
-        QVERIFY(provider_->insertRow(2, QLatin1String(event), 3));
-    QVERIFY(provider_->insertRow(6, QStringLiteral("G7000003,2021-05-01 00:00:00,55,bird"), 4));
+        QVERIFY(provider_->insertRow(DataProvider::EventsModel, QLatin1String(event), 3));
+    QVERIFY(provider_->insertRow(DataProvider::RemovalsModel,
+                                 QStringLiteral("G7000003,2021-05-01 00:00:00,55,bird"), 4));
     QVERIFY(provider_->endLoad());
 
     QSqlQuery query;
