@@ -40,8 +40,6 @@ public:
     static QVector<int> computeCaptureCodes(const QList<SiteVisit>& visits, int removalKm,
                                             int removalCode);
 
-    static QString dateFormat();
-
     const QStringList& lines() const { return lines_; }
     const QStringList& sites() const { return sites_; }
     const QMap<QString, int>& siteRiverKm() const { return siteRiverKm_; }

@@ -14,7 +14,7 @@ void HistDataProcessor::addProcessor(FishProcessor* processor)
     processors_.append(processor);
 }
 
-bool HistDataProcessor::processRows()
+void HistDataProcessor::processRows()
 {
     for (FishProcessor* processor : std::as_const(processors_))
         processor->start();
@@ -43,7 +43,6 @@ bool HistDataProcessor::processRows()
 
     for (FishProcessor* processor : std::as_const(processors_))
         processor->finish();
-    return true;
 }
 
 } // namespace kd

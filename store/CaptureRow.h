@@ -22,7 +22,6 @@ struct CaptureRow
     QDateTime firstDetection;
     QDateTime lastDetection;
     int removalRiverKm = -1;
-    QString dateFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
 };
 
 } // namespace kd

@@ -777,30 +777,6 @@ void MainWindow::onBulkAddArrayButtonClicked()
         siteBuilder_->bulkAdd(*views_, *provider_);
 }
 
-void MainWindow::onReleasesSelectAllCheckBoxToggled(bool checked)
-{
-    if (views_)
-        views_->selectAll(ReleasesView, checked);
-}
-
-void MainWindow::onSitesSelectAllCheckBoxToggled(bool checked)
-{
-    if (views_)
-        views_->selectAll(SitesView, checked);
-}
-
-void MainWindow::onReleaseGroupsSelectAllCheckBoxToggled(bool checked)
-{
-    if (views_)
-        views_->selectAll(ReleaseGroupsView, checked);
-}
-
-void MainWindow::onArraysSelectAllCheckBoxToggled(bool checked)
-{
-    if (views_)
-        views_->selectAll(ArraysView, checked);
-}
-
 void MainWindow::onReleaseGroupsSelectionChanged()
 {
     if (views_)
