@@ -384,6 +384,23 @@ private slots:
             "Processing run Fall\nWrote 3 rows.\nRun complete.\nProcessing run Spring\n"
             "Wrote 6 rows.\nRun complete.");
         QCOMPARE(progress.isEmpty() ? -1 : progress.last().at(0).toInt(), 100);
+        // A store that refuses the deletion: the failure is marked in red after the driver's
+        // text, and the list is reloaded (which clears the selection) and still shows the run.
+        QVERIFY(QSqlQuery().exec("CREATE TRIGGER keep_runs BEFORE DELETE ON runs "
+                                 "BEGIN SELECT RAISE(ABORT, 'runs are locked'); END"));
+        STEP(selectNamed(table("runTableView_"), {"Spring"}));
+        dialogs_->answers = {true};
+        click("deleteRunButton_");
+        const QStringList refused = logLines().mid(logLines().size() - 2);
+        QVERIFY2(refused.first().contains("runs are locked"), qPrintable(refused.first()));
+        QCOMPARE(refused.last(), QStringLiteral("Unable to delete run \"Spring\"."));
+        QTextCursor lastLine(child<QTextEdit>("loggingTextEdit_")->document()->lastBlock());
+        lastLine.movePosition(QTextCursor::EndOfBlock);
+        QCOMPARE(lastLine.charFormat().foreground().color(), QColor(Qt::red));
+        QCOMPARE(column("runTableView_", 1), QStringList({"Fall", "Spring"}));
+        QVERIFY(!enabled("deleteRunButton_"));
+        QVERIFY(QSqlQuery().exec("DROP TRIGGER keep_runs"));
+        dialogs_->questions.clear();
         STEP(selectNamed(table("runTableView_"), {"Spring"}));
         // Deleting asks first; a failure of the store shows in the status log, as text.
         dialogs_->answers = {false, true};
@@ -392,7 +409,9 @@ private slots:
         QVERIFY(QSqlQuery().exec("DROP TABLE runs_sites"));
         click("deleteRunButton_");
         QCOMPARE(dialogs_->questions, QStringList(2, QStringLiteral("Delete \"Spring\"?")));
-        QVERIFY2(logLines().last().contains("runs_sites"), qPrintable(logLines().last()));
+        const QStringList failed = logLines().mid(logLines().size() - 2);
+        QVERIFY2(failed.first().contains("runs_sites"), qPrintable(failed.first()));
+        QCOMPARE(failed.last(), QStringLiteral("Unable to delete run \"Spring\"."));
         window_->log("<b>not bold</b>", 1);
         QCOMPARE(logLines().last(), QStringLiteral("<b>not bold</b>"));
     }

@@ -860,8 +860,10 @@ void MainWindow::onDeleteRunDefButtonClicked()
     const QString name = record.value(QStringLiteral("name")).toString();
     if (!dialogs_->confirm(this, programName(), QStringLiteral("Delete \"%1\"?").arg(name)))
         return;
-    // Failures reach the status log through the store's logger.
-    provider_->deleteRun(id);
+    // The store has logged the driver's text; the list is reloaded either way, since a failed
+    // statement may have left part of the run deleted.
+    if (!provider_->deleteRun(id))
+        log(QStringLiteral("Unable to delete run \"%1\".").arg(name), 1);
     refreshRuns();
 }
 
