@@ -1,3 +1,4 @@
+#include "TestSupport.h"
 #include "app/CommandLine.h"
 #include "base/Settings.h"
 #include "ui/Dialogs.h"
@@ -12,11 +13,7 @@
 #include <memory>
 
 using namespace kd;
-
-// Runs a helper that checks as it goes, and ends the test at its first failure.
-#define STEP(call)                                                                                 \
-    if ((call), QTest::currentTestFailed())                                                        \
-    return
+using kd::test::readText;
 
 namespace {
 
@@ -49,10 +46,7 @@ QString dated(QString text)
 
 void writeFile(const QString& path, const QString& text)
 {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(dated(text).toUtf8());
+    test::writeFile(path, dated(text));
 }
 
 // Appends the text as it is, its dates not rewritten.
@@ -61,12 +55,6 @@ void appendFile(const QString& path, const QString& text)
     QFile file(path);
     QVERIFY(file.open(QIODevice::Append));
     file.write(text.toUtf8());
-}
-
-QString readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "<missing>";
 }
 
 // The first row of the view that shows every one of the texts, or -1.
@@ -377,8 +365,8 @@ private slots:
         STEP(selectNamed(table("runTableView_"), {"Fall", "Spring"}));
         QSignalSpy progress(window_.get(), &MainWindow::progressShown);
         STEP(start("runAction_"));
-        QCOMPARE(readFile(outDir_ + "/Fall_KAVEL.csv"), dated(FallKavel));
-        QCOMPARE(readFile(outDir_ + "/Spring_Standard.csv"), dated(SpringStandard));
+        QCOMPARE(readText(outDir_ + "/Fall_KAVEL.csv"), dated(FallKavel));
+        QCOMPARE(readText(outDir_ + "/Spring_Standard.csv"), dated(SpringStandard));
         QCOMPARE(
             logLines().mid(loadLog.size()).filter(QRegularExpression("run |Wrote|Run ")).join('\n'),
             "Processing run Fall\nWrote 3 rows.\nRun complete.\nProcessing run Spring\n"
@@ -465,8 +453,8 @@ private slots:
         // The next Run goes through.
         STEP(selectNamed(table("runTableView_"), {"Fall", "Spring"}));
         STEP(start("runAction_"));
-        QCOMPARE(readFile(outDir_ + "/Fall_KAVEL.csv"), dated(FallKavel));
-        QCOMPARE(readFile(outDir_ + "/Spring_Standard.csv"), dated(SpringStandard));
+        QCOMPARE(readText(outDir_ + "/Fall_KAVEL.csv"), dated(FallKavel));
+        QCOMPARE(readText(outDir_ + "/Spring_Standard.csv"), dated(SpringStandard));
     }
 
     void runsWritingOneFile()
@@ -489,7 +477,7 @@ private slots:
                                           "file %1/Fall_KAVEL.csv")
                                .arg(outDir_)),
                  1);
-        QCOMPARE(readFile(outDir_ + "/Fall_KAVEL.csv"), dated(FallKavel));
+        QCOMPARE(readText(outDir_ + "/Fall_KAVEL.csv"), dated(FallKavel));
     }
 
     void validation_data()
@@ -759,8 +747,8 @@ private slots:
         std::FILE* console = std::tmpfile();
         CommandLine(2, argv, console, console).run();
         std::fclose(console);
-        const QString kavel = readFile(simulation + "/results/all_sites_kavel.csv");
-        const QString standard = readFile(simulation + "/results/all_sites_standard.csv");
+        const QString kavel = readText(simulation + "/results/all_sites_kavel.csv");
+        const QString standard = readText(simulation + "/results/all_sites_standard.csv");
         QVERIFY(kavel != "<missing>" && standard != "<missing>");
         Settings::instance().setValue(Settings::DataDir, simulation + "/data");
         STEP(open(Loaded));
@@ -774,10 +762,10 @@ private slots:
                    releases, rows));
         STEP(defineRun("all_sites", 0, releases, {"A1", "A2", "A3", "A4", "A5", "A6"}));
         STEP(start("runAction_"));
-        QCOMPARE(readFile(outDir_ + "/all_sites_KAVEL.csv"), kavel);
+        QCOMPARE(readText(outDir_ + "/all_sites_KAVEL.csv"), kavel);
         wizard("editRunDefButton_", QString(), 1);
         STEP(start("runAction_"));
-        QCOMPARE(readFile(outDir_ + "/all_sites_Standard.csv"), standard);
+        QCOMPARE(readText(outDir_ + "/all_sites_Standard.csv"), standard);
     }
 };
 
