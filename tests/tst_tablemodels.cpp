@@ -65,12 +65,12 @@ void TestTableModels::init()
     const QString data = dir_->filePath(QStringLiteral("data"));
     writeFile(data + QStringLiteral("/tags.csv"),
               TagsHeader + "\n" + tagLine("T1") + "\n" + tagLine("T2", "REL2") + "\n");
-    writeFile(data + QStringLiteral("/nodes.csv"), NodesHeader +
-                                                       "\nN1,1,2,100,A1,up,2021-01-01 00:00:00,,\n"
-                                                       "N2,1,2,50,A2,up,2021-01-01 00:00:00,,\n");
-    writeFile(data + QStringLiteral("/events.csv"),
-              EventsHeader + "\nN1,T1,2021-04-03 10:00:00,2021-04-03 11:00:00,4\n"
-                             "N2,T1,2021-04-04 10:00:00,2021-04-04 10:30:00,2\n");
+    const QByteArray nodes = "N1,1,2,100,A1,up,2021-01-01 00:00:00,,\n"
+                             "N2,1,2,50,A2,up,2021-01-01 00:00:00,,\n";
+    const QByteArray events = "N1,T1,2021-04-03 10:00:00,2021-04-03 11:00:00,4\n"
+                              "N2,T1,2021-04-04 10:00:00,2021-04-04 10:30:00,2\n";
+    writeFile(data + QStringLiteral("/nodes.csv"), NodesHeader + "\n" + nodes);
+    writeFile(data + QStringLiteral("/events.csv"), EventsHeader + "\n" + events);
     provider_ = std::make_unique<SQLiteDataProvider>(dir_->filePath(QStringLiteral("keldar.db")));
     QVERIFY(!provider_->hasError());
     DataLoader loader(provider_.get());
