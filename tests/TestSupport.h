@@ -9,7 +9,7 @@
 #include <QString>
 #include <QTest>
 
-// Runs a helper that checks as it goes, and ends the test at its first failure.
+// Runs a call that checks as it goes, and ends the test at its first failure.
 #define STEP(call)                                                                                 \
     if ((call), QTest::currentTestFailed())                                                        \
     return
