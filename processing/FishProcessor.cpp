@@ -22,11 +22,6 @@ void FishProcessor::start() {}
 
 void FishProcessor::finish() {}
 
-QString FishProcessor::dateFormat()
-{
-    return QString::fromLatin1(DateTimeText::Format);
-}
-
 QList<SiteVisit> FishProcessor::buildSiteVisits(const DetectionMap& detections) const
 {
     QList<SiteVisit> visits;

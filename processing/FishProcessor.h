@@ -42,8 +42,6 @@ public:
     static QVector<int> computeCaptureCodes(const QList<SiteVisit>& visits, int removalKm,
                                             int removalCode);
 
-    static QString dateFormat();
-
     // The lines written so far, unless they go to a sink.
     const QStringList& lines() const { return lines_; }
     // Hands every line to the sink as it is made instead of keeping it, so that a run of any

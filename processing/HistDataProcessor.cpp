@@ -14,7 +14,7 @@ void HistDataProcessor::addProcessor(FishProcessor* processor)
     processors_.append(processor);
 }
 
-bool HistDataProcessor::processRows()
+void HistDataProcessor::processRows()
 {
     for (FishProcessor* processor : std::as_const(processors_))
         processor->start();
@@ -26,7 +26,6 @@ bool HistDataProcessor::processRows()
     }
     for (FishProcessor* processor : std::as_const(processors_))
         processor->finish();
-    return true;
 }
 
 } // namespace kd

@@ -25,8 +25,8 @@ public:
     // Not owned.
     void setLogger(MessageLoggerI* logger) { logger_ = logger; }
 
-    // One pass over the rows: start, every fish, finish. Always returns true.
-    bool processRows();
+    // One pass over the rows: start, every fish, finish.
+    void processRows();
 
 private:
     MessageLoggerI* logger_ = nullptr;

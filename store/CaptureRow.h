@@ -25,7 +25,6 @@ struct CaptureRow
     QDateTime firstDetection;
     QDateTime lastDetection;
     int removalRiverKm = -1;
-    QString dateFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
 };
 
 } // namespace kd

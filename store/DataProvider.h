@@ -102,7 +102,8 @@ public:
     virtual void addSite(const QString& name, int riverKm, const QList<int>& arrayIds) = 0;
     virtual int addRun(const RunDefinition& run) = 0;
     virtual int updateRun(const RunDefinition& run) = 0;
-    virtual void deleteRun(int runId) = 0;
+    // False when a statement failed; its text has gone to the logger.
+    virtual bool deleteRun(int runId) = 0;
     virtual void deleteReleases(const QList<int>& releaseIds) = 0;
     virtual void deleteSites(const QList<int>& siteIds) = 0;
     virtual bool clearReleases() = 0;

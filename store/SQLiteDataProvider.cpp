@@ -719,12 +719,12 @@ int SQLiteDataProvider::updateRun(const RunDefinition& run)
     return addRun(run);
 }
 
-void SQLiteDataProvider::deleteRun(int runId)
+bool SQLiteDataProvider::deleteRun(int runId)
 {
     const QString id = QString::number(runId);
-    execLogged(QStringLiteral("DELETE FROM runs WHERE id = %1").arg(id)) &&
-        execLogged(QStringLiteral("DELETE FROM runs_sites WHERE run_id = %1").arg(id)) &&
-        execLogged(QStringLiteral("DELETE FROM releases_runs WHERE run_id = %1").arg(id));
+    return execLogged(QStringLiteral("DELETE FROM runs WHERE id = %1").arg(id)) &&
+           execLogged(QStringLiteral("DELETE FROM runs_sites WHERE run_id = %1").arg(id)) &&
+           execLogged(QStringLiteral("DELETE FROM releases_runs WHERE run_id = %1").arg(id));
 }
 
 void SQLiteDataProvider::deleteReleases(const QList<int>& releaseIds)

@@ -47,7 +47,7 @@ public:
     void addSite(const QString& name, int riverKm, const QList<int>& arrayIds) override;
     int addRun(const RunDefinition& run) override;
     int updateRun(const RunDefinition& run) override;
-    void deleteRun(int runId) override;
+    bool deleteRun(int runId) override;
     void deleteReleases(const QList<int>& releaseIds) override;
     void deleteSites(const QList<int>& siteIds) override;
     bool clearReleases() override;

@@ -1,4 +1,5 @@
 #include "RecordingLogger.h"
+#include "TestSupport.h"
 #include "loader/DataLoader.h"
 #include "store/SQLiteDataProvider.h"
 
@@ -12,43 +13,7 @@
 #include <memory>
 
 using namespace kd;
-
-namespace {
-
-const QByteArray TagsHeader =
-    "tag_code,tagger_name_xlat,bucket,lot,species_code_xlat,length,weight,pit_code,fish_tag_date,"
-    "tag_activate_date,tag_release_date,release_location,release_location_xlat,"
-    "release_location_river_kilometer,release_location_latitude,release_location_longitude,"
-    "mort_xlat,pri";
-const QByteArray NodesHeader = "node_code,latitude,longitude,river_kilometer,location,"
-                               "location_xlat,deploy_date,recovery_date,elev_or_depth";
-const QByteArray EventsHeader =
-    "node_code,tag_code,first_computed_datetime,last_computed_datetime,hits";
-
-QByteArray tagLine(const QByteArray& code, const QByteArray& location = "REL1",
-                   const QByteArray& mort = "0")
-{
-    return code + ",ann,1,7,CHN,150.5,30,P" + code + ",,2021-04-01 08:00:00,2021-04-02 09:00:00," +
-           location + ",Release one,120,44.8,-113.6," + mort + ",";
-}
-
-qint64 count(const QString& sql)
-{
-    QSqlQuery query;
-    if (!query.exec(sql) || !query.next())
-        return -1;
-    return query.value(0).toLongLong();
-}
-
-QString text(const QString& sql)
-{
-    QSqlQuery query;
-    if (!query.exec(sql) || !query.next())
-        return QStringLiteral("<none>");
-    return query.value(0).toString();
-}
-
-} // namespace
+using namespace kd::test;
 
 class TestDataLoader : public QObject
 {

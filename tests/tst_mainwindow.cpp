@@ -1,3 +1,4 @@
+#include "TestSupport.h"
 #include "app/CommandLine.h"
 #include "base/Settings.h"
 #include "ui/Dialogs.h"
@@ -12,11 +13,7 @@
 #include <memory>
 
 using namespace kd;
-
-// Runs a helper that checks as it goes, and ends the test at its first failure.
-#define STEP(call)                                                                                 \
-    if ((call), QTest::currentTestFailed())                                                        \
-    return
+using kd::test::readText;
 
 namespace {
 
@@ -49,10 +46,7 @@ QString dated(QString text)
 
 void writeFile(const QString& path, const QString& text)
 {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(dated(text).toUtf8());
+    test::writeFile(path, dated(text));
 }
 
 // Appends the text as it is, its dates not rewritten.
@@ -61,12 +55,6 @@ void appendFile(const QString& path, const QString& text)
     QFile file(path);
     QVERIFY(file.open(QIODevice::Append));
     file.write(text.toUtf8());
-}
-
-QString readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "<missing>";
 }
 
 // The first row of the view that shows every one of the texts, or -1.
@@ -377,13 +365,30 @@ private slots:
         STEP(selectNamed(table("runTableView_"), {"Fall", "Spring"}));
         QSignalSpy progress(window_.get(), &MainWindow::progressShown);
         STEP(start("runAction_"));
-        QCOMPARE(readFile(outDir_ + "/Fall_KAVEL.csv"), dated(FallKavel));
-        QCOMPARE(readFile(outDir_ + "/Spring_Standard.csv"), dated(SpringStandard));
+        QCOMPARE(readText(outDir_ + "/Fall_KAVEL.csv"), dated(FallKavel));
+        QCOMPARE(readText(outDir_ + "/Spring_Standard.csv"), dated(SpringStandard));
         QCOMPARE(
             logLines().mid(loadLog.size()).filter(QRegularExpression("run |Wrote|Run ")).join('\n'),
             "Processing run Fall\nWrote 3 rows.\nRun complete.\nProcessing run Spring\n"
             "Wrote 6 rows.\nRun complete.");
         QCOMPARE(progress.isEmpty() ? -1 : progress.last().at(0).toInt(), 100);
+        // A store that refuses the deletion: the failure is marked in red after the driver's
+        // text, and the list is reloaded (which clears the selection) and still shows the run.
+        QVERIFY(QSqlQuery().exec("CREATE TRIGGER keep_runs BEFORE DELETE ON runs "
+                                 "BEGIN SELECT RAISE(ABORT, 'runs are locked'); END"));
+        STEP(selectNamed(table("runTableView_"), {"Spring"}));
+        dialogs_->answers = {true};
+        click("deleteRunButton_");
+        const QStringList refused = logLines().mid(logLines().size() - 2);
+        QVERIFY2(refused.first().contains("runs are locked"), qPrintable(refused.first()));
+        QCOMPARE(refused.last(), QStringLiteral("Unable to delete run \"Spring\"."));
+        QTextCursor lastLine(child<QTextEdit>("loggingTextEdit_")->document()->lastBlock());
+        lastLine.movePosition(QTextCursor::EndOfBlock);
+        QCOMPARE(lastLine.charFormat().foreground().color(), QColor(Qt::red));
+        QCOMPARE(column("runTableView_", 1), QStringList({"Fall", "Spring"}));
+        QVERIFY(!enabled("deleteRunButton_"));
+        QVERIFY(QSqlQuery().exec("DROP TRIGGER keep_runs"));
+        dialogs_->questions.clear();
         STEP(selectNamed(table("runTableView_"), {"Spring"}));
         // Deleting asks first; a failure of the store shows in the status log, as text.
         dialogs_->answers = {false, true};
@@ -392,7 +397,9 @@ private slots:
         QVERIFY(QSqlQuery().exec("DROP TABLE runs_sites"));
         click("deleteRunButton_");
         QCOMPARE(dialogs_->questions, QStringList(2, QStringLiteral("Delete \"Spring\"?")));
-        QVERIFY2(logLines().last().contains("runs_sites"), qPrintable(logLines().last()));
+        const QStringList failed = logLines().mid(logLines().size() - 2);
+        QVERIFY2(failed.first().contains("runs_sites"), qPrintable(failed.first()));
+        QCOMPARE(failed.last(), QStringLiteral("Unable to delete run \"Spring\"."));
         window_->log("<b>not bold</b>", 1);
         QCOMPARE(logLines().last(), QStringLiteral("<b>not bold</b>"));
     }
@@ -446,8 +453,8 @@ private slots:
         // The next Run goes through.
         STEP(selectNamed(table("runTableView_"), {"Fall", "Spring"}));
         STEP(start("runAction_"));
-        QCOMPARE(readFile(outDir_ + "/Fall_KAVEL.csv"), dated(FallKavel));
-        QCOMPARE(readFile(outDir_ + "/Spring_Standard.csv"), dated(SpringStandard));
+        QCOMPARE(readText(outDir_ + "/Fall_KAVEL.csv"), dated(FallKavel));
+        QCOMPARE(readText(outDir_ + "/Spring_Standard.csv"), dated(SpringStandard));
     }
 
     void runsWritingOneFile()
@@ -470,7 +477,7 @@ private slots:
                                           "file %1/Fall_KAVEL.csv")
                                .arg(outDir_)),
                  1);
-        QCOMPARE(readFile(outDir_ + "/Fall_KAVEL.csv"), dated(FallKavel));
+        QCOMPARE(readText(outDir_ + "/Fall_KAVEL.csv"), dated(FallKavel));
     }
 
     void validation_data()
@@ -740,8 +747,8 @@ private slots:
         std::FILE* console = std::tmpfile();
         CommandLine(2, argv, console, console).run();
         std::fclose(console);
-        const QString kavel = readFile(simulation + "/results/all_sites_kavel.csv");
-        const QString standard = readFile(simulation + "/results/all_sites_standard.csv");
+        const QString kavel = readText(simulation + "/results/all_sites_kavel.csv");
+        const QString standard = readText(simulation + "/results/all_sites_standard.csv");
         QVERIFY(kavel != "<missing>" && standard != "<missing>");
         Settings::instance().setValue(Settings::DataDir, simulation + "/data");
         STEP(open(Loaded));
@@ -755,10 +762,10 @@ private slots:
                    releases, rows));
         STEP(defineRun("all_sites", 0, releases, {"A1", "A2", "A3", "A4", "A5", "A6"}));
         STEP(start("runAction_"));
-        QCOMPARE(readFile(outDir_ + "/all_sites_KAVEL.csv"), kavel);
+        QCOMPARE(readText(outDir_ + "/all_sites_KAVEL.csv"), kavel);
         wizard("editRunDefButton_", QString(), 1);
         STEP(start("runAction_"));
-        QCOMPARE(readFile(outDir_ + "/all_sites_Standard.csv"), standard);
+        QCOMPARE(readText(outDir_ + "/all_sites_Standard.csv"), standard);
     }
 };
 

@@ -109,7 +109,7 @@ void TestOutputFormats::study()
     const QList<FishProcessor*> all = {&standard, &kavel, &counts};
     for (FishProcessor* processor : all)
         hist.addProcessor(processor);
-    QVERIFY(hist.processRows());
+    hist.processRows();
 
     const QStringList standardLines = {
         "release_name,lot,tag_code,tag_activate_date,tag_release_date,tagger_name_xlat,bucket,"
@@ -158,7 +158,7 @@ void TestOutputFormats::study()
     // and each pass starts afresh.
     for (FishProcessor* processor : all)
         processor->setCutoff(parse(u"2011-04-03 10:03:00"));
-    QVERIFY(hist.processRows());
+    hist.processRows();
     QCOMPARE(standard.lines(),
              QStringList({standardLines[0], standardLines[2], standardLines[5], standardLines[6]}));
     QCOMPARE(kavel.lines(), kavelLines.mid(3, 3) + kavelLines.mid(12));
@@ -167,7 +167,7 @@ void TestOutputFormats::study()
 
     // No rows: the Standard header alone, nothing else.
     hist.setRows({});
-    QVERIFY(hist.processRows());
+    hist.processRows();
     QCOMPARE(standard.lines(), QStringList{standardLines[0]});
     QCOMPARE(kavel.lines(), QStringList());
     QCOMPARE(counts.counts(), CategoryCountsProcessor::Counts());

@@ -1,3 +1,4 @@
+#include "TestSupport.h"
 #include "base/DateTimeText.h"
 #include "base/Settings.h"
 #include "store/DataProvider.h"
@@ -16,11 +17,7 @@
 #include <memory>
 
 using namespace kd;
-
-// Runs a helper that checks as it goes, and ends the test at its first failure.
-#define STEP(call)                                                                                 \
-    if ((call), QTest::currentTestFailed())                                                        \
-    return
+using namespace kd::test;
 
 namespace {
 
@@ -35,20 +32,6 @@ struct SilentDialogs : Dialogs
         return {};
     }
 };
-
-void writeFile(const QString& path, const QString& text)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text.toUtf8());
-}
-
-QString readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "<missing>";
-}
 
 // Three fish of one release seen at A1 (km 450) and A2 (km 400). The first detections lie a
 // second before, at, or after the bounds of May 2023; T3 comes back as an adult two years later.
@@ -398,7 +381,7 @@ private slots:
                                        "ann,2,150,30,")
                             .arg(i + 1) +
                         fish[i];
-        QCOMPARE(readFile(outDir_ + "/Juvenile_Standard.csv"), expected);
+        QCOMPARE(readText(outDir_ + "/Juvenile_Standard.csv"), expected);
     }
 };
 

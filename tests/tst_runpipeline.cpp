@@ -65,7 +65,7 @@ struct RowsStore : DataProvider
     void addSite(const QString&, int, const QList<int>&) override {}
     int addRun(const RunDefinition&) override { return -1; }
     int updateRun(const RunDefinition&) override { return -1; }
-    void deleteRun(int) override {}
+    bool deleteRun(int) override { return false; }
     void deleteReleases(const QList<int>&) override {}
     void deleteSites(const QList<int>&) override {}
     bool clearReleases() override { return false; }

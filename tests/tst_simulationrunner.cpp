@@ -1,3 +1,4 @@
+#include "TestSupport.h"
 #include "app/CommandLine.h"
 
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <memory>
 
 using namespace kd;
+using namespace kd::test;
 
 namespace {
 
@@ -52,23 +54,6 @@ Outcome runWith(const QList<QByteArray>& args)
     outcome.out = readAll(out);
     outcome.err = readAll(err);
     return outcome;
-}
-
-qint64 count(const QString& databasePath, const QString& sql)
-{
-    qint64 result = -1;
-    {
-        QSqlDatabase db =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-        db.setDatabaseName(databasePath);
-        if (db.open()) {
-            QSqlQuery query(db);
-            if (query.exec(sql) && query.next())
-                result = query.value(0).toLongLong();
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("check"));
-    return result;
 }
 
 const QByteArray FalseEventsHeader =
@@ -279,26 +264,6 @@ const QByteArray RiverConfig = R"({
   ]
 })";
 
-QByteArray tag(const QByteArray& code, const QByteArray& location)
-{
-    return code + ",ann,2,7,CHN,150.5,30,P,,2021-04-01 08:00:00,2021-04-02 09:00:00," + location +
-           ",x,120,1,2,0,\n";
-}
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 } // namespace
 
 void TestSimulationRunner::consoleRunsWriteTheirFiles()
@@ -306,12 +271,9 @@ void TestSimulationRunner::consoleRunsWriteTheirFiles()
     const QDir sim(dir_->path());
     writeFile(sim.filePath(QStringLiteral("config.txt")), RiverConfig);
     writeFile(sim.filePath(QStringLiteral("data/tags.csv")),
-              "tag_code,tagger_name_xlat,bucket,lot,species_code_xlat,length,weight,pit_code,"
-              "fish_tag_date,tag_activate_date,tag_release_date,release_location,"
-              "release_location_xlat,release_location_river_kilometer,release_location_latitude,"
-              "release_location_longitude,mort_xlat,pri\n" +
-                  tag("G70000001", "REL1") + tag("G70000002", "REL1") + tag("G70000003", "REL1") +
-                  tag("G70000004", "REL1") + tag("G70000005", "REL2"));
+              TagsHeader + "\n" + tagLine("G70000001") + "\n" + tagLine("G70000002") + "\n" +
+                  tagLine("G70000003") + "\n" + tagLine("G70000004") + "\n" +
+                  tagLine("G70000005", "REL2") + "\n");
     writeFile(sim.filePath(QStringLiteral("data/nodes.csv")),
               "node_code,latitude,longitude,river_kilometer,location,location_xlat,deploy_date,"
               "recovery_date,elev_or_depth\n"
@@ -486,15 +448,10 @@ void TestSimulationRunner::pooledSelectionsAndWindows()
         {"title": "idle", "type": "kavel", "releases": ["Ghost"], "active": false},
         {"title": "bad", "type": "kavel", "releases": ["Both"], "sites": ["A"],
          "windowStart": "2021-13-01 00:00:00"}]})");
-    const QByteArray tagsHeader =
-        "tag_code,tagger_name_xlat,bucket,lot,species_code_xlat,length,weight,pit_code,"
-        "fish_tag_date,tag_activate_date,tag_release_date,release_location,"
-        "release_location_xlat,release_location_river_kilometer,release_location_latitude,"
-        "release_location_longitude,mort_xlat,pri\n";
     writeFile(sim.filePath(QStringLiteral("data/tags.csv")),
-              tagsHeader + tag("G70000001", "REL1") + tag("G70000002", "REL1") +
-                  tag("G70000003", "REL1") + tag("G70000004", "REL2") +
-                  tag("G70000005", "REL1").replace("2021-04-02", "2022-04-02"));
+              TagsHeader + "\n" + tagLine("G70000001") + "\n" + tagLine("G70000002") + "\n" +
+                  tagLine("G70000003") + "\n" + tagLine("G70000004", "REL2") + "\n" +
+                  tagLine("G70000005").replace("2021-04-02", "2022-04-02") + "\n");
     writeFile(sim.filePath(QStringLiteral("data/nodes.csv")),
               "node_code,latitude,longitude,river_kilometer,location,location_xlat,deploy_date,"
               "recovery_date,elev_or_depth\n"

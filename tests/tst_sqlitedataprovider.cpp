@@ -1,4 +1,5 @@
 #include "RecordingLogger.h"
+#include "TestSupport.h"
 #include "store/SQLiteDataProvider.h"
 
 #include <QFile>
@@ -9,25 +10,7 @@
 #include <memory>
 
 using namespace kd;
-
-namespace {
-
-qint64 count(const QString& sql)
-{
-    QSqlQuery query;
-    if (!query.exec(sql) || !query.next())
-        return -1;
-    return query.value(0).toLongLong();
-}
-
-QString tagLine(const QString& code, const QString& location, const QString& mort = "0")
-{
-    return QStringLiteral("%1,ann,2,7,CHN,150.5,30,P,,2021-04-01 08:00:00,2021-04-02 "
-                          "09:00:00,%2,x,120,1,2,%3,")
-        .arg(code, location, mort);
-}
-
-} // namespace
+using namespace kd::test;
 
 class TestSQLiteDataProvider : public QObject
 {
@@ -110,8 +93,7 @@ void TestSQLiteDataProvider::insertRowChecksFieldCount()
         values.append(QString::number(i));
     QVERIFY(provider_->beginLoad());
     // A good line first: a short line must not inherit its values.
-    QVERIFY(provider_->insertRow(DataProvider::TagsModel,
-                                 tagLine(QStringLiteral("G7000001"), QStringLiteral("R")), 5));
+    QVERIFY(provider_->insertRow(DataProvider::TagsModel, tagLine("G7000001", "R"), 5));
     QCOMPARE(provider_->insertRow(DataProvider::TagsModel, values.join(QLatin1Char(',')), 5),
              stored);
     QCOMPARE(provider_->hasError(), !stored);
@@ -171,8 +153,7 @@ void TestSQLiteDataProvider::failedEndLoadRollsBack()
     QVERIFY(provider_->beginLoad());
     const int id = provider_->addLoad(QFileInfo(dir_->filePath(QStringLiteral("t.csv"))),
                                       DataProvider::TagsModel);
-    QVERIFY(provider_->insertRow(DataProvider::TagsModel,
-                                 tagLine(QStringLiteral("G7000001"), QStringLiteral("R")), id));
+    QVERIFY(provider_->insertRow(DataProvider::TagsModel, tagLine("G7000001", "R"), id));
     // Makes the index step fail inside the load transaction.
     QVERIFY(provider_->execStatement(QStringLiteral("drop table events")));
     QVERIFY(!provider_->endLoad());
@@ -187,12 +168,9 @@ void TestSQLiteDataProvider::failedEndLoadRollsBack()
 void TestSQLiteDataProvider::endLoadTwiceDoesNotDouble()
 {
     QVERIFY(provider_->beginLoad());
-    QVERIFY(provider_->insertRow(DataProvider::TagsModel,
-                                 tagLine(QStringLiteral("G7000001"), QStringLiteral("R")), 1));
-    QVERIFY(provider_->insertRow(DataProvider::TagsModel,
-                                 tagLine(QStringLiteral("G7000002"), QStringLiteral("R"), "1"), 1));
-    QVERIFY(provider_->insertRow(DataProvider::TagsModel,
-                                 tagLine(QStringLiteral("G7000003"), QStringLiteral("M"), "1"), 1));
+    QVERIFY(provider_->insertRow(DataProvider::TagsModel, tagLine("G7000001", "R"), 1));
+    QVERIFY(provider_->insertRow(DataProvider::TagsModel, tagLine("G7000002", "R", "1"), 1));
+    QVERIFY(provider_->insertRow(DataProvider::TagsModel, tagLine("G7000003", "M", "1"), 1));
     QVERIFY(provider_->insertRow(DataProvider::NodesModel,
                                  QStringLiteral("N1,1,2,100,A1,up,2021-01-01 00:00:00,,"), 1));
     QVERIFY(provider_->insertRow(DataProvider::NodesModel,
@@ -264,10 +242,8 @@ void TestSQLiteDataProvider::loadStudy()
 {
     QVERIFY(provider_->beginLoad());
     for (const char* code : {"G7000001", "G7000002", "G7000003"})
-        QVERIFY(provider_->insertRow(DataProvider::TagsModel,
-                                     tagLine(QLatin1String(code), QStringLiteral("REL")), 1));
-    QVERIFY(provider_->insertRow(DataProvider::TagsModel,
-                                 tagLine(QStringLiteral("G7000009"), QStringLiteral("OTHER")), 1));
+        QVERIFY(provider_->insertRow(DataProvider::TagsModel, tagLine(code, "REL"), 1));
+    QVERIFY(provider_->insertRow(DataProvider::TagsModel, tagLine("G7000009", "OTHER"), 1));
     for (const char* node :
          {"U1,1,2,100,UP,a,2021-01-01 00:00:00,,", "U2,1,2,101,UP,b,2021-01-01 00:00:00,,",
           "M1,1,2,60,MID,a,2021-01-01 00:00:00,,", "L1,1,2,20,LOW,a,2021-01-01 00:00:00,,",

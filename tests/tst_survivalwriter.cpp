@@ -1,4 +1,5 @@
 #include "SurvivalTestStudy.h"
+#include "TestSupport.h"
 #include "survival/SurvivalAnalysis.h"
 #include "survival/SurvivalChart.h"
 #include "survival/SurvivalWriter.h"
@@ -10,14 +11,9 @@
 #include <QTest>
 
 using namespace kd;
+using namespace kd::test;
 
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
 
 // Pixels that are not white, and pixels of exactly the given colour.
 QPair<int, int> countPixels(const QImage& image, QRgb colour)
@@ -60,7 +56,7 @@ void TestSurvivalWriter::filesOfASmallStudy()
     QVERIFY(error.isEmpty());
 
     // p at its bound: estimate only. Dry has no rows here, and no -2 ln L in the fit file.
-    QCOMPARE(readAll(dir.filePath("Study_Survival.csv")),
+    QCOMPARE(readFile(dir.filePath("Study_Survival.csv")),
              "release,parameter,from,to,estimate,se,lcl,ucl\n"
              "Spring,phi,Spring,Upper,0.750000,0.153093,0.377143,0.936963\n"
              "Spring,phi,Upper,Middle,0.666667,0.192450,0.268110,0.916102\n"
@@ -72,40 +68,40 @@ void TestSurvivalWriter::filesOfASmallStudy()
              "\"Summer, late\",p,Upper,,1.000000,,,\n"
              "\"Summer, late\",p,Middle,,1.000000,,,\n"
              "\"Summer, late\",beta,Middle,\"Lower, east\",0.666667,0.272166,0.153513,0.956628");
-    QCOMPARE(readAll(dir.filePath("Study_fit.csv")),
+    QCOMPARE(readFile(dir.filePath("Study_fit.csv")),
              "release,fish,removed,minus2lnl,parameters,converged\n"
              "Spring,8,1,20.454617,3,true\n"
              "\"Summer, late\",4,0,8.317766,2,true\n"
              "Dry,2,0,,0,false");
-    QCOMPARE(readAll(dir.filePath("Study_marked.csv")), "ch,freq,release,tag_code,length,weight\n"
-                                                        "1111,1,Spring,G1,150.5,12\n"
-                                                        "1111,1,\"Summer, late\",G6,,\n"
-                                                        "1000,1,Spring,G2,200,40.5\n"
-                                                        "1000,1,Dry,G9,,7\n"
-                                                        "1110,-1,Spring,G3,98.7,8.25\n"
-                                                        "1110,1,Spring,G4,,\n"
-                                                        "1110,1,\"Summer, late\",G7,,\n"
-                                                        "1100,1,Spring,G5,,\n"
-                                                        "1111,1,Spring,G10,,\n"
-                                                        "1100,1,\"Summer, late\",G8,,\n"
-                                                        "1100,1,Spring,G11,,\n"
-                                                        "1111,1,\"Summer, late\",G5,,\n"
-                                                        "1000,1,Spring,G12,,\n"
-                                                        "1000,1,Dry,G13,,");
-    QCOMPARE(readAll(dir.filePath("Study_mark.inp")), "/* G1 */ 1111 1 0 0;\n"
-                                                      "/* G6 */ 1111 0 1 0;\n"
-                                                      "/* G2 */ 1000 1 0 0;\n"
-                                                      "/* G9 */ 1000 0 0 1;\n"
-                                                      "/* G3 */ 1110 -1 0 0;\n"
-                                                      "/* G4 */ 1110 1 0 0;\n"
-                                                      "/* G7 */ 1110 0 1 0;\n"
-                                                      "/* G5 */ 1100 1 0 0;\n"
-                                                      "/* G10 */ 1111 1 0 0;\n"
-                                                      "/* G8 */ 1100 0 1 0;\n"
-                                                      "/* G11 */ 1100 1 0 0;\n"
-                                                      "/* G5 */ 1111 0 1 0;\n"
-                                                      "/* G12 */ 1000 1 0 0;\n"
-                                                      "/* G13 */ 1000 0 0 1;\n");
+    QCOMPARE(readFile(dir.filePath("Study_marked.csv")), "ch,freq,release,tag_code,length,weight\n"
+                                                         "1111,1,Spring,G1,150.5,12\n"
+                                                         "1111,1,\"Summer, late\",G6,,\n"
+                                                         "1000,1,Spring,G2,200,40.5\n"
+                                                         "1000,1,Dry,G9,,7\n"
+                                                         "1110,-1,Spring,G3,98.7,8.25\n"
+                                                         "1110,1,Spring,G4,,\n"
+                                                         "1110,1,\"Summer, late\",G7,,\n"
+                                                         "1100,1,Spring,G5,,\n"
+                                                         "1111,1,Spring,G10,,\n"
+                                                         "1100,1,\"Summer, late\",G8,,\n"
+                                                         "1100,1,Spring,G11,,\n"
+                                                         "1111,1,\"Summer, late\",G5,,\n"
+                                                         "1000,1,Spring,G12,,\n"
+                                                         "1000,1,Dry,G13,,");
+    QCOMPARE(readFile(dir.filePath("Study_mark.inp")), "/* G1 */ 1111 1 0 0;\n"
+                                                       "/* G6 */ 1111 0 1 0;\n"
+                                                       "/* G2 */ 1000 1 0 0;\n"
+                                                       "/* G9 */ 1000 0 0 1;\n"
+                                                       "/* G3 */ 1110 -1 0 0;\n"
+                                                       "/* G4 */ 1110 1 0 0;\n"
+                                                       "/* G7 */ 1110 0 1 0;\n"
+                                                       "/* G5 */ 1100 1 0 0;\n"
+                                                       "/* G10 */ 1111 1 0 0;\n"
+                                                       "/* G8 */ 1100 0 1 0;\n"
+                                                       "/* G11 */ 1100 1 0 0;\n"
+                                                       "/* G5 */ 1111 0 1 0;\n"
+                                                       "/* G12 */ 1000 1 0 0;\n"
+                                                       "/* G13 */ 1000 0 0 1;\n");
     const QImage chart(dir.filePath("Study_survival.png"));
     QCOMPARE(chart.size(), QSize(1000, 600));
     // Nothing but the five files, and no temporary file left behind.

@@ -13,11 +13,6 @@ BasicQueryModel::BasicQueryModel(const QueryModelDataProvider* source, QObject* 
 
 BasicQueryModel::~BasicQueryModel() = default;
 
-int BasicQueryModel::columnCount(const QModelIndex& parent) const
-{
-    return QSqlQueryModel::columnCount(parent);
-}
-
 QVariant BasicQueryModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&

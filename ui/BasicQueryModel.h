@@ -16,7 +16,6 @@ public:
     explicit BasicQueryModel(const QueryModelDataProvider* source, QObject* parent = nullptr);
     ~BasicQueryModel() override;
 
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 

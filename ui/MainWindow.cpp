@@ -144,16 +144,6 @@ MainWindow::~MainWindow()
     disconnectFromDatabase();
 }
 
-ProcessingStep MainWindow::step() const
-{
-    return sequence_ ? sequence_->step() : Idle;
-}
-
-QString MainWindow::outputPath() const
-{
-    return sequence_ ? sequence_->outputPath() : QString();
-}
-
 void MainWindow::setWorkerHook(WorkerHook hook)
 {
     sequence_->setWorkerHook(std::move(hook));
@@ -515,30 +505,6 @@ void MainWindow::onBulkAddArrayButtonClicked()
         siteBuilder_->bulkAdd(*views_, *provider_);
 }
 
-void MainWindow::onReleasesSelectAllCheckBoxToggled(bool checked)
-{
-    if (views_)
-        views_->selectAll(ReleasesView, checked);
-}
-
-void MainWindow::onSitesSelectAllCheckBoxToggled(bool checked)
-{
-    if (views_)
-        views_->selectAll(SitesView, checked);
-}
-
-void MainWindow::onReleaseGroupsSelectAllCheckBoxToggled(bool checked)
-{
-    if (views_)
-        views_->selectAll(ReleaseGroupsView, checked);
-}
-
-void MainWindow::onArraysSelectAllCheckBoxToggled(bool checked)
-{
-    if (views_)
-        views_->selectAll(ArraysView, checked);
-}
-
 void MainWindow::onReleaseGroupsSelectionChanged()
 {
     if (views_)
@@ -622,8 +588,10 @@ void MainWindow::onDeleteRunDefButtonClicked()
     const QString name = record.value(QStringLiteral("name")).toString();
     if (!dialogs_->confirm(this, programName(), QStringLiteral("Delete \"%1\"?").arg(name)))
         return;
-    // Failures reach the status log through the store's logger.
-    provider_->deleteRun(id);
+    // The store has logged the driver's text; the list is reloaded either way, since a failed
+    // statement may have left part of the run deleted.
+    if (!provider_->deleteRun(id))
+        log(QStringLiteral("Unable to delete run \"%1\".").arg(name), 1);
     refreshRuns();
 }
 

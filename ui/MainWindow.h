@@ -56,14 +56,9 @@ public:
 
     bool isBusy() const { return busy_; }
     bool hasData() const { return hasData_; }
-    ProcessingStep step() const;
     DataProvider* dataProvider() const;
     QueryViewManager* viewManager() const { return views_.get(); }
     RunDefWizard* wizard() const { return wizard_.get(); }
-    LogWindow* logWindow() const { return logWindow_; }
-    QProcess* updaterProcess() const { return updater_; }
-    // The file of the last WriteResults step.
-    QString outputPath() const;
 
     // Called on the worker thread before the work of every step (a seam for tests).
     using WorkerHook = std::function<void(ProcessingStep)>;
@@ -86,10 +81,6 @@ private slots:
     void onBulkAddReleaseButtonClicked();
     void onCreateArrayButtonClicked();
     void onBulkAddArrayButtonClicked();
-    void onReleasesSelectAllCheckBoxToggled(bool checked);
-    void onSitesSelectAllCheckBoxToggled(bool checked);
-    void onReleaseGroupsSelectAllCheckBoxToggled(bool checked);
-    void onArraysSelectAllCheckBoxToggled(bool checked);
     void onReleaseGroupsSelectionChanged();
     void onArraysSelectionChanged();
     void onDeleteReleasesButtonClicked();

@@ -37,7 +37,6 @@ RunDefWizard::~RunDefWizard() = default;
 
 void RunDefWizard::setMode(int mode)
 {
-    mode_ = mode;
     setWindowTitle(mode == EditMode ? QStringLiteral("Edit Run Definition")
                                     : QStringLiteral("Add Run Definition"));
 }

@@ -33,7 +33,6 @@ public:
     ~RunDefWizard() override;
 
     void setMode(int mode);
-    int mode() const { return mode_; }
 
     // Loads an existing run into the pages.
     void setRun(const RunDefinition& run);
@@ -60,7 +59,6 @@ private:
 
     std::unique_ptr<Ui::RunDefWizard> ui_;
     RunDefinition run_;
-    int mode_ = AddMode;
     QueryViewManager* views_;
     QStringList releaseNames_;
     QStringList siteNames_;
