@@ -375,8 +375,9 @@ private slots:
             offered << formats->itemText(i);
         QCOMPARE(offered, QStringList({"KAVEL", "Standard", "Survival"}));
 
-        const QString review = "\nFormat:\n" + format + "\nReleases:";
-        QVERIFY(wizard("addRunDefButton_", "F", {}, {}, format).contains(review));
+        const QString shown = "\nFormat:\n" + format + "\nReleases:";
+        QString review = wizard("addRunDefButton_", "F", {}, {}, format);
+        QVERIFY2(review.contains(shown), qPrintable(review));
         QCOMPARE(runNames(), QStringList("F"));
         const int id = selectedRun();
         QCOMPARE(window_->dataProvider()->runDefinition(id).format, code);
@@ -386,7 +387,8 @@ private slots:
         // Shown in another format first, so that Edit Run must set it.
         formats->setCurrentIndex(formats->findText(format == "KAVEL" ? "Survival" : "KAVEL"));
         STEP(selectRun("F"));
-        QVERIFY(wizard("editRunDefButton_", QString(), {}, {}, QString()).contains(review));
+        review = wizard("editRunDefButton_", QString(), {}, {}, QString());
+        QVERIFY2(review.contains(shown), qPrintable(review));
         QCOMPARE(formats->currentText(), format);
         QCOMPARE(window_->dataProvider()->runDefinition(selectedRun()).format, code);
     }

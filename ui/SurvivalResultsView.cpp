@@ -45,7 +45,6 @@ QTableWidget* makeTable(const QStringList& columns, const char* name)
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->verticalHeader()->setVisible(false);
-    table->horizontalHeader()->setStretchLastSection(true);
     return table;
 }
 
@@ -123,9 +122,10 @@ SurvivalResultsView::SurvivalResultsView(QWidget* parent)
     auto* splitter = new QSplitter(Qt::Vertical);
     splitter->addWidget(releaseTabs_);
     splitter->addWidget(chartLabel_);
-    splitter->setStretchFactor(0, 1);
-    splitter->setStretchFactor(1, 1);
     splitter->setChildrenCollapsible(false);
+    // Tables and chart share the height at first; the chart's label has no size of its own.
+    releaseTabs_->setMinimumHeight(200);
+    splitter->setSizes({1, 1});
 
     saveChartButton_->setObjectName(QStringLiteral("saveChartButton_"));
     saveChartButton_->setEnabled(false);
@@ -153,7 +153,7 @@ void SurvivalResultsView::setResult(const QString& runName, const SurvivalResult
     runName_ = runName;
     result_ = result;
     setWindowTitle(QStringLiteral("Survival: %1").arg(runName));
-    titleLabel_->setText(QStringLiteral("Run %1: %2 fish in %3 releases, %4 sites")
+    titleLabel_->setText(QStringLiteral("Survival run %1: %2 fish in %3 releases, %4 sites")
                              .arg(runName)
                              .arg(result.histories.size())
                              .arg(result.releases.size())
