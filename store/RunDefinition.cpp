@@ -6,7 +6,7 @@ bool RunDefinition::validate()
 {
     if (name.isEmpty())
         validationMessage = QStringLiteral("Name can't be empty");
-    else if (format != Kavel && format != Standard)
+    else if (format != Kavel && format != Standard && format != Survival)
         validationMessage = QStringLiteral("No format selected");
     else if (releaseIds.isEmpty())
         validationMessage = QStringLiteral("Must select at least 1 release.");
@@ -19,12 +19,20 @@ bool RunDefinition::validate()
 
 QString RunDefinition::formatName(int format)
 {
-    return format == Standard ? QStringLiteral("Standard") : QStringLiteral("KAVEL");
+    if (format == Standard)
+        return QStringLiteral("Standard");
+    if (format == Survival)
+        return QStringLiteral("Survival");
+    return QStringLiteral("KAVEL");
 }
 
 int RunDefinition::formatCode(const QString& name)
 {
-    return name == QLatin1String("Standard") ? Standard : Kavel;
+    if (name == QLatin1String("Standard"))
+        return Standard;
+    if (name == QLatin1String("Survival"))
+        return Survival;
+    return Kavel;
 }
 
 } // namespace kd

@@ -9,7 +9,8 @@ namespace kd {
 // A run: a named selection of releases and sites with an output format.
 struct RunDefinition
 {
-    enum Format { Kavel = 0, Standard = 1, NotChosen = 2 };
+    // Codes never change; a new format takes the next free number.
+    enum Format { Kavel = 0, Standard = 1, NotChosen = 2, Survival = 3 };
 
     int id = -1;
     QString name;
@@ -26,9 +27,9 @@ struct RunDefinition
     // in validationMessage; a valid run leaves the message empty.
     bool validate();
 
-    // "Standard" for the Standard code, "KAVEL" for every other.
+    // "Standard" or "Survival" for their codes, "KAVEL" for every other.
     static QString formatName(int format);
-    // 1 for the exact text "Standard", 0 for any other.
+    // Standard or Survival for their exact names, Kavel for any other text.
     static int formatCode(const QString& name);
 };
 

@@ -131,11 +131,13 @@ class TestRunDefWizard : public QObject
         child<QAbstractButton>(window_.get(), "bulkAddArrayButton_")->click();
     }
 
-    // Opens the wizard with the button, types the bounds given (null ones are left as they
-    // are; each typed over a bad value first, so that a stale red border would show), selects
-    // every release and site, and finishes when Finish is enabled. Returns the title and review.
+    // Opens the wizard with the button, chooses the format (a null one is left as shown),
+    // types the bounds given (null ones are left as they are; each typed over a bad value
+    // first, so that a stale red border would show), selects every release and site, and
+    // finishes when Finish is enabled. Returns the title and review.
     QString wizard(const char* button, const QString& name, const QString& start = QString(),
-                   const QString& end = QString())
+                   const QString& end = QString(),
+                   const QString& format = QStringLiteral("Standard"))
     {
         QString review = QStringLiteral("<not shown>");
         QTimer::singleShot(0, window_.get(), [&] {
@@ -144,7 +146,9 @@ class TestRunDefWizard : public QObject
                 return;
             if (!name.isNull())
                 child<QLineEdit>(wizard, "runNameLineEdit_")->setText(name);
-            child<QComboBox>(wizard, "outputTypeComboBox_")->setCurrentIndex(1);
+            auto* formats = child<QComboBox>(wizard, "outputTypeComboBox_");
+            if (!format.isNull())
+                formats->setCurrentIndex(formats->findText(format));
             for (const auto& [bound, text] : {std::pair("start", start), std::pair("end", end)}) {
                 if (!text.isNull()) {
                     windowEdit(bound)->setText("x");
@@ -331,6 +335,45 @@ private slots:
         QCOMPARE(storedWindow(selectedRun()), window);
         QVERIFY(wizard("addRunDefButton_", "Copy").endsWith(" to 2023-05-31 23:59:59"));
         QCOMPARE(storedWindow(selectedRun()), window);
+    }
+
+    void formatRoundTrip_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<int>("code");
+        QTest::newRow("KAVEL") << "KAVEL" << int(RunDefinition::Kavel);
+        QTest::newRow("Standard") << "Standard" << int(RunDefinition::Standard);
+        QTest::newRow("Survival") << "Survival" << int(RunDefinition::Survival);
+    }
+    // The wizard offers the three formats; the one chosen is reviewed, stored with its code,
+    // shown in the runs table and shown again by Edit Run, which keeps it.
+    void formatRoundTrip()
+    {
+        QFETCH(QString, format);
+        QFETCH(int, code);
+        STEP(open());
+        QStringList offered;
+        auto* formats = child<QComboBox>(window_->wizard(), "outputTypeComboBox_");
+        for (int i = 0; i < formats->count(); ++i)
+            offered << formats->itemText(i);
+        QCOMPARE(offered, QStringList({"KAVEL", "Standard", "Survival"}));
+
+        const QString shown = "\nFormat:\n" + format + "\nReleases:";
+        QString review = wizard("addRunDefButton_", "F", {}, {}, format);
+        QVERIFY2(review.contains(shown), qPrintable(review));
+        QCOMPARE(runNames(), QStringList("F"));
+        const int id = selectedRun();
+        QCOMPARE(window_->dataProvider()->runDefinition(id).format, code);
+        QAbstractItemModel* runs = child<QTableView>(window_.get(), "runTableView_")->model();
+        QCOMPARE(runs->index(0, 2).data().toString(), format);
+
+        // Shown in another format first, so that Edit Run must set it.
+        formats->setCurrentIndex(formats->findText(format == "KAVEL" ? "Survival" : "KAVEL"));
+        STEP(selectRun("F"));
+        review = wizard("editRunDefButton_", QString(), {}, {}, QString());
+        QVERIFY2(review.contains(shown), qPrintable(review));
+        QCOMPARE(formats->currentText(), format);
+        QCOMPARE(window_->dataProvider()->runDefinition(selectedRun()).format, code);
     }
 
     void windowedFile_data()

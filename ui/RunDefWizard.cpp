@@ -22,8 +22,10 @@ RunDefWizard::RunDefWizard(QueryViewManager* views, QWidget* parent)
     ui_->setupUi(this);
     connect(this, &QWizard::currentIdChanged, this, &RunDefWizard::onCurrentIdChanged);
     ui_->outputTypeComboBox_->clear();
-    ui_->outputTypeComboBox_->addItem(RunDefinition::formatName(RunDefinition::Kavel));
-    ui_->outputTypeComboBox_->addItem(RunDefinition::formatName(RunDefinition::Standard));
+    // Each item carries its format code: the codes are not the item positions.
+    for (const int format :
+         {RunDefinition::Kavel, RunDefinition::Standard, RunDefinition::Survival})
+        ui_->outputTypeComboBox_->addItem(RunDefinition::formatName(format), format);
     // A bound at fault shows red while it is typed; the review says why.
     const auto markWindow = [this]() {
         QDateTime start, end;
@@ -55,8 +57,9 @@ void RunDefWizard::setRun(const RunDefinition& run)
 {
     run_ = run;
     ui_->runNameLineEdit_->setText(run.name);
-    if (run.format >= 0 && run.format < ui_->outputTypeComboBox_->count())
-        ui_->outputTypeComboBox_->setCurrentIndex(run.format);
+    const int formatIndex = ui_->outputTypeComboBox_->findData(run.format);
+    if (formatIndex >= 0)
+        ui_->outputTypeComboBox_->setCurrentIndex(formatIndex);
     selectIds(WizardReleasesView, run.releaseIds);
     selectIds(WizardSitesView, run.siteIds);
     ui_->windowStartLineEdit_->setText(DateTimeText::format(run.windowStart));
@@ -118,7 +121,8 @@ void RunDefWizard::fitSubTitle()
 void RunDefWizard::collectPages()
 {
     run_.name = ui_->runNameLineEdit_->text();
-    run_.format = ui_->outputTypeComboBox_->currentIndex();
+    const QVariant format = ui_->outputTypeComboBox_->currentData();
+    run_.format = format.isValid() ? format.toInt() : int(RunDefinition::NotChosen);
     run_.releaseIds.clear();
     run_.siteIds.clear();
     releaseNames_.clear();

@@ -1,0 +1,321 @@
+#include "ui/SurvivalResultsView.h"
+
+#include "base/Settings.h"
+#include "processing/SafeFileName.h"
+#include "survival/SurvivalChart.h"
+#include "survival/SurvivalWriter.h"
+#include "ui/WidgetDialogs.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace kd {
+
+namespace {
+
+const QStringList SiteColumns = {QStringLiteral("Site"),
+                                 QStringLiteral("Fish detected"),
+                                 QStringLiteral("p"),
+                                 QStringLiteral("p lcl"),
+                                 QStringLiteral("p ucl"),
+                                 QStringLiteral("Cumulative survival"),
+                                 QStringLiteral("Survival lcl"),
+                                 QStringLiteral("Survival ucl")};
+
+// The columns of the estimates file.
+const QStringList EstimateColumns = {QStringLiteral("release"),  QStringLiteral("parameter"),
+                                     QStringLiteral("from"),     QStringLiteral("to"),
+                                     QStringLiteral("estimate"), QStringLiteral("se"),
+                                     QStringLiteral("lcl"),      QStringLiteral("ucl")};
+
+QTableWidget* makeTable(const QStringList& columns, const char* name)
+{
+    auto* table = new QTableWidget(0, int(columns.size()));
+    table->setObjectName(QLatin1String(name));
+    table->setHorizontalHeaderLabels(columns);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->verticalHeader()->setVisible(false);
+    return table;
+}
+
+void setText(QTableWidget* table, int row, int column, const QString& text, bool number)
+{
+    auto* item = new QTableWidgetItem(text);
+    if (number)
+        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    table->setItem(row, column, item);
+}
+
+// Estimate, then lcl and ucl (empty without an interval), from `column` on; with `withSe` the
+// standard error comes between the estimate and the interval.
+void setEstimate(QTableWidget* table, int row, int column, const CjsEstimate& estimate, bool withSe)
+{
+    setText(table, row, column++, SurvivalWriter::number(estimate.value), true);
+    const auto bound = [&estimate](double value) {
+        return estimate.hasInterval ? SurvivalWriter::number(value) : QString();
+    };
+    if (withSe)
+        setText(table, row, column++, bound(estimate.se), true);
+    setText(table, row, column++, bound(estimate.lcl), true);
+    setText(table, row, column, bound(estimate.ucl), true);
+}
+
+QString fitText(const SurvivalReleaseResult& release)
+{
+    QString text =
+        QStringLiteral("%1 fish, %2 removed on capture. ").arg(release.fish).arg(release.removed);
+    if (!release.estimated)
+        return text + QStringLiteral("No fish was detected at any site: no estimates.");
+    const CjsFit& fit = release.fit;
+    text +=
+        QStringLiteral("−2 ln L %1, %2 parameters, %3.")
+            .arg(SurvivalWriter::number(fit.minus2LnL))
+            .arg(fit.parameters)
+            .arg(fit.converged ? QStringLiteral("converged") : QStringLiteral("did not converge"));
+    if (fit.converged && fit.singular)
+        text += QStringLiteral(" The information matrix is singular: no standard errors or "
+                               "intervals.");
+    else if (!fit.converged)
+        text += QStringLiteral(" No standard errors or intervals.");
+    return text;
+}
+
+} // namespace
+
+SurvivalResultsView::SurvivalResultsView(QWidget* parent)
+    : QWidget(parent, Qt::Window), titleLabel_(new QLabel), warningsLabel_(new QLabel),
+      releaseTabs_(new QTabWidget), chartLabel_(new QLabel),
+      saveChartButton_(new QPushButton(QStringLiteral("Save Chart...")))
+{
+    setObjectName(QStringLiteral("survivalResultsView"));
+    setWindowTitle(QStringLiteral("Survival"));
+
+    titleLabel_->setObjectName(QStringLiteral("titleLabel_"));
+    QFont titleFont = titleLabel_->font();
+    titleFont.setBold(true);
+    titleLabel_->setFont(titleFont);
+    warningsLabel_->setObjectName(QStringLiteral("warningsLabel_"));
+    warningsLabel_->setTextFormat(Qt::PlainText);
+    warningsLabel_->setWordWrap(true);
+    warningsLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    warningsLabel_->setStyleSheet(QStringLiteral("color: #a40000"));
+    warningsLabel_->hide();
+    releaseTabs_->setObjectName(QStringLiteral("releaseTabs_"));
+
+    chartLabel_->setObjectName(QStringLiteral("chartLabel_"));
+    chartLabel_->setAlignment(Qt::AlignCenter);
+    chartLabel_->setMinimumSize(SurvivalChart::Width / 4, SurvivalChart::Height / 4);
+    // The label takes the room it is given; the chart is scaled into it.
+    chartLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    chartLabel_->installEventFilter(this);
+
+    auto* splitter = new QSplitter(Qt::Vertical);
+    splitter->addWidget(releaseTabs_);
+    splitter->addWidget(chartLabel_);
+    splitter->setChildrenCollapsible(false);
+    // Tables and chart share the height at first; the chart's label has no size of its own.
+    releaseTabs_->setMinimumHeight(200);
+    splitter->setSizes({1, 1});
+
+    saveChartButton_->setObjectName(QStringLiteral("saveChartButton_"));
+    saveChartButton_->setEnabled(false);
+    auto* closeButton = new QPushButton(QStringLiteral("Close"));
+    closeButton->setObjectName(QStringLiteral("closeButton_"));
+    connect(saveChartButton_, &QPushButton::clicked, this, &SurvivalResultsView::saveChartAs);
+    connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(saveChartButton_);
+    buttons->addWidget(closeButton);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(titleLabel_);
+    layout->addWidget(warningsLabel_);
+    layout->addWidget(splitter, 1);
+    layout->addLayout(buttons);
+    resize(1000, 850);
+}
+
+SurvivalResultsView::~SurvivalResultsView() = default;
+
+void SurvivalResultsView::setResult(const QString& runName, const SurvivalResult& result)
+{
+    runName_ = runName;
+    result_ = result;
+    setWindowTitle(QStringLiteral("Survival: %1").arg(runName));
+    titleLabel_->setText(QStringLiteral("Survival run %1: %2 fish in %3 releases, %4 sites")
+                             .arg(runName)
+                             .arg(result.histories.size())
+                             .arg(result.releases.size())
+                             .arg(result.sites.size()));
+
+    QStringList warnings;
+    for (const QString& warning : result.warnings)
+        warnings.append(warning.startsWith(QLatin1String("***")) ? warning.mid(3) : warning);
+    warningsLabel_->setText(warnings.join(u'\n'));
+    warningsLabel_->setVisible(!warnings.isEmpty());
+
+    // The earlier result's pages go, and the tab of the same position is shown again.
+    const int current = releaseTabs_->currentIndex();
+    while (releaseTabs_->count() > 0) {
+        QWidget* page = releaseTabs_->widget(0);
+        releaseTabs_->removeTab(0);
+        delete page;
+    }
+    for (const SurvivalReleaseResult& release : result.releases)
+        releaseTabs_->addTab(releasePage(release), release.name);
+    if (current >= 0 && current < releaseTabs_->count())
+        releaseTabs_->setCurrentIndex(current);
+
+    chart_ = SurvivalChart::render(result);
+    saveChartButton_->setEnabled(true);
+    showChart();
+}
+
+QWidget* SurvivalResultsView::releasePage(const SurvivalReleaseResult& release) const
+{
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    auto* fit = new QLabel(fitText(release));
+    fit->setObjectName(QStringLiteral("fitLabel_"));
+    fit->setWordWrap(true);
+    layout->addWidget(fit);
+
+    QTableWidget* sites = makeTable(SiteColumns, "sitesTable_");
+    fillSites(sites, release);
+    layout->addWidget(sites, 1);
+    if (release.estimated && !result_.sites.isEmpty()) {
+        auto* note = new QLabel(
+            QStringLiteral("The last site, %1, has no p and no cumulative survival of its own: "
+                           "only beta, the last reach's survival times its p, can be estimated.")
+                .arg(result_.sites.last()));
+        note->setObjectName(QStringLiteral("lastSiteLabel_"));
+        note->setWordWrap(true);
+        layout->addWidget(note);
+    }
+
+    QTableWidget* estimates = makeTable(EstimateColumns, "estimatesTable_");
+    fillEstimates(estimates, release);
+    layout->addWidget(estimates, 1);
+    return page;
+}
+
+void SurvivalResultsView::fillSites(QTableWidget* table, const SurvivalReleaseResult& release) const
+{
+    const qsizetype n = result_.sites.size();
+    table->setRowCount(int(n));
+    const CjsFit& fit = release.fit;
+    for (qsizetype i = 0; i < n; ++i) {
+        const int row = int(i);
+        setText(table, row, 0, result_.sites[i], false);
+        setText(table, row, 1,
+                i < release.detected.size() ? QString::number(release.detected[i]) : QString(),
+                true);
+        // The last site's p and the survival to it are not estimable on their own.
+        if (release.estimated && size_t(i) < fit.p.size())
+            setEstimate(table, row, 2, fit.p[size_t(i)], false);
+        if (release.estimated && size_t(i) < fit.cumulativeSurvival.size())
+            setEstimate(table, row, 5, fit.cumulativeSurvival[size_t(i)], false);
+        for (int column = 2; column < table->columnCount(); ++column)
+            if (!table->item(row, column))
+                setText(table, row, column, QString(), true);
+    }
+    table->resizeColumnsToContents();
+}
+
+void SurvivalResultsView::fillEstimates(QTableWidget* table,
+                                        const SurvivalReleaseResult& release) const
+{
+    // The rows of the estimates file, in its order: phi per reach, p per site but the last,
+    // then beta.
+    const qsizetype n = result_.sites.size();
+    if (!release.estimated || n == 0)
+        return;
+    const CjsFit& fit = release.fit;
+    const auto row = [&](const QString& parameter, const QString& from, const QString& to,
+                         const CjsEstimate& estimate) {
+        const int at = table->rowCount();
+        table->insertRow(at);
+        setText(table, at, 0, release.name, false);
+        setText(table, at, 1, parameter, false);
+        setText(table, at, 2, from, false);
+        setText(table, at, 3, to, false);
+        setEstimate(table, at, 4, estimate, true);
+    };
+    for (qsizetype i = 0; i + 1 < n && size_t(i) < fit.phi.size(); ++i)
+        row(QStringLiteral("phi"), i == 0 ? release.name : result_.sites[i - 1], result_.sites[i],
+            fit.phi[size_t(i)]);
+    for (qsizetype i = 0; i + 1 < n && size_t(i) < fit.p.size(); ++i)
+        row(QStringLiteral("p"), result_.sites[i], QString(), fit.p[size_t(i)]);
+    row(QStringLiteral("beta"), n >= 2 ? result_.sites[n - 2] : release.name, result_.sites[n - 1],
+        fit.beta);
+    table->resizeColumnsToContents();
+}
+
+bool SurvivalResultsView::saveChart(const QString& path, QString* error) const
+{
+    if (chart_.isNull()) {
+        if (error)
+            *error = QStringLiteral("There is no chart to save.");
+        return false;
+    }
+    return SurvivalWriter::writeImage(path, chart_, error);
+}
+
+void SurvivalResultsView::saveChartAs()
+{
+    if (chart_.isNull())
+        return;
+    WidgetDialogs platform;
+    Dialogs& dialogs = dialogs_ ? *dialogs_ : platform;
+    const QString folder = Settings::instance().value(Settings::OutDir).toString();
+    const QString proposed =
+        QDir(folder.isEmpty() ? QDir::homePath() : folder)
+            .filePath(safeFileName(runName_) + QStringLiteral("_survival.png"));
+    QString path = dialogs.saveFileName(this, QStringLiteral("Save Chart"), proposed,
+                                        QStringLiteral("PNG images (*.png);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".png");
+    QString error;
+    if (!saveChart(path, &error)) {
+        dialogs.critical(this, Settings::instance().fixedValue(Settings::ProgramName).toString(),
+                         error);
+        return;
+    }
+    emit chartSaved(path);
+}
+
+bool SurvivalResultsView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == chartLabel_ && event->type() == QEvent::Resize)
+        showChart();
+    return QWidget::eventFilter(watched, event);
+}
+
+void SurvivalResultsView::showChart()
+{
+    if (chart_.isNull()) {
+        chartLabel_->clear();
+        return;
+    }
+    const QSize room = chartLabel_->size();
+    const qreal ratio = chartLabel_->devicePixelRatioF();
+    QPixmap pixmap = QPixmap::fromImage(
+        chart_.scaled(room * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    pixmap.setDevicePixelRatio(ratio);
+    chartLabel_->setPixmap(pixmap);
+}
+
+} // namespace kd
