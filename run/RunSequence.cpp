@@ -3,9 +3,14 @@
 #include "base/MessageLoggerI.h"
 #include "loader/DataLoader.h"
 #include "processing/FishProcessor.h"
+#include "processing/SafeFileName.h"
+#include "processing/SurvivalDataProcessor.h"
 #include "run/ResultFile.h"
 #include "run/RunPipeline.h"
 #include "store/DataProvider.h"
+#include "survival/SurvivalAnalysis.h"
+#include "survival/SurvivalResult.h"
+#include "survival/SurvivalWriter.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -70,6 +75,7 @@ void RunSequence::end()
 {
     // A canceled run leaves its extraction behind; its working tables go with it.
     resultFile_.reset();
+    survival_.reset();
     processor_.reset();
     pipeline_.reset();
     step_ = Idle;
@@ -318,6 +324,8 @@ RunSequence::StepResult RunSequence::process()
 {
     StepResult result;
     log(QStringLiteral("Processing events..."), 0);
+    if (currentRun_.format == RunDefinition::Survival)
+        return processSurvival();
     processor_ = pipeline_->makeProcessor(currentRun_.format);
     // The lines go straight to the file, which replaces an earlier one only when the write
     // step commits it. A file that cannot be opened is reported by that step.
@@ -338,8 +346,63 @@ RunSequence::StepResult RunSequence::process()
     return result;
 }
 
+RunSequence::StepResult RunSequence::processSurvival()
+{
+    StepResult result;
+    survival_.reset();
+    resultFile_.reset();
+    const RunExtraction& extraction = pipeline_->extraction();
+    auto fish = std::make_unique<SurvivalDataProcessor>(extraction.sites, extraction.siteRiverKm);
+    result.ok = pipeline_->process(
+        *fish, nullptr,
+        [this](qint64 done, qint64 total) { reportProgress(done, total, QString()); },
+        &cancelRequested_);
+    if (!result.ok) {
+        if (!pipeline_->errorText().isEmpty() && !cancelRequested_)
+            log(pipeline_->errorText(), 1);
+        return result;
+    }
+    const SurvivalStudy study = fish->study();
+    log(QStringLiteral("Fitting survival of %1 fish in %2 releases...")
+            .arg(study.fish.size())
+            .arg(study.releases.size()),
+        0);
+    survival_ = std::make_unique<SurvivalResult>(SurvivalAnalysis::analyse(study));
+    for (const QString& warning : std::as_const(survival_->warnings))
+        log(warning, 0);
+    processor_ = std::move(fish);
+    return result;
+}
+
+RunSequence::StepResult RunSequence::writeSurvival()
+{
+    StepResult result;
+    if (cancelRequested_ || !survival_)
+        return result;
+    // The five files of a survival run, each replacing an earlier one only when complete.
+    QString error;
+    result.ok = SurvivalWriter::write(outputDir_, safeFileName(currentRun_.name),
+                                      RunDefinition::formatName(RunDefinition::Survival),
+                                      *survival_, &error);
+    if (!result.ok) {
+        log(QStringLiteral("Unable to write the output file %1: %2").arg(outputPath_, error), 1);
+    } else {
+        result.count = survival_->histories.size();
+        log(QStringLiteral("Wrote %1 fish.").arg(result.count), 0);
+        const SurvivalResult shown = *survival_;
+        const QString name = currentRun_.name;
+        QMetaObject::invokeMethod(
+            this, [this, name, shown] { emit survivalResult(name, shown); }, Qt::QueuedConnection);
+    }
+    survival_.reset();
+    pipeline_.reset();
+    return result;
+}
+
 RunSequence::StepResult RunSequence::write()
 {
+    if (currentRun_.format == RunDefinition::Survival)
+        return writeSurvival();
     StepResult result;
     // A cancel before the file is put in place leaves any earlier file as it was.
     if (cancelRequested_ && resultFile_)

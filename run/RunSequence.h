@@ -21,6 +21,7 @@ class FishProcessor;
 class MessageLoggerI;
 class ResultFile;
 class RunPipeline;
+struct SurvivalResult;
 
 // The desktop's processing sequence: a load of the data folder, or the selected runs one after
 // the other, each as the steps Query, Process and Write (with a Load first when no data is
@@ -78,6 +79,8 @@ signals:
     void loadFinished(bool ok);
     // The sequence has ended, its worker included.
     void finished();
+    // A Survival run wrote its files; the result is what the results view shows.
+    void survivalResult(const QString& runName, const kd::SurvivalResult& result);
 
 private:
     void begin();
@@ -92,7 +95,9 @@ private:
     StepResult load();
     StepResult query();
     StepResult process();
+    StepResult processSurvival();
     StepResult write();
+    StepResult writeSurvival();
 
     MessageLoggerI* logger_;
     DataProvider* store_ = nullptr;
@@ -121,6 +126,7 @@ private:
     std::unique_ptr<RunPipeline> pipeline_;
     std::unique_ptr<FishProcessor> processor_;
     std::unique_ptr<ResultFile> resultFile_;
+    std::unique_ptr<SurvivalResult> survival_;
     QString outputPath_;
     QString fileError_;
 };

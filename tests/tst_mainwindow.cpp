@@ -1,9 +1,11 @@
 #include "TestSupport.h"
 #include "app/CommandLine.h"
 #include "base/Settings.h"
+#include "survival/SurvivalResult.h"
 #include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
 #include "ui/RunDefWizard.h"
+#include "ui/SurvivalResultsView.h"
 
 #include <QSqlQuery>
 #include <QtTest>
@@ -284,7 +286,8 @@ class TestMainWindow : public QObject
                 return;
             if (!name.isNull())
                 wizard->findChild<QLineEdit*>("runNameLineEdit_")->setText(name);
-            wizard->findChild<QComboBox*>("outputTypeComboBox_")->setCurrentIndex(format);
+            auto* formats = wizard->findChild<QComboBox*>("outputTypeComboBox_");
+            formats->setCurrentIndex(formats->findData(format));
             wizard->next();
             if (!releases.isEmpty())
                 selectNamed(wizard->releasesView(), releases);
@@ -766,6 +769,22 @@ private slots:
         wizard("editRunDefButton_", QString(), 1);
         STEP(start("runAction_"));
         QCOMPARE(readText(outDir_ + "/all_sites_Standard.csv"), standard);
+        // A survival run writes the console's estimates, fit, marked and MARK files and shows
+        // them in the results view.
+        STEP(selectNamed(table("runTableView_"), {}));
+        STEP(defineRun("lower_river", RunDefinition::Survival, releases, {"A3", "A4", "A5", "A6"}));
+        STEP(selectNamed(table("runTableView_"), {"lower_river"}));
+        STEP(start("runAction_"));
+        for (const char* file : {"survival.csv", "fit.csv", "marked.csv", "mark.inp"}) {
+            const QString console = readText(simulation + "/results/lower_river_" + file);
+            QVERIFY2(console != "<missing>", file);
+            const QString desktop = QString(file) == "survival.csv" ? "Survival.csv" : file;
+            QCOMPARE(readText(outDir_ + "/lower_river_" + desktop), console);
+        }
+        QVERIFY(QImage(outDir_ + "/lower_river_survival.png").size() == QSize(1000, 600));
+        QVERIFY(window_->survivalView() && window_->survivalView()->isVisible());
+        QCOMPARE(window_->survivalView()->runName(), "lower_river");
+        QCOMPARE(window_->survivalView()->result().releases.size(), 3);
     }
 };
 

@@ -13,6 +13,7 @@
 #include "ui/QueryModelCache.h"
 #include "ui/QueryViewManager.h"
 #include "ui/RunDefWizard.h"
+#include "ui/SurvivalResultsView.h"
 #include "ui/ViewKind.h"
 #include "ui/WidgetDialogs.h"
 
@@ -79,6 +80,7 @@ MainWindow::MainWindow(QWidget* parent)
     connect(sequence_.get(), &RunSequence::progressHidden, progress_, &QWidget::hide);
     connect(sequence_.get(), &RunSequence::loadFinished, this, &MainWindow::onLoadFinished);
     connect(sequence_.get(), &RunSequence::finished, this, &MainWindow::onSequenceFinished);
+    connect(sequence_.get(), &RunSequence::survivalResult, this, &MainWindow::showSurvivalResult);
 
     releaseBuilder_ = std::make_unique<DefinitionBuilder>(
         DefinitionBuilder::Releases, ui_->releaseNameLineEdit_, ui_->releaseKmLineEdit_);
@@ -158,6 +160,19 @@ void MainWindow::setDialogs(std::unique_ptr<Dialogs> dialogs)
 {
     dialogs_ = std::move(dialogs);
     logWindow_->setDialogs(dialogs_.get());
+    if (survivalView_)
+        survivalView_->setDialogs(dialogs_.get());
+}
+
+void MainWindow::showSurvivalResult(const QString& runName, const SurvivalResult& result)
+{
+    if (!survivalView_) {
+        survivalView_ = new SurvivalResultsView(this);
+        survivalView_->setDialogs(dialogs_.get());
+    }
+    survivalView_->setResult(runName, result);
+    survivalView_->show();
+    survivalView_->raise();
 }
 
 QString MainWindow::programName() const

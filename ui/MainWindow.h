@@ -31,6 +31,8 @@ class QueryModelCache;
 class QueryViewManager;
 class RunDefWizard;
 class RunSequence;
+class SurvivalResultsView;
+struct SurvivalResult;
 
 // The desktop window: chooses the data and output folders, loads the data folder, hosts the
 // release and site builders and the run list, and writes the capture-history file of each
@@ -49,6 +51,9 @@ public:
 
     // Replaces the message boxes and folder choosers (tests answer them).
     void setDialogs(std::unique_ptr<Dialogs> dialogs);
+
+    // The results of the last Survival run, once one ran.
+    SurvivalResultsView* survivalView() const { return survivalView_; }
 
     // Opens the database of the data folder unless one is open; a missing database file is
     // created only when allowed. True when a database is open afterwards.
@@ -93,6 +98,7 @@ private slots:
     void onSequenceFinished();
     void showStep(const QString& label);
     void showProgress(int percent, const QString& label);
+    void showSurvivalResult(const QString& runName, const kd::SurvivalResult& result);
     void onRunTableSelectionChanged(const QItemSelection& selected,
                                     const QItemSelection& deselected);
     void onCheckForUpdates();
@@ -129,6 +135,7 @@ private:
     std::unique_ptr<DefinitionBuilder> releaseBuilder_;
     std::unique_ptr<DefinitionBuilder> siteBuilder_;
     LogWindow* logWindow_;
+    SurvivalResultsView* survivalView_ = nullptr;
     QProcess* updater_ = nullptr;
     bool hasData_ = false;
 
