@@ -14,7 +14,12 @@ namespace kd::fuzz {
 
 QString workDir()
 {
-    static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/keldar-fuzz-XXXXXX"));
+    // In memory where the system offers it: the store syncs its file on every commit, and
+    // waiting for the disk would cost more than the rest of an execution.
+    static const QString base = QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                                    ? QStringLiteral("/dev/shm")
+                                    : QDir::tempPath();
+    static QTemporaryDir dir(base + QStringLiteral("/keldar-fuzz-XXXXXX"));
     if (!dir.isValid())
         std::abort();
     return dir.path();

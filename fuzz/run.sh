@@ -46,11 +46,14 @@ for target in "${targets[@]}"; do
     log="$build_dir/fuzz-$target.log"
     mkdir -p "$corpus" "$crashes"
     echo "== $target: $seconds s"
+    flags=(-max_total_time="$seconds" -print_final_stats=1 -timeout=30 -artifact_prefix="$crashes/")
+    if [[ -f "fuzz/dict/$target.dict" ]]; then
+        flags+=(-dict="fuzz/dict/$target.dict")
+    fi
     status=0
     # shellcheck disable=SC2086 # FUZZ_FLAGS holds several flags
-    "$build_dir/fuzz/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 \
-        -timeout=30 -artifact_prefix="$crashes/" ${FUZZ_FLAGS:-} \
-        "$corpus" "fuzz/corpus/$target" >"$log" 2>&1 || status=$?
+    "$build_dir/fuzz/fuzz_$target" "${flags[@]}" ${FUZZ_FLAGS:-} "$corpus" "fuzz/corpus/$target" \
+        >"$log" 2>&1 || status=$?
     execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     last=$(grep -E '^#[0-9]+' "$log" | tail -1 || true)
     cov=$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<<"$last")
