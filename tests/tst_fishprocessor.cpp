@@ -44,11 +44,13 @@ DetectionMap detectionsOf(const QString& windows)
     DetectionMap detections;
     const QStringList list = windows.split(u' ', Qt::SkipEmptyParts);
     for (qsizetype i = 0; i < list.size(); ++i) {
+        if (list[i] == u".")
+            continue;
         const QStringList ends = list[i].split(u'-');
-        const QDateTime last = ends[1].isEmpty() ? QDateTime() : T0.addSecs(ends[1].toLongLong());
-        if (list[i] != u".")
-            detections.insert(QStringLiteral("S%1").arg(i),
-                              qMakePair(T0.addSecs(ends[0].toLongLong()), last));
+        const QDateTime last =
+            ends.value(1).isEmpty() ? QDateTime() : T0.addSecs(ends[1].toLongLong());
+        detections.insert(QStringLiteral("S%1").arg(i),
+                          qMakePair(T0.addSecs(ends[0].toLongLong()), last));
     }
     return detections;
 }

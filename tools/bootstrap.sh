@@ -30,6 +30,18 @@ cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 if [[ "$mode" == test ]]; then
     cmake --build "$build_dir" -j2
     QT_QPA_PLATFORM=offscreen ctest --test-dir "$build_dir" --output-on-failure -j2
+
+    # The sanitizer pass: the whole suite again, and the fuzz targets over their corpora, built
+    # with AddressSanitizer and UndefinedBehaviorSanitizer. No report is allowed: every report
+    # aborts its program, and a program killed by a signal fails its test even where the test
+    # expects a failing exit status.
+    sanitize_dir="${build_dir%/}-asan"
+    cmake -S . -B "$sanitize_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DKELDAR_SANITIZE=ON >/dev/null
+    cmake --build "$sanitize_dir" -j2
+    export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:check_initialization_order=1"
+    export UBSAN_OPTIONS="abort_on_error=1:halt_on_error=1:print_stacktrace=1"
+    QT_QPA_PLATFORM=offscreen ctest --test-dir "$sanitize_dir" --output-on-failure -j2
     exit 0
 fi
 
