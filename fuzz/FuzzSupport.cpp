@@ -119,11 +119,9 @@ QByteArray jsonString(QByteArrayView text)
 
 int runConsole(const QString& simulationDir)
 {
-    QByteArray program("keldar");
-    QByteArray folder = simulationDir.toLocal8Bit();
-    char* argv[] = {program.data(), folder.data(), nullptr};
-    kd::SimulationRunner runner(2, argv, nullStream(), nullStream());
-    return runner.run();
+    kd::SimulationRunner runner(QStringLiteral("keldar"), simulationDir, nullStream(),
+                                nullStream());
+    return int(runner.run());
 }
 
 QList<Section> sections(QByteArrayView input)

@@ -1,5 +1,5 @@
 // A simulation configuration file of any content, read through every accessor of every run.
-#include "app/ConsoleMessageLogger.h"
+#include "base/ConsoleMessageLogger.h"
 #include "fuzz/FuzzSupport.h"
 #include "simulation/SimulationConfig.h"
 
@@ -26,10 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 config.type(i).size() + config.outputDir(i).size() +
                 config.falseEventsDir(i).size() + config.falseEventsFile(i).size() +
                 config.cutoffDate(i).isValid();
-        for (const kd::ReleaseSpec& release : config.releases(i))
+        for (const kd::ReleaseRecord& release : config.releases(i))
             sink += release.name.size() + release.site.size() + release.species.size() +
                     qsizetype(release.riverKm) + release.year;
-        for (const kd::SiteSpec& site : config.sites(i))
+        for (const kd::SiteRecord& site : config.sites(i))
             sink += site.name.size() + site.location.size() + site.year;
     }
     static volatile size_t total = 0;

@@ -5,7 +5,7 @@
 // header, the rest of the input is the whole file), the next bits vary the header's form
 // (columns in reverse order, a byte-order mark with upper case and blanks around the commas, an
 // extra column, Windows line ends). The rest of the input follows as the file's lines.
-#include "app/ConsoleMessageLogger.h"
+#include "base/ConsoleMessageLogger.h"
 #include "fuzz/FuzzSupport.h"
 #include "loader/DataLoader.h"
 #include "store/SQLiteDataProvider.h"
@@ -22,7 +22,7 @@ namespace {
 
 QByteArray headerLine(const kd::DataProvider& provider, int model, uint8_t form)
 {
-    QStringList columns = provider.modelColumns(model);
+    QStringList columns = provider.modelColumns(kd::DataProvider::Model(model));
     if (form & 0x08)
         std::reverse(columns.begin(), columns.end());
     if (form & 0x20)
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     loader.setDataDir(dataDir);
     loader.setLogger(&logger);
     // Every kind's header on the first line is recognised, whatever follows it.
-    const int matched = loader.matchModel(QFileInfo(dataFile));
+    const kd::DataProvider::Model matched = loader.matchModel(QFileInfo(dataFile));
     if (model < kd::DataProvider::ModelCount && matched != model)
         std::abort();
     if (loader.load() && matched != kd::DataProvider::NoModel)
