@@ -14,6 +14,8 @@ struct sqlite3_stmt;
 
 namespace kd {
 
+class SQLiteDefinitions;
+
 // The SQLite study store. It owns the program's one database connection (the framework's default
 // connection), creates the missing tables on opening and implements every store operation.
 class SQLiteDataProvider : public DataProvider
@@ -78,6 +80,8 @@ private:
 
     QSqlDatabase db_;
     QString connectionName_;
+    // Releases, sites and runs: their SQL lives apart from the loading.
+    std::unique_ptr<SQLiteDefinitions> definitions_;
     // The bulk inserts go straight to SQLite's own statements on the driver's connection:
     // converting millions of fields to QVariant and back costs more than the inserts.
     sqlite3* handle_ = nullptr;

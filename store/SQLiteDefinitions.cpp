@@ -1,0 +1,312 @@
+#include "store/SQLiteDefinitions.h"
+
+#include "base/DateTimeText.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace kd {
+
+namespace {
+
+QString joinIds(const QList<int>& ids)
+{
+    QStringList parts;
+    parts.reserve(ids.size());
+    for (int id : ids)
+        parts.append(QString::number(id));
+    return parts.join(QLatin1Char(','));
+}
+
+} // namespace
+
+void SQLiteDefinitions::log(const QString& text) const
+{
+    if (log_)
+        log_(text);
+}
+
+void SQLiteDefinitions::error(const QString& text) const
+{
+    if (error_)
+        error_(text);
+}
+
+bool SQLiteDefinitions::execLogged(const QString& sql)
+{
+    QSqlQuery query(db_);
+    if (!query.exec(sql)) {
+        log(query.lastError().text());
+        return false;
+    }
+    return true;
+}
+
+bool SQLiteDefinitions::clear(const QString& table)
+{
+    QSqlQuery query(db_);
+    return query.exec(QStringLiteral("DELETE FROM %1").arg(table));
+}
+
+void SQLiteDefinitions::addRelease(const QString& name, int riverKm,
+                                   const QList<int>& releaseGroupIds)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral(
+        "INSERT INTO releases (name, release_location_river_kilometer) VALUES (?, ?)"));
+    query.addBindValue(name);
+    query.addBindValue(riverKm);
+    if (!query.exec()) {
+        log(query.lastError().text());
+        return;
+    }
+    const QString releaseId = query.lastInsertId().toString();
+    QSqlQuery link(db_);
+    link.prepare(
+        QStringLiteral("INSERT INTO releases_release_groups (release_id, release_group_id) VALUES "
+                       "(%1, ?)")
+            .arg(releaseId));
+    for (int groupId : releaseGroupIds) {
+        link.bindValue(0, groupId);
+        if (!link.exec()) {
+            log(link.lastError().text());
+            return;
+        }
+    }
+}
+
+void SQLiteDefinitions::addSite(const QString& name, int riverKm, const QList<int>& arrayIds)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("INSERT INTO sites (name, river_kilometer) VALUES (?, ?)"));
+    query.addBindValue(name);
+    query.addBindValue(riverKm);
+    if (!query.exec()) {
+        log(query.lastError().text());
+        return;
+    }
+    const QString siteId = query.lastInsertId().toString();
+    QSqlQuery link(db_);
+    link.prepare(
+        QStringLiteral("INSERT INTO arrays_sites (array_id, site_id) VALUES (?, %1)").arg(siteId));
+    for (int arrayId : arrayIds) {
+        link.bindValue(0, arrayId);
+        if (!link.exec()) {
+            log(link.lastError().text());
+            return;
+        }
+    }
+}
+
+void SQLiteDefinitions::addReleaseRecord(const ReleaseRecord& release)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("INSERT INTO releases (name, release_location, "
+                                 "species_code_xlat, release_year) VALUES (?, ?, ?, ?)"));
+    query.addBindValue(release.name);
+    query.addBindValue(release.site);
+    query.addBindValue(release.species);
+    query.addBindValue(release.year);
+    if (!query.exec())
+        log(query.lastError().text());
+}
+
+void SQLiteDefinitions::addSiteRecord(const SiteRecord& site)
+{
+    QSqlQuery query(db_);
+    query.prepare(
+        QStringLiteral("INSERT INTO sites (name, location, deploy_year) VALUES (?, ?, ?)"));
+    query.addBindValue(site.name);
+    query.addBindValue(site.location);
+    query.addBindValue(site.year);
+    if (!query.exec())
+        log(query.lastError().text());
+}
+
+namespace {
+
+// Window bounds are stored as date-time text; an open bound as NULL.
+QVariant windowValue(const QDateTime& bound)
+{
+    return bound.isValid() ? QVariant(DateTimeText::format(bound)) : QVariant();
+}
+
+} // namespace
+
+int SQLiteDefinitions::addRun(const RunDefinition& run)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral(
+        "INSERT INTO runs (name, format, window_start, window_end) VALUES (?, ?, ?, ?)"));
+    query.addBindValue(run.name);
+    query.addBindValue(RunDefinition::formatName(run.format));
+    query.addBindValue(windowValue(run.windowStart));
+    query.addBindValue(windowValue(run.windowEnd));
+    if (!query.exec()) {
+        log(query.lastError().text());
+        return -1;
+    }
+    const int runId = query.lastInsertId().toInt();
+    QSqlQuery releases(db_);
+    releases.prepare(
+        QStringLiteral("INSERT INTO releases_runs (release_id, run_id) VALUES (?, %1)").arg(runId));
+    for (int releaseId : run.releaseIds) {
+        releases.bindValue(0, releaseId);
+        if (!releases.exec()) {
+            log(releases.lastError().text());
+            return runId;
+        }
+    }
+    QSqlQuery sites(db_);
+    sites.prepare(
+        QStringLiteral("INSERT INTO runs_sites (site_id, run_id) VALUES (?, %1)").arg(runId));
+    for (int siteId : run.siteIds) {
+        sites.bindValue(0, siteId);
+        if (!sites.exec()) {
+            log(sites.lastError().text());
+            return runId;
+        }
+    }
+    return runId;
+}
+
+bool SQLiteDefinitions::setRunWindow(int runId, const QDateTime& start, const QDateTime& end)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("UPDATE runs SET window_start=?, window_end=? WHERE id=?"));
+    query.addBindValue(windowValue(start));
+    query.addBindValue(windowValue(end));
+    query.addBindValue(runId);
+    if (!query.exec()) {
+        error(query.lastError().text());
+        return false;
+    }
+    return true;
+}
+
+bool SQLiteDefinitions::hasReleaseGroup(const QString& location, const QString& species, int year)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("SELECT 1 FROM release_groups WHERE release_location=? AND "
+                                 "species_code_xlat=? AND tag_year=?"));
+    query.addBindValue(location);
+    query.addBindValue(species);
+    query.addBindValue(year);
+    return query.exec() && query.next();
+}
+
+bool SQLiteDefinitions::hasArray(const QString& location, int year)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("SELECT 1 FROM arrays WHERE location=? AND deploy_year=?"));
+    query.addBindValue(location);
+    query.addBindValue(year);
+    return query.exec() && query.next();
+}
+
+int SQLiteDefinitions::updateRun(const RunDefinition& run)
+{
+    deleteRun(run.id);
+    return addRun(run);
+}
+
+bool SQLiteDefinitions::deleteRun(int runId)
+{
+    const QString id = QString::number(runId);
+    return execLogged(QStringLiteral("DELETE FROM runs WHERE id = %1").arg(id)) &&
+           execLogged(QStringLiteral("DELETE FROM runs_sites WHERE run_id = %1").arg(id)) &&
+           execLogged(QStringLiteral("DELETE FROM releases_runs WHERE run_id = %1").arg(id));
+}
+
+void SQLiteDefinitions::deleteReleases(const QList<int>& releaseIds)
+{
+    const QString ids = joinIds(releaseIds);
+    // The run links go too: SQLite hands a freed highest id to the next new release, which a
+    // stale link would silently attach to an old run.
+    execLogged(QStringLiteral("DELETE FROM releases WHERE id IN (%1)").arg(ids)) &&
+        execLogged(QStringLiteral("DELETE FROM releases_release_groups WHERE release_id IN (%1)")
+                       .arg(ids)) &&
+        execLogged(QStringLiteral("DELETE FROM releases_runs WHERE release_id IN (%1)").arg(ids));
+}
+
+void SQLiteDefinitions::deleteSites(const QList<int>& siteIds)
+{
+    const QString ids = joinIds(siteIds);
+    execLogged(QStringLiteral("DELETE FROM sites WHERE id IN (%1)").arg(ids)) &&
+        execLogged(QStringLiteral("DELETE FROM arrays_sites WHERE site_id IN (%1)").arg(ids)) &&
+        execLogged(QStringLiteral("DELETE FROM runs_sites WHERE site_id IN (%1)").arg(ids));
+}
+
+bool SQLiteDefinitions::clearReleases()
+{
+    return clear(QStringLiteral("releases")) && clear(QStringLiteral("releases_release_groups")) &&
+           clear(QStringLiteral("releases_runs"));
+}
+
+bool SQLiteDefinitions::clearSites()
+{
+    return clear(QStringLiteral("sites")) && clear(QStringLiteral("arrays_sites")) &&
+           clear(QStringLiteral("runs_sites"));
+}
+
+RunDefinition SQLiteDefinitions::runDefinition(int runId)
+{
+    RunDefinition run;
+    QSqlQuery query(db_);
+    const QString sql = QStringLiteral(
+        "SELECT a.name, a.format, GROUP_CONCAT(DISTINCT d.id) AS releases, GROUP_CONCAT(DISTINCT "
+        "e.id) AS sites, a.window_start, a.window_end FROM %1 a JOIN releases_runs b ON a.id = "
+        "b.run_id JOIN runs_sites c ON "
+        "a.id = c.run_id JOIN releases d ON d.id = b.release_id JOIN sites e ON e.id = c.site_id "
+        "WHERE a.id = %2 GROUP BY a.id ORDER BY a.id");
+    if (!query.exec(sql.arg(QStringLiteral("runs"), QString::number(runId))) || !query.next())
+        return run;
+    run.id = runId;
+    run.name = query.value(0).toString();
+    run.format = RunDefinition::formatCode(query.value(1).toString());
+    const auto ids = [](const QString& text) {
+        QList<int> result;
+        for (const QString& part : text.split(QLatin1Char(',')))
+            result.append(part.toInt());
+        return result;
+    };
+    run.releaseIds = ids(query.value(2).toString());
+    run.siteIds = ids(query.value(3).toString());
+    run.windowStart = DateTimeText::parseStrict(query.value(4).toString());
+    run.windowEnd = DateTimeText::parseStrict(query.value(5).toString());
+    return run;
+}
+
+int SQLiteDefinitions::addRecordRun(const QString& name)
+{
+    // A release record selects the release groups of its location, species and year; a site
+    // record the arrays of its location and deploy year.
+    if (!execLogged(QStringLiteral(
+            "INSERT INTO releases_release_groups (release_id, release_group_id) SELECT r.id, g.id "
+            "FROM releases r JOIN release_groups g ON g.release_location = r.release_location AND "
+            "g.species_code_xlat = r.species_code_xlat AND g.tag_year = r.release_year")) ||
+        !execLogged(QStringLiteral(
+            "INSERT INTO arrays_sites (array_id, site_id) SELECT a.id, s.id FROM sites s JOIN "
+            "arrays a ON a.location = s.location AND a.deploy_year = s.deploy_year")))
+        return -1;
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("INSERT INTO runs (name, format) VALUES (?, ?)"));
+    query.addBindValue(name);
+    query.addBindValue(RunDefinition::formatName(RunDefinition::Kavel));
+    if (!query.exec()) {
+        log(query.lastError().text());
+        return -1;
+    }
+    const QString runId = query.lastInsertId().toString();
+    if (!execLogged(QStringLiteral("INSERT INTO releases_runs (release_id, run_id) SELECT id, %1 "
+                                   "FROM releases")
+                        .arg(runId)) ||
+        !execLogged(
+            QStringLiteral("INSERT INTO runs_sites (site_id, run_id) SELECT id, %1 FROM sites")
+                .arg(runId)))
+        return -1;
+    return runId.toInt();
+}
+
+} // namespace kd
