@@ -16,7 +16,8 @@ constexpr qsizetype FlushSize = 1 << 20;
 
 ResultFile::ResultFile(const QString& path) : file_(path) {}
 
-QString ResultFile::path(const QString& outputDir, const QString& runName, int format)
+QString ResultFile::path(const QString& outputDir, const QString& runName,
+                         RunDefinition::Format format)
 {
     return QDir(outputDir).filePath(
         QStringLiteral("%1_%2.csv").arg(safeFileName(runName), RunDefinition::formatName(format)));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/RunDefinition.h"
+
 #include <QByteArray>
 #include <QSaveFile>
 #include <QString>
@@ -15,7 +17,8 @@ public:
     explicit ResultFile(const QString& path);
 
     // "<run name>_<format name>.csv" in the output folder, the name made safe for a file name.
-    static QString path(const QString& outputDir, const QString& runName, int format);
+    static QString path(const QString& outputDir, const QString& runName,
+                        RunDefinition::Format format);
 
     bool open();
     void writeLine(const QString& line);

@@ -24,7 +24,7 @@ bool RunPipeline::readAll(QList<CaptureRow>& rows)
     return error_.isEmpty();
 }
 
-std::unique_ptr<FishProcessor> RunPipeline::makeProcessor(int format) const
+std::unique_ptr<FishProcessor> RunPipeline::makeProcessor(RunDefinition::Format format) const
 {
     if (format == RunDefinition::Standard)
         return std::make_unique<StandardDataProcessor>(extraction_.sites, extraction_.siteRiverKm);

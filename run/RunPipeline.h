@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/RunDefinition.h"
 #include "store/RunExtraction.h"
 
 #include <QString>
@@ -28,7 +29,7 @@ public:
     const RunExtraction& extraction() const { return extraction_; }
 
     // A processor of the format (RunDefinition::Format) over the run's sites.
-    std::unique_ptr<FishProcessor> makeProcessor(int format) const;
+    std::unique_ptr<FishProcessor> makeProcessor(RunDefinition::Format format) const;
 
     // Every row at once, for the uses that need them together; false when reading failed.
     bool readAll(QList<CaptureRow>& rows);

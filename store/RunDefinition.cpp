@@ -17,7 +17,7 @@ bool RunDefinition::validate()
     return validationMessage.isEmpty();
 }
 
-QString RunDefinition::formatName(int format)
+QString RunDefinition::formatName(Format format)
 {
     if (format == Standard)
         return QStringLiteral("Standard");
@@ -26,7 +26,7 @@ QString RunDefinition::formatName(int format)
     return QStringLiteral("KAVEL");
 }
 
-int RunDefinition::formatCode(const QString& name)
+RunDefinition::Format RunDefinition::formatCode(const QString& name)
 {
     if (name == QLatin1String("Standard"))
         return Standard;

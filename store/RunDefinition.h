@@ -10,11 +10,11 @@ namespace kd {
 struct RunDefinition
 {
     // Codes never change; a new format takes the next free number.
-    enum Format { Kavel = 0, Standard = 1, NotChosen = 2, Survival = 3 };
+    enum Format : int { Kavel = 0, Standard = 1, NotChosen = 2, Survival = 3 };
 
     int id = -1;
     QString name;
-    int format = NotChosen;
+    Format format = NotChosen;
     QList<int> releaseIds;
     QList<int> siteIds;
     // Optional detection window: only events whose first detection lies within it (bounds
@@ -28,9 +28,9 @@ struct RunDefinition
     bool validate();
 
     // "Standard" or "Survival" for their codes, "KAVEL" for every other.
-    static QString formatName(int format);
+    static QString formatName(Format format);
     // Standard or Survival for their exact names, Kavel for any other text.
-    static int formatCode(const QString& name);
+    static Format formatCode(const QString& name);
 };
 
 } // namespace kd

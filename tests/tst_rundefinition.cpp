@@ -27,9 +27,10 @@ private slots:
         QFETCH(int, code);
         QFETCH(QString, name);
         QFETCH(int, readBack);
-        QCOMPARE(RunDefinition::formatName(code), name);
-        QCOMPARE(RunDefinition::formatCode(name), readBack);
-        QCOMPARE(RunDefinition::formatCode(name.toLower() + ' '), int(RunDefinition::Kavel));
+        QCOMPARE(RunDefinition::formatName(RunDefinition::Format(code)), name);
+        QCOMPARE(int(RunDefinition::formatCode(name)), readBack);
+        QCOMPARE(RunDefinition::formatCode(name.toLower() + QLatin1Char(0x20)),
+                 RunDefinition::Kavel);
     }
 
     void validate_data()
@@ -49,7 +50,7 @@ private slots:
         QFETCH(QString, message);
         RunDefinition run;
         run.name = "Run";
-        run.format = format;
+        run.format = RunDefinition::Format(format);
         run.releaseIds = {1};
         run.siteIds = {1, 2};
         QCOMPARE(run.validate(), message.isEmpty());

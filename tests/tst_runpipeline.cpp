@@ -98,7 +98,7 @@ private slots:
         QFETCH(QString, run);
         QFETCH(int, format);
         QFETCH(QString, name);
-        QCOMPARE(ResultFile::path("/out", run, format), "/out/" + name);
+        QCOMPARE(ResultFile::path("/out", run, RunDefinition::Format(format)), "/out/" + name);
     }
     void fileReplacesOnlyWhenComplete()
     {

@@ -23,9 +23,9 @@ RunDefWizard::RunDefWizard(QueryViewManager* views, QWidget* parent)
     connect(this, &QWizard::currentIdChanged, this, &RunDefWizard::onCurrentIdChanged);
     ui_->outputTypeComboBox_->clear();
     // Each item carries its format code: the codes are not the item positions.
-    for (const int format :
+    for (const RunDefinition::Format format :
          {RunDefinition::Kavel, RunDefinition::Standard, RunDefinition::Survival})
-        ui_->outputTypeComboBox_->addItem(RunDefinition::formatName(format), format);
+        ui_->outputTypeComboBox_->addItem(RunDefinition::formatName(format), int(format));
     // A bound at fault shows red while it is typed; the review says why.
     const auto markWindow = [this]() {
         QDateTime start, end;
@@ -122,7 +122,8 @@ void RunDefWizard::collectPages()
 {
     run_.name = ui_->runNameLineEdit_->text();
     const QVariant format = ui_->outputTypeComboBox_->currentData();
-    run_.format = format.isValid() ? format.toInt() : int(RunDefinition::NotChosen);
+    run_.format =
+        format.isValid() ? RunDefinition::Format(format.toInt()) : RunDefinition::NotChosen;
     run_.releaseIds.clear();
     run_.siteIds.clear();
     releaseNames_.clear();
