@@ -1,8 +1,7 @@
 #include "processing/FishProcessor.h"
 
-#include "processing/CsvField.h"
-
 #include "base/DateTimeText.h"
+#include "processing/CsvField.h"
 
 #include <cstdlib>
 

@@ -4,11 +4,11 @@
 #include "loader/DataLoader.h"
 #include "processing/FishProcessor.h"
 #include "processing/SafeFileName.h"
-#include "processing/SurvivalDataProcessor.h"
 #include "run/ResultFile.h"
 #include "run/RunPipeline.h"
 #include "store/DataProvider.h"
 #include "survival/SurvivalAnalysis.h"
+#include "survival/SurvivalDataProcessor.h"
 #include "survival/SurvivalResult.h"
 #include "survival/SurvivalWriter.h"
 

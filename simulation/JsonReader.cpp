@@ -1,9 +1,9 @@
 #include "simulation/JsonReader.h"
 
-#include <algorithm>
-
 #include <QVariantList>
 #include <QVariantMap>
+
+#include <algorithm>
 
 namespace kd {
 

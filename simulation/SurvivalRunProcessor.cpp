@@ -1,11 +1,11 @@
 #include "simulation/SurvivalRunProcessor.h"
 
 #include "processing/SafeFileName.h"
-#include "processing/SurvivalDataProcessor.h"
 #include "run/RunPipeline.h"
 #include "simulation/SimulationConfig.h"
 #include "store/DataProvider.h"
 #include "survival/SurvivalAnalysis.h"
+#include "survival/SurvivalDataProcessor.h"
 #include "survival/SurvivalWriter.h"
 
 #include <QFileInfo>

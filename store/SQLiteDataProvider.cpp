@@ -14,12 +14,11 @@
 #include <QSqlRecord>
 #include <QStringView>
 
-#include <sqlite3.h>
-
 #include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <sqlite3.h>
 
 namespace kd {
 

@@ -6,12 +6,11 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-#include <sqlite3.h>
-
 #include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <limits>
+#include <sqlite3.h>
 
 namespace kd {
 

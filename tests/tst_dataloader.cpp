@@ -132,7 +132,8 @@ void TestDataLoader::matchModel_data()
     QTest::newRow("header on line 101") << late + EventsHeader + "\n" << 7;
     // A line beyond the header limit is passed over in pieces; the next line still counts.
     QTest::newRow("huge line before header")
-        << QByteArray(3 * DataLoader::HeaderLineLimit, ',') + "\n" + EventsHeader + "\n" << 2;
+        << QByteArray(3 * DataLoader::HeaderLineLimit, ',') + "\n" + EventsHeader + "\n"
+        << 2;
     QTest::newRow("NUL bytes") << QByteArray("t\0a\0g\0_\0c\0o\0d\0e\0", 16) << 7;
 }
 
@@ -398,7 +399,8 @@ void TestDataLoader::databaseFailureKeepsNothing_data()
     QTest::addColumn<QString>("failure");
     QTest::addColumn<QString>("cause");
     // SQLite runs out of pages in the middle of the inserts.
-    QTest::newRow("disk full") << QStringLiteral("full") << QStringLiteral("database or disk is full");
+    QTest::newRow("disk full") << QStringLiteral("full")
+                               << QStringLiteral("database or disk is full");
     // The summaries at the end of the load fail.
     QTest::newRow("end of load") << QStringLiteral("trigger") << QStringLiteral("no summaries");
 }
@@ -481,9 +483,12 @@ void TestDataLoader::filesAreBookedRelativeToTheFolder()
 
 void TestDataLoader::vanishedFilesLoseTheirRows()
 {
-    const QString life = write(QStringLiteral("life.csv"), "tag_code,lot,tag_life_days\nG7000001,1,30\n");
-    const QString other = write(QStringLiteral("other.csv"), "tag_code,lot,tag_life_days\nG7000002,1,30\n");
-    const QString attributes = write(QStringLiteral("attributes.csv"), "tag_code,attribute,value\nG7000001,a,b\n");
+    const QString life =
+        write(QStringLiteral("life.csv"), "tag_code,lot,tag_life_days\nG7000001,1,30\n");
+    const QString other =
+        write(QStringLiteral("other.csv"), "tag_code,lot,tag_life_days\nG7000002,1,30\n");
+    const QString attributes =
+        write(QStringLiteral("attributes.csv"), "tag_code,attribute,value\nG7000001,a,b\n");
     QVERIFY(load());
     // Renamed, deleted, and changed so that it matches no kind any more.
     QVERIFY(QFile::rename(life, QDir(dataDir_).filePath(QStringLiteral("renamed.csv"))));
@@ -504,7 +509,8 @@ void TestDataLoader::vanishedFilesLoseTheirRows()
 
 void TestDataLoader::linkedFileIsLoadedOnce()
 {
-    const QString life = write(QStringLiteral("z/life.csv"), "tag_code,lot,tag_life_days\nG7000001,1,30\n");
+    const QString life =
+        write(QStringLiteral("z/life.csv"), "tag_code,lot,tag_life_days\nG7000001,1,30\n");
     QVERIFY(QFile::link(life, QDir(dataDir_).filePath(QStringLiteral("a_link.csv"))));
     QVERIFY(load());
     QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), 1);
@@ -524,7 +530,8 @@ void TestDataLoader::refusedLinesAreLocated()
     const QString path = write(QStringLiteral("life.csv"), content);
     QVERIFY(load());
     QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), 2);
-    QStringList expected{QStringLiteral("***Warning: 12 of 14 rows of %1 were not stored").arg(path)};
+    QStringList expected{
+        QStringLiteral("***Warning: 12 of 14 rows of %1 were not stored").arg(path)};
     for (int line : {3, 4, 5, 6, 7, 8, 10, 11, 12, 13})
         expected.append(QStringLiteral("***Warning: %1 line %2: %3 fields, expected 3")
                             .arg(path)

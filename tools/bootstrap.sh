@@ -10,7 +10,7 @@ if [[ "$mode" != example && "$mode" != test ]]; then
     exit 2
 fi
 
-packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libsqlite3-dev libgl-dev fonts-dejavu-core)
+packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libsqlite3-dev libgl-dev clang-format fonts-dejavu-core)
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
@@ -28,6 +28,7 @@ build_dir="${BUILD_DIR:-build}"
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 
 if [[ "$mode" == test ]]; then
+    bash tools/check_format.sh
     cmake --build "$build_dir" -j2
     QT_QPA_PLATFORM=offscreen ctest --test-dir "$build_dir" --output-on-failure -j2
 

@@ -1,9 +1,8 @@
 #include "ui/LogWindow.h"
 
-#include "ui_TextWindow.h"
-
 #include "base/Settings.h"
 #include "ui/Dialogs.h"
+#include "ui_TextWindow.h"
 
 #include <QDir>
 #include <QSaveFile>

@@ -1,7 +1,5 @@
 #include "ui/MainWindow.h"
 
-#include "ui_MainWindow.h"
-
 #include "base/Settings.h"
 #include "loader/DataLoader.h"
 #include "run/RunSequence.h"
@@ -16,6 +14,7 @@
 #include "ui/SurvivalResultsView.h"
 #include "ui/ViewKind.h"
 #include "ui/WidgetDialogs.h"
+#include "ui_MainWindow.h"
 
 #include <QCloseEvent>
 #include <QDir>

@@ -1,11 +1,10 @@
 #include "ui/RunDefWizard.h"
 
-#include "ui_RunDefWizard.h"
-
 #include "base/DateTimeText.h"
 #include "ui/DefinitionBuilder.h"
 #include "ui/QueryViewManager.h"
 #include "ui/ViewKind.h"
+#include "ui_RunDefWizard.h"
 
 #include <QItemSelectionModel>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "processing/SurvivalDataProcessor.h"
+#include "survival/SurvivalDataProcessor.h"
 
 #include "survival/SurvivalWriter.h"
 
