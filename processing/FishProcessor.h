@@ -56,8 +56,6 @@ public:
     QDateTime cutoff() const { return cutoff_; }
 
     // Not owned.
-    void setLogger(MessageLoggerI* logger) { logger_ = logger; }
-    MessageLoggerI* logger() const { return logger_; }
 
 protected:
     enum class CutoffChecks {
@@ -89,7 +87,6 @@ protected:
 
 private:
     LineSink sink_;
-    MessageLoggerI* logger_ = nullptr;
     QStringList sites_;
     QMap<QString, int> siteRiverKm_;
     // River kilometre of each site, in site order, so that no fish looks the map up again.

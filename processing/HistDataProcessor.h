@@ -23,13 +23,11 @@ public:
     // Not owned; called in the order added.
     void addProcessor(FishProcessor* processor);
     // Not owned.
-    void setLogger(MessageLoggerI* logger) { logger_ = logger; }
 
     // One pass over the rows: start, every fish, finish.
     void processRows();
 
 private:
-    MessageLoggerI* logger_ = nullptr;
     QList<CaptureRow> rows_;
     QList<FishProcessor*> processors_;
 };

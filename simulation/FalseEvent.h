@@ -13,9 +13,8 @@ struct FalseEvent
     bool valid = false;
     QString site;
     QString tagCode;
+    // Only the first detection time counts; the file's last time and value are read past.
     QDateTime first;
-    QDateTime last;   // read, not used
-    qint32 value = 0; // read, not used
 };
 
 // Sets of false events by name, in name order.

@@ -77,8 +77,6 @@ bool parseEvent(QString line, int fieldCount, QString& setName, FalseEvent& even
     event.site = fields[offset];
     event.tagCode = fields[offset + 1];
     event.first = DateTimeText::parseStrict(fields[offset + 2]);
-    event.last = DateTimeText::parseStrict(fields[offset + 3]);
-    event.value = fields[offset + 4].toInt();
     return true;
 }
 

@@ -19,7 +19,6 @@ bool HistoryRunProcessor::process(int runIndex)
 
     std::unique_ptr<FishProcessor> processor =
         createDataProcessor(extraction.sites, extraction.siteRiverKm);
-    processor->setLogger(logger_);
     const QDateTime cutoff = config_->cutoffDate(runIndex);
     if (cutoff.isValid())
         processor->setCutoff(cutoff);

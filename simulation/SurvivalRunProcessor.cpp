@@ -66,7 +66,6 @@ bool SurvivalRunProcessor::process(int runIndex)
         QStringLiteral(" events..."));
 
     SurvivalDataProcessor fish(extraction.sites, extraction.siteRiverKm);
-    fish.setLogger(logger_);
     const QDateTime cutoff = config_->cutoffDate(runIndex);
     if (cutoff.isValid())
         fish.setCutoff(cutoff);

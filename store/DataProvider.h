@@ -108,7 +108,6 @@ public:
     virtual void deleteSites(const QList<int>& siteIds) = 0;
     virtual bool clearReleases() = 0;
     virtual bool clearSites() = 0;
-    virtual void setDateTime(const QDateTime& dateTime) = 0;
     virtual RunDefinition runDefinition(int runId) = 0;
     // Sets the detection window of a stored run; null bounds are open.
     virtual bool setRunWindow(int runId, const QDateTime& start, const QDateTime& end) = 0;

@@ -606,8 +606,6 @@ bool SQLiteDataProvider::clearSites()
     return definitions_->clearSites();
 }
 
-void SQLiteDataProvider::setDateTime(const QDateTime& /*dateTime*/) {}
-
 RunDefinition SQLiteDataProvider::runDefinition(int runId)
 {
     return definitions_->runDefinition(runId);

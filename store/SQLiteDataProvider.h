@@ -54,7 +54,6 @@ public:
     void deleteSites(const QList<int>& siteIds) override;
     bool clearReleases() override;
     bool clearSites() override;
-    void setDateTime(const QDateTime& dateTime) override;
     RunDefinition runDefinition(int runId) override;
     bool setRunWindow(int runId, const QDateTime& start, const QDateTime& end) override;
     bool hasReleaseGroup(const QString& location, const QString& species, int year) override;

@@ -39,7 +39,6 @@ FalseEvent falseEvent(const QString& site, const QString& tag, const QDateTime& 
     e.site = site;
     e.tagCode = tag;
     e.first = time;
-    e.last = time;
     return e;
 }
 
@@ -208,11 +207,11 @@ void TestFalseEventsCounter::loadFalseEvents()
     QCOMPARE(sets.keys(), QStringList({QStringLiteral("a"), QStringLiteral("b")}));
     QCOMPARE(sets[QStringLiteral("b")].size(), 2);
     QCOMPARE(sets[QStringLiteral("b")][1].site, QStringLiteral("S3"));
-    QCOMPARE(sets[QStringLiteral("b")][0].value, 5);
+    QCOMPARE(sets[QStringLiteral("b")][1].first,
+             QDateTime(QDate(2021, 4, 9), QTime(10, 0), Qt::UTC));
     const FalseEvent odd = sets.value(QStringLiteral("a")).first();
     QVERIFY(odd.valid);
     QVERIFY(!odd.first.isValid()); // kept, with an unreadable time
-    QCOMPARE(odd.value, 0);
     QVERIFY(processor.loadFalseEventsFile(dir.filePath(QStringLiteral("none.csv"))).isEmpty());
 
     // A folder gives one set per plain file, named by the file, with lines of five fields.

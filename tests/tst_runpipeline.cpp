@@ -70,7 +70,6 @@ struct RowsStore : DataProvider
     void deleteSites(const QList<int>&) override {}
     bool clearReleases() override { return false; }
     bool clearSites() override { return false; }
-    void setDateTime(const QDateTime&) override {}
     RunDefinition runDefinition(int) override { return {}; }
     bool setRunWindow(int, const QDateTime&, const QDateTime&) override { return false; }
     bool hasReleaseGroup(const QString&, const QString&, int) override { return false; }
