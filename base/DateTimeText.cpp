@@ -64,6 +64,36 @@ QDateTime parse(QStringView text)
     return {};
 }
 
+bool isReadable(QByteArrayView text)
+{
+    text = text.trimmed();
+    if (text.size() < 19 || (text[10] != ' ' && text[10] != 'T') || text[4] != '-' ||
+        text[7] != '-' || text[13] != ':' || text[16] != ':')
+        return false;
+    const auto number = [&text](qsizetype from, qsizetype count, int& value) {
+        value = 0;
+        for (qsizetype i = from; i < from + count; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                return false;
+            value = value * 10 + (text[i] - '0');
+        }
+        return true;
+    };
+    int y, mo, d, h, mi, sec;
+    if (!number(0, 4, y) || !number(5, 2, mo) || !number(8, 2, d) || !number(11, 2, h) ||
+        !number(14, 2, mi) || !number(17, 2, sec))
+        return false;
+    if (!QDate::isValid(y, mo, d) || !QTime::isValid(h, mi, sec))
+        return false;
+    qsizetype at = 19;
+    if (at < text.size() && text[at] == '.') {
+        ++at;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9')
+            ++at;
+    }
+    return at == text.size() || (at + 1 == text.size() && text[at] == 'Z');
+}
+
 QString format(const QDateTime& dateTime)
 {
     if (!dateTime.isValid())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
 #include <QStringView>
@@ -16,6 +17,9 @@ inline constexpr const char* Format = "yyyy-MM-dd hh:mm:ss";
 // Parses "yyyy-MM-dd hh:mm:ss" (also with a 'T' separator, fractional seconds or a trailing
 // 'Z'); anything else gives an invalid date-time.
 QDateTime parse(QStringView text);
+// True when parse would read the text (Latin-1 or UTF-8 bytes) as a valid date-time; no
+// allocation, for checking millions of values.
+bool isReadable(QByteArrayView text);
 // Parses strictly in the form "yyyy-MM-dd hh:mm:ss".
 QDateTime parseStrict(QStringView text);
 // Writes "yyyy-MM-dd hh:mm:ss", or the empty string for an invalid date-time.

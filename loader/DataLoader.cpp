@@ -510,8 +510,7 @@ bool DataLoader::loadFile(DataProvider::Model model, const QFileInfo& info,
                 }
                 for (int d = 0; d < dateColumns.size(); ++d) {
                     const QByteArrayView value = fields[dateColumns[d]].trimmed();
-                    if (value.isEmpty() ||
-                        DateTimeText::parse(QString::fromLatin1(value)).isValid())
+                    if (value.isEmpty() || DateTimeText::isReadable(value))
                         continue;
                     UnreadableDates& column = dates[d];
                     if (++column.count <= 10)

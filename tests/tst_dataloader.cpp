@@ -1,5 +1,6 @@
 #include "RecordingLogger.h"
 #include "TestSupport.h"
+#include "base/DateTimeText.h"
 #include "loader/DataLoader.h"
 #include "store/SQLiteDataProvider.h"
 
@@ -47,6 +48,8 @@ private slots:
     void refusedLinesAreLocated();
     void nearMissHeaderIsNamed();
     void unreadableDateTimesAreCounted();
+    void dateTimeCheckReadsAsTheReader_data();
+    void dateTimeCheckReadsAsTheReader();
     void undecodableNameIsReported();
 
 private:
@@ -573,6 +576,28 @@ void TestDataLoader::unreadableDateTimesAreCounted()
                           QStringLiteral("***Warning: %1: 1 value of last_computed_datetime "
                                          "not read as a date-time (line 14)")
                               .arg(path)}));
+}
+
+void TestDataLoader::dateTimeCheckReadsAsTheReader_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    for (const char* value :
+         {"2022-04-26 17:15:00", " 2022-04-26 17:15:00 ", "2022-04-26T17:15:00",
+          "2022-04-26 17:15:00Z", "2022-04-26 17:15:00.123", "2022-04-26 17:15:00.5Z",
+          "2022-04-26 17:15:00X", "2022-04-26 17:15:00.1x", "2022-02-30 10:00:00",
+          "2024-02-29 10:00:00", "2022-04-26 24:00:00", "2022-04-26 17:60:00",
+          "26/04/2022 17:15:00", "2022-04-26", "2022-4-26 17:15:00", "2022-04-26 17:15",
+          "abcd-ef-gh ij:kl:mn", ""})
+        QTest::newRow(value) << QByteArray(value);
+}
+
+// The loader counts unreadable date-times without making strings: it must agree with the
+// reader that the runs use.
+void TestDataLoader::dateTimeCheckReadsAsTheReader()
+{
+    QFETCH(QByteArray, value);
+    QCOMPARE(DateTimeText::isReadable(value),
+             DateTimeText::parse(QString::fromLatin1(value)).isValid());
 }
 
 void TestDataLoader::undecodableNameIsReported()
