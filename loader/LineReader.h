@@ -25,6 +25,7 @@ public:
 
 private:
     QIODevice* device_;
+    QByteArray buffer_;
     qint64 lineNumber_ = 0;
     qint64 fieldCount_ = 0;
 };
