@@ -34,6 +34,13 @@ public:
     // Every row at once, for the uses that need them together; false when reading failed.
     bool readAll(QList<CaptureRow>& rows);
 
+    // The rows also carry length and weight as stored text (for the survival files).
+    void setMeasureText(bool on)
+    {
+        if (extraction_.rows)
+            extraction_.rows->setMeasureText(on);
+    }
+
     // Rows read so far of rowCount.
     using Progress = std::function<void(qint64 done, qint64 total)>;
     // Codes every fish into the processor; its lines go to the file when one is given. False

@@ -353,6 +353,7 @@ RunSequence::StepResult RunSequence::processSurvival()
     resultFile_.reset();
     const RunExtraction& extraction = pipeline_->extraction();
     auto fish = std::make_unique<SurvivalDataProcessor>(extraction.sites, extraction.siteRiverKm);
+    pipeline_->setMeasureText(true);
     result.ok = pipeline_->process(
         *fish, nullptr,
         [this](qint64 done, qint64 total) { reportProgress(done, total, QString()); },

@@ -66,6 +66,7 @@ bool SurvivalRunProcessor::process(int runIndex)
         QStringLiteral(" events..."));
 
     SurvivalDataProcessor fish(extraction.sites, extraction.siteRiverKm);
+    pipeline.setMeasureText(true);
     const QDateTime cutoff = config_->cutoffDate(runIndex);
     if (cutoff.isValid())
         fish.setCutoff(cutoff);

@@ -18,6 +18,9 @@ public:
     virtual bool next(CaptureRow& row) = 0;
     // Empty unless reading failed.
     virtual QString errorText() const { return QString(); }
+    // Also fill the rows' length and weight as stored text (only the survival files need it,
+    // and turning numbers into text costs time on every row).
+    virtual void setMeasureText(bool on) { Q_UNUSED(on); }
 };
 
 // A cursor over rows already in memory.

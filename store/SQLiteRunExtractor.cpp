@@ -181,8 +181,10 @@ public:
         row.length = columns.real(7);
         row.weight = columns.real(8);
         // After real(): reading a number as text converts it, and its type is then lost.
-        row.lengthText = columns.text(7);
-        row.weightText = columns.text(8);
+        if (measureText_) {
+            row.lengthText = columns.text(7);
+            row.weightText = columns.text(8);
+        }
         row.releaseRiverKm = columns.integer(9, -1);
         row.siteName = columns.text(10);
         row.firstDetection = columns.dateTime(11);
@@ -192,6 +194,7 @@ public:
     }
 
     QString errorText() const override { return error_; }
+    void setMeasureText(bool on) override { measureText_ = on; }
 
 private:
     void fail()
@@ -206,6 +209,7 @@ private:
     sqlite3_stmt* statement_ = nullptr;
     std::unique_ptr<CaptureColumns> columns_;
     bool done_ = false;
+    bool measureText_ = false;
     QString error_;
 };
 
