@@ -17,19 +17,8 @@ if ((${#targets[@]} == 0)); then
     targets=(json config loader pipeline falseevents)
 fi
 
-packages=(cmake ninja-build clang libclang-rt-dev qt6-base-dev libqt6sql6-sqlite libsqlite3-dev libgl-dev)
-missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$package")
-    fi
-done
-if ((${#missing[@]})); then
-    echo "Installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash tools/install_missing.sh cmake ninja-build clang libclang-rt-dev qt6-base-dev \
+    libqt6sql6-sqlite libsqlite3-dev libgl-dev
 
 build_dir="${FUZZ_BUILD_DIR:-build-fuzz}"
 CC=clang CXX=clang++ cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -159,36 +159,31 @@ void RunSequence::nextStep()
     }
     step_ = steps_.takeFirst();
     switch (step_) {
-    case LoadData: {
-        const QString label = QStringLiteral("Loading data...");
-        log(label, 0);
-        emit stepStarted(label);
-        runStep([this] { return load(); });
+    case LoadData:
+        startStep(QStringLiteral("Loading data..."), true, [this] { return load(); });
         break;
-    }
-    case QueryData: {
-        const QString label = QStringLiteral("Querying data...");
-        log(label, 0);
-        emit stepStarted(label);
-        runStep([this] { return query(); });
+    case QueryData:
+        startStep(QStringLiteral("Querying data..."), true, [this] { return query(); });
         break;
-    }
-    case ProcessData: {
-        const QString label = QStringLiteral("Processing data...");
-        log(label, 0);
-        emit stepStarted(label);
+    case ProcessData:
         outputPath_ = ResultFile::path(outputDir_, currentRun_.name, currentRun_.format);
-        runStep([this] { return process(); });
+        startStep(QStringLiteral("Processing data..."), true, [this] { return process(); });
         break;
-    }
     case WriteResults:
-        log(QStringLiteral("Writing results to ") + outputPath_ + QStringLiteral("..."), 0);
-        emit stepStarted(QString());
-        runStep([this] { return write(); });
+        // The progress dialog keeps the label of the step before.
+        startStep(QStringLiteral("Writing results to ") + outputPath_ + QStringLiteral("..."),
+                  false, [this] { return write(); });
         break;
     default:
         break;
     }
+}
+
+void RunSequence::startStep(const QString& message, bool labelled, std::function<StepResult()> work)
+{
+    log(message, 0);
+    emit stepStarted(labelled ? message : QString());
+    runStep(std::move(work));
 }
 
 void RunSequence::runStep(std::function<StepResult()> work)
@@ -320,24 +315,30 @@ RunSequence::StepResult RunSequence::query()
     return result;
 }
 
+bool RunSequence::codeFish(FishProcessor& processor, ResultFile* file)
+{
+    const bool ok = pipeline_->process(
+        processor, file,
+        [this](qint64 done, qint64 total) { reportProgress(done, total, QString()); },
+        &cancelRequested_);
+    if (!ok && !pipeline_->errorText().isEmpty() && !cancelRequested_)
+        log(pipeline_->errorText(), 1);
+    return ok;
+}
+
 RunSequence::StepResult RunSequence::process()
 {
-    StepResult result;
     log(QStringLiteral("Processing events..."), 0);
     if (currentRun_.format == RunDefinition::Survival)
         return processSurvival();
+    StepResult result;
     processor_ = pipeline_->makeProcessor(currentRun_.format);
     // The lines go straight to the file, which replaces an earlier one only when the write
     // step commits it. A file that cannot be opened is reported by that step.
     resultFile_ = std::make_unique<ResultFile>(outputPath_);
     const bool opened = resultFile_->open();
-    result.ok = pipeline_->process(
-        *processor_, opened ? resultFile_.get() : nullptr,
-        [this](qint64 done, qint64 total) { reportProgress(done, total, QString()); },
-        &cancelRequested_);
+    result.ok = codeFish(*processor_, opened ? resultFile_.get() : nullptr);
     if (!result.ok) {
-        if (!pipeline_->errorText().isEmpty() && !cancelRequested_)
-            log(pipeline_->errorText(), 1);
         resultFile_.reset();
     } else if (!opened) {
         fileError_ = resultFile_->errorString();
@@ -354,15 +355,9 @@ RunSequence::StepResult RunSequence::processSurvival()
     const RunExtraction& extraction = pipeline_->extraction();
     auto fish = std::make_unique<SurvivalDataProcessor>(extraction.sites, extraction.siteRiverKm);
     pipeline_->setMeasureText(true);
-    result.ok = pipeline_->process(
-        *fish, nullptr,
-        [this](qint64 done, qint64 total) { reportProgress(done, total, QString()); },
-        &cancelRequested_);
-    if (!result.ok) {
-        if (!pipeline_->errorText().isEmpty() && !cancelRequested_)
-            log(pipeline_->errorText(), 1);
+    result.ok = codeFish(*fish, nullptr);
+    if (!result.ok)
         return result;
-    }
     const SurvivalStudy study = fish->study();
     log(QStringLiteral("Fitting survival of %1 fish in %2 releases...")
             .arg(study.fish.size())

@@ -88,12 +88,17 @@ private:
     bool nextRun();
     void nextStep();
     void onStepFinished();
+    // Logs the step's message, shows it in the progress dialog when labelled, and runs it.
+    void startStep(const QString& message, bool labelled, std::function<StepResult()> work);
     void runStep(std::function<StepResult()> work);
     void reportProgress(qint64 done, qint64 total, const QString& label);
     void log(const QString& message, int level) const;
 
     StepResult load();
     StepResult query();
+    // Runs the extracted rows through the processor (lines to the file when there is one),
+    // with progress and cancel; a failure to read the rows is logged.
+    bool codeFish(FishProcessor& processor, ResultFile* file);
     StepResult process();
     StepResult processSurvival();
     StepResult write();

@@ -11,17 +11,12 @@ namespace kd {
 bool HistoryRunProcessor::process(int runIndex)
 {
     RunPipeline pipeline(*provider_);
-    if (!extractConfigured(runIndex, pipeline))
+    if (!extractForCoding(runIndex, pipeline))
         return false;
     const RunExtraction& extraction = pipeline.extraction();
-    log(QStringLiteral("Processing ") + QString::number(extraction.rowCount) +
-        QStringLiteral(" events..."));
-
     std::unique_ptr<FishProcessor> processor =
         createDataProcessor(extraction.sites, extraction.siteRiverKm);
-    const QDateTime cutoff = config_->cutoffDate(runIndex);
-    if (cutoff.isValid())
-        processor->setCutoff(cutoff);
+    applyCutoff(*processor, runIndex);
 
     // The lines go to the file as the fish are coded; it replaces an earlier file only once
     // complete.

@@ -1,6 +1,7 @@
 #include "simulation/RunProcessor.h"
 
 #include "base/MessageLoggerI.h"
+#include "processing/FishProcessor.h"
 #include "processing/SafeFileName.h"
 #include "run/RunPipeline.h"
 #include "simulation/SimulationConfig.h"
@@ -110,6 +111,22 @@ bool RunProcessor::extractConfigured(int runIndex, RunPipeline& pipeline)
     if (pipeline.extraction().rowCount == 0)
         log(QStringLiteral("***Warning: Run \"%1\" selects no fish").arg(config_->title(runIndex)));
     return true;
+}
+
+bool RunProcessor::extractForCoding(int runIndex, RunPipeline& pipeline)
+{
+    if (!extractConfigured(runIndex, pipeline))
+        return false;
+    log(QStringLiteral("Processing ") + QString::number(pipeline.extraction().rowCount) +
+        QStringLiteral(" events..."));
+    return true;
+}
+
+void RunProcessor::applyCutoff(FishProcessor& processor, int runIndex) const
+{
+    const QDateTime cutoff = config_->cutoffDate(runIndex);
+    if (cutoff.isValid())
+        processor.setCutoff(cutoff);
 }
 
 QString RunProcessor::plannedPath(int runIndex) const

@@ -11,6 +11,7 @@
 namespace kd {
 
 class DataProvider;
+class FishProcessor;
 class RunPipeline;
 class MessageLoggerI;
 class SimulationConfig;
@@ -46,6 +47,10 @@ protected:
     // arrays they describe and extracts the run through the pipeline. False (after logging why)
     // when the extraction failed.
     bool extractConfigured(int runIndex, RunPipeline& pipeline);
+    // The same for the runs that code fish one by one, which also say how many rows are coming.
+    bool extractForCoding(int runIndex, RunPipeline& pipeline);
+    // Gives the processor the run's cutoff, if it has one.
+    void applyCutoff(FishProcessor& processor, int runIndex) const;
     // Path of the run's result file "<title>_<type>.csv" in its output folder, which is made
     // when missing; empty (after logging why) when the folder cannot be made or is a file.
     QString resultPath(int runIndex);

@@ -61,6 +61,13 @@ int asInt(const QVariant& value)
     return int(number);
 }
 
+// An entry's own "year" replaces the configuration's for that entry only.
+int entryYear(const QVariantMap& entry, int configYear)
+{
+    const auto year = entry.constFind(QStringLiteral("year"));
+    return year == entry.constEnd() ? configYear : asInt(*year);
+}
+
 // A configuration value as a message shows it: text in double quotes.
 QString shown(const QVariant& value)
 {
@@ -138,9 +145,7 @@ void SimulationConfig::buildReleases()
             release.site = asText(location.value(QStringLiteral("site")));
             release.species = asText(location.value(QStringLiteral("species")));
             release.riverKm = riverKm;
-            release.year = location.contains(QStringLiteral("year"))
-                               ? asInt(location.value(QStringLiteral("year")))
-                               : configYear;
+            release.year = entryYear(location, configYear);
             entries.append(release);
         }
         if (releases_.contains(name))
@@ -168,9 +173,7 @@ void SimulationConfig::buildSites()
             SiteRecord site;
             site.name = name;
             site.location = asText(location.value(QStringLiteral("location")));
-            site.year = location.contains(QStringLiteral("year"))
-                            ? asInt(location.value(QStringLiteral("year")))
-                            : configYear;
+            site.year = entryYear(location, configYear);
             entries.append(site);
         }
         if (sites_.contains(name))

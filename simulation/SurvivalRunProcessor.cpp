@@ -59,17 +59,12 @@ bool SurvivalRunProcessor::ensureGuiApplication()
 bool SurvivalRunProcessor::process(int runIndex)
 {
     RunPipeline pipeline(*provider_);
-    if (!extractConfigured(runIndex, pipeline))
+    if (!extractForCoding(runIndex, pipeline))
         return false;
     const RunExtraction& extraction = pipeline.extraction();
-    log(QStringLiteral("Processing ") + QString::number(extraction.rowCount) +
-        QStringLiteral(" events..."));
-
     SurvivalDataProcessor fish(extraction.sites, extraction.siteRiverKm);
     pipeline.setMeasureText(true);
-    const QDateTime cutoff = config_->cutoffDate(runIndex);
-    if (cutoff.isValid())
-        fish.setCutoff(cutoff);
+    applyCutoff(fish, runIndex);
     if (!pipeline.process(fish, nullptr)) {
         log(pipeline.errorText());
         return false;
@@ -80,9 +75,9 @@ bool SurvivalRunProcessor::process(int runIndex)
     // kilometre its tags record.
     const QList<ReleaseRecord> configured = config_->releases(runIndex);
     for (SurvivalRelease& release : study.releases) {
-        for (const ReleaseRecord& spec : configured) {
-            if (spec.name == release.name && spec.riverKm != 0) {
-                release.riverKm = spec.riverKm;
+        for (const ReleaseRecord& entry : configured) {
+            if (entry.name == release.name && entry.riverKm != 0) {
+                release.riverKm = entry.riverKm;
                 break;
             }
         }

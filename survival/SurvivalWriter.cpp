@@ -19,17 +19,11 @@ void setError(QString* error, const QString& text)
 }
 
 // Estimate, se, lcl and ucl; the last three empty without an interval.
-QString estimateFields(const CjsEstimate& estimate)
+void appendEstimate(QStringList& cells, const CjsEstimate& estimate)
 {
-    QString fields = SurvivalWriter::number(estimate.value);
-    if (estimate.hasInterval) {
-        fields += u',' + SurvivalWriter::number(estimate.se);
-        fields += u',' + SurvivalWriter::number(estimate.lcl);
-        fields += u',' + SurvivalWriter::number(estimate.ucl);
-    } else {
-        fields += QStringLiteral(",,,");
-    }
-    return fields;
+    cells.append(SurvivalWriter::number(estimate.value));
+    for (double value : {estimate.se, estimate.lcl, estimate.ucl})
+        cells.append(estimate.hasInterval ? SurvivalWriter::number(value) : QString());
 }
 
 } // namespace
@@ -48,27 +42,39 @@ QString SurvivalWriter::measureText(const QString& stored)
     return QString::number(double(float(value)), 'g', 6);
 }
 
+QList<QStringList> SurvivalWriter::estimateRows(const SurvivalResult& result,
+                                                const SurvivalReleaseResult& release)
+{
+    QList<QStringList> rows;
+    const qsizetype n = result.sites.size();
+    if (!release.estimated || n == 0)
+        return rows;
+    const auto row = [&](const char* parameter, const QString& from, const QString& to,
+                         const CjsEstimate& estimate) {
+        QStringList cells = {release.name, QLatin1String(parameter), from, to};
+        appendEstimate(cells, estimate);
+        rows.append(cells);
+    };
+    // Reach i runs from the release (i = 0) or site i - 1 to site i.
+    for (qsizetype i = 0; i + 1 < n; ++i)
+        row("phi", i == 0 ? release.name : result.sites[i - 1], result.sites[i],
+            release.fit.phi[size_t(i)]);
+    for (qsizetype i = 0; i + 1 < n; ++i)
+        row("p", result.sites[i], QString(), release.fit.p[size_t(i)]);
+    row("beta", n >= 2 ? result.sites[n - 2] : release.name, result.sites[n - 1], release.fit.beta);
+    return rows;
+}
+
 QStringList SurvivalWriter::estimateLines(const SurvivalResult& result)
 {
     QStringList lines = {QStringLiteral("release,parameter,from,to,estimate,se,lcl,ucl")};
-    const qsizetype n = result.sites.size();
     for (const SurvivalReleaseResult& release : result.releases) {
-        if (!release.estimated || n == 0)
-            continue;
-        const QString name = csvField(release.name);
-        const auto row = [&](const char* parameter, const QString& from, const QString& to,
-                             const CjsEstimate& estimate) {
-            lines.append(name + u',' + QLatin1String(parameter) + u',' + csvField(from) + u',' +
-                         csvField(to) + u',' + estimateFields(estimate));
-        };
-        // Reach i runs from the release (i = 0) or site i - 1 to site i.
-        for (qsizetype i = 0; i + 1 < n; ++i)
-            row("phi", i == 0 ? release.name : result.sites[i - 1], result.sites[i],
-                release.fit.phi[size_t(i)]);
-        for (qsizetype i = 0; i + 1 < n; ++i)
-            row("p", result.sites[i], QString(), release.fit.p[size_t(i)]);
-        row("beta", n >= 2 ? result.sites[n - 2] : release.name, result.sites[n - 1],
-            release.fit.beta);
+        for (const QStringList& cells : estimateRows(result, release)) {
+            QStringList fields;
+            for (const QString& cell : cells)
+                fields.append(csvField(cell));
+            lines.append(fields.join(u','));
+        }
     }
     return lines;
 }

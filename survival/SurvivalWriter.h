@@ -25,6 +25,11 @@ public:
                       const SurvivalResult& result, QString* error);
 
     static QStringList estimateLines(const SurvivalResult& result);
+    // One release's rows of the estimates file as cells (release, parameter, from, to,
+    // estimate, se, lcl, ucl; the last three empty without an interval); none without
+    // estimates.
+    static QList<QStringList> estimateRows(const SurvivalResult& result,
+                                           const SurvivalReleaseResult& release);
     static QStringList fitLines(const SurvivalResult& result);
     static QStringList markedLines(const SurvivalResult& result);
     static QStringList markInputLines(const SurvivalResult& result);

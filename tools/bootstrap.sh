@@ -10,19 +10,8 @@ if [[ "$mode" != example && "$mode" != test ]]; then
     exit 2
 fi
 
-packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libsqlite3-dev libgl-dev clang-format fonts-dejavu-core)
-missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$package")
-    fi
-done
-if ((${#missing[@]})); then
-    echo "Installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash tools/install_missing.sh cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools \
+    libqt6sql6-sqlite libsqlite3-dev libgl-dev clang-format fonts-dejavu-core
 
 build_dir="${BUILD_DIR:-build}"
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -56,16 +56,13 @@ void setText(QTableWidget* table, int row, int column, const QString& text, bool
     table->setItem(row, column, item);
 }
 
-// Estimate, then lcl and ucl (empty without an interval), from `column` on; with `withSe` the
-// standard error comes between the estimate and the interval.
-void setEstimate(QTableWidget* table, int row, int column, const CjsEstimate& estimate, bool withSe)
+// Estimate, then lcl and ucl (empty without an interval), from `column` on.
+void setEstimate(QTableWidget* table, int row, int column, const CjsEstimate& estimate)
 {
     setText(table, row, column++, SurvivalWriter::number(estimate.value), true);
     const auto bound = [&estimate](double value) {
         return estimate.hasInterval ? SurvivalWriter::number(value) : QString();
     };
-    if (withSe)
-        setText(table, row, column++, bound(estimate.se), true);
     setText(table, row, column++, bound(estimate.lcl), true);
     setText(table, row, column, bound(estimate.ucl), true);
 }
@@ -223,9 +220,9 @@ void SurvivalResultsView::fillSites(QTableWidget* table, const SurvivalReleaseRe
                 true);
         // The last site's p and the survival to it are not estimable on their own.
         if (release.estimated && size_t(i) < fit.p.size())
-            setEstimate(table, row, 2, fit.p[size_t(i)], false);
+            setEstimate(table, row, 2, fit.p[size_t(i)]);
         if (release.estimated && size_t(i) < fit.cumulativeSurvival.size())
-            setEstimate(table, row, 5, fit.cumulativeSurvival[size_t(i)], false);
+            setEstimate(table, row, 5, fit.cumulativeSurvival[size_t(i)]);
         for (int column = 2; column < table->columnCount(); ++column)
             if (!table->item(row, column))
                 setText(table, row, column, QString(), true);
@@ -236,29 +233,13 @@ void SurvivalResultsView::fillSites(QTableWidget* table, const SurvivalReleaseRe
 void SurvivalResultsView::fillEstimates(QTableWidget* table,
                                         const SurvivalReleaseResult& release) const
 {
-    // The rows of the estimates file, in its order: phi per reach, p per site but the last,
-    // then beta.
-    const qsizetype n = result_.sites.size();
-    if (!release.estimated || n == 0)
-        return;
-    const CjsFit& fit = release.fit;
-    const auto row = [&](const QString& parameter, const QString& from, const QString& to,
-                         const CjsEstimate& estimate) {
+    // The release's rows of the estimates file, numbers aligned right.
+    for (const QStringList& cells : SurvivalWriter::estimateRows(result_, release)) {
         const int at = table->rowCount();
         table->insertRow(at);
-        setText(table, at, 0, release.name, false);
-        setText(table, at, 1, parameter, false);
-        setText(table, at, 2, from, false);
-        setText(table, at, 3, to, false);
-        setEstimate(table, at, 4, estimate, true);
-    };
-    for (qsizetype i = 0; i + 1 < n && size_t(i) < fit.phi.size(); ++i)
-        row(QStringLiteral("phi"), i == 0 ? release.name : result_.sites[i - 1], result_.sites[i],
-            fit.phi[size_t(i)]);
-    for (qsizetype i = 0; i + 1 < n && size_t(i) < fit.p.size(); ++i)
-        row(QStringLiteral("p"), result_.sites[i], QString(), fit.p[size_t(i)]);
-    row(QStringLiteral("beta"), n >= 2 ? result_.sites[n - 2] : release.name, result_.sites[n - 1],
-        fit.beta);
+        for (int column = 0; column < cells.size(); ++column)
+            setText(table, at, column, cells[column], column >= 4);
+    }
     table->resizeColumnsToContents();
 }
 
