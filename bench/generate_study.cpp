@@ -7,6 +7,11 @@
 // by each node with a probability below one, possibly on several visits. Fish are generated
 // one at a time and written at once, so memory does not grow with the number of events.
 //
+// With --plain the river, releases and tags stay as they are, but the arrays get a given number
+// of nodes between them and the events are exactly as many as asked, each at a random node, of
+// a random tag, at a random time of the year: a study without the model's structure, whose cost
+// depends on its size alone.
+//
 // Only the standard library is used, with a self-contained random generator, so that one seed
 // gives byte-identical files on every platform.
 
@@ -183,8 +188,17 @@ struct Options
     int arrays = 6;
     int releases = 3;
     int year = 2023;
+    bool plain = false;
+    long long nodes = 0; // plain studies only; 0: kDefaultPlainNodes
     std::string out;
 };
+
+constexpr long long kDefaultPlainNodes = 300;
+constexpr long long kPlainEventsPerFish = 8;
+// Share of the events of a plain study heard from tags of other studies, and how many such
+// tags there are per study fish: a few foreign tags heard again and again, as in real files.
+constexpr double kPlainForeignShare = 0.005;
+constexpr long long kPlainFishPerForeignTag = 50;
 
 struct Node
 {
@@ -323,10 +337,16 @@ public:
         }
 
         buildRiver();
+        if (opt_.plain) {
+            spreadNodes();
+        }
         writeNodes();
         writeTagLifeData();
         for (long long i = 0; i < opt_.fish; ++i) {
             writeFish(i);
+        }
+        if (opt_.plain) {
+            writePlainEvents();
         }
 
         bool ok = true;
@@ -432,12 +452,43 @@ private:
         }
     }
 
+    // Replaces the nodes of the model by the plain study's: as many per array as an even share
+    // gives, all in the water from the first day of the year on.
+    void spreadNodes()
+    {
+        const long long total = opt_.nodes;
+        const long long count = static_cast<long long>(arrays_.size());
+        for (long long a = 0; a < count; ++a) {
+            Array& array = arrays_[static_cast<std::size_t>(a)];
+            array.nodes.clear();
+            const long long share = total / count + (a < total % count ? 1 : 0);
+            for (long long n = 0; n < share; ++n) {
+                Node node;
+                char code[32];
+                std::snprintf(code, sizeof code, "%s_%02lld", array.location.c_str(), n + 1);
+                node.code = code;
+                // Distinct labels: an array's node count is its number of distinct labels.
+                std::snprintf(code, sizeof code, "Receiver %02lld", n + 1);
+                node.xlat = code;
+                node.deploy = dateTime(opt_.year, 1, 1, 8 + static_cast<int>(n % 4),
+                                       static_cast<int>(rng_.intRange(0, 59)));
+                array.nodes.push_back(node);
+            }
+        }
+    }
+
     void writeNodes()
     {
         for (const Array& array : arrays_) {
+            // Plain arrays may hold many nodes: they share the model's width across the river.
+            const double gaps =
+                static_cast<double>(std::max<std::size_t>(array.nodes.size(), 2) - 1);
+            const double spacing = opt_.plain ? 0.0008 / gaps : 0.0004;
+            const double centre =
+                opt_.plain ? (static_cast<double>(array.nodes.size()) - 1.0) / 2.0 : 1.0;
             for (std::size_t n = 0; n < array.nodes.size(); ++n) {
                 const Node& node = array.nodes[n];
-                const double offset = (static_cast<double>(n) - 1.0) * 0.0004;
+                const double offset = (static_cast<double>(n) - centre) * spacing;
                 std::string line = node.code;
                 line += ',' + fixed(array.lat + offset, 6);
                 line += ',' + fixed(array.lon - offset, 6);
@@ -535,6 +586,10 @@ private:
         tags_.line(line);
 
         writeAttributes(code, species);
+        if (opt_.plain) {
+            placeTag(code, site, release, mort);
+            return;
+        }
         if (!mort) {
             swim(i, code, site, release, pri);
         }
@@ -632,6 +687,57 @@ private:
                        kTypes[rng_.intRange(0, 2)]);
     }
 
+    // A plain study's fish do not swim, but some are still found by mobile tracking or
+    // removed, so that those files are not empty.
+    void placeTag(const std::string& code, const ReleaseSite& site, std::int64_t release, bool mort)
+    {
+        if (rng_.chance(0.01)) {
+            const double km = site.km - rng_.range(1.0, 8.0);
+            const std::int64_t when = release + rng_.intRange(6, 30) * kHour;
+            locations_.line(
+                code + ',' + formatDateTime(when) + ',' + fixed(northing(latitudeAt(km)), 1) + ',' +
+                fixed(easting(longitudeAt(km)), 1) + ',' + fixed(-rng_.range(0.5, 4.0), 1));
+        }
+        if (!mort && rng_.chance(0.1)) {
+            static const char* const kTypes[] = {"predation", "avian_colony", "harvest"};
+            const Array& array = arrays_[static_cast<std::size_t>(
+                rng_.intRange(0, static_cast<std::int64_t>(arrays_.size()) - 1))];
+            const std::int64_t when =
+                release + rng_.intRange(1, 60) * kDay + rng_.intRange(0, kDay - 1);
+            removals_.line(code + ',' + formatDateTime(when) + ',' +
+                           std::to_string(array.km + rng_.intRange(1, 20)) + ',' +
+                           kTypes[rng_.intRange(0, 2)]);
+        }
+    }
+
+    // Exactly opt_.events events, each independent of all others, so that no node, tag or day
+    // is favoured; they start on the second day of the year, after every node went in.
+    void writePlainEvents()
+    {
+        std::vector<const Node*> nodes;
+        for (const Array& array : arrays_) {
+            for (const Node& node : array.nodes) {
+                nodes.push_back(&node);
+            }
+        }
+        const std::int64_t lastNode = static_cast<std::int64_t>(nodes.size()) - 1;
+        const std::int64_t foreignTags = opt_.fish / kPlainFishPerForeignTag + 1;
+        const std::int64_t start = dateTime(opt_.year, 1, 2);
+        const std::int64_t end = dateTime(opt_.year + 1, 1, 1) - 1 - 600;
+        for (long long e = 0; e < opt_.events; ++e) {
+            const Node& node = *nodes[static_cast<std::size_t>(rng_.intRange(0, lastNode))];
+            const std::uint32_t tag =
+                rng_.chance(kPlainForeignShare)
+                    ? kForeignBase + static_cast<std::uint32_t>(rng_.intRange(0, foreignTags - 1))
+                    : static_cast<std::uint32_t>(rng_.intRange(0, opt_.fish - 1));
+            const std::int64_t first = rng_.intRange(start, end);
+            const std::int64_t last = first + rng_.intRange(0, 600);
+            events_.line(node.code + ',' + tagCode(tag, codeMix_) + ',' + formatDateTime(first) +
+                         ',' + formatDateTime(last) + ',' +
+                         std::to_string(1 + (last - first) / 20));
+        }
+    }
+
     void writeForeignEvent()
     {
         const Array& array = arrays_[static_cast<std::size_t>(
@@ -665,7 +771,7 @@ void usage(const char* program)
 {
     std::fprintf(stderr,
                  "Usage: %s --out DIR [--fish N] [--events N] [--seed S] [--arrays N]\n"
-                 "          [--releases N] [--year YYYY]\n"
+                 "          [--releases N] [--year YYYY] [--plain [--nodes N]]\n"
                  "Writes a synthetic tagged-fish study (seven CSV files) into DIR.\n"
                  "  --fish N      tagged fish (default 200)\n"
                  "  --events N    target number of detection events; fish then visit arrays\n"
@@ -673,7 +779,13 @@ void usage(const char* program)
                  "  --seed S      random seed; the same seed gives the same files (default 1)\n"
                  "  --arrays N    detection arrays, 1 to 99 (default 6)\n"
                  "  --releases N  release locations, 1 to 20 (default 3)\n"
-                 "  --year YYYY   study year (default 2023)\n",
+                 "  --year YYYY   study year (default 2023)\n"
+                 "  --plain       plain study: the same tags, but exactly --events events\n"
+                 "                (default 8 per fish), each at a random node, of a random\n"
+                 "                tag (0.5%% of tags not in tags.csv), at a random time of\n"
+                 "                the study year; nothing swims, every node and tag is alike\n"
+                 "  --nodes N     with --plain: nodes shared evenly among the arrays, at\n"
+                 "                least one per array (default 300)\n",
                  program);
 }
 
@@ -701,6 +813,10 @@ int main(int argc, char** argv)
             kd::usage(argv[0]);
             return 0;
         }
+        if (arg == "--plain") {
+            options.plain = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             std::fprintf(stderr, "Missing value for %s\n", arg.c_str());
             kd::usage(argv[0]);
@@ -727,6 +843,9 @@ int main(int argc, char** argv)
         } else if (arg == "--releases") {
             ok = kd::parseNumber(value, 1, 20, number);
             options.releases = static_cast<int>(number);
+        } else if (arg == "--nodes") {
+            ok = kd::parseNumber(value, 1, 1000000, number);
+            options.nodes = number;
         } else if (arg == "--year") {
             ok = kd::parseNumber(value, 1971, 9998, number);
             options.year = static_cast<int>(number);
@@ -742,6 +861,22 @@ int main(int argc, char** argv)
     }
     if (options.out.empty()) {
         kd::usage(argv[0]);
+        return 2;
+    }
+    if (options.plain) {
+        if (options.nodes == 0) {
+            options.nodes = kd::kDefaultPlainNodes;
+        }
+        if (options.nodes < options.arrays) {
+            std::fprintf(stderr, "--nodes %lld is fewer than one per array (%d arrays)\n",
+                         options.nodes, options.arrays);
+            return 2;
+        }
+        if (options.events == 0) {
+            options.events = options.fish * kd::kPlainEventsPerFish;
+        }
+    } else if (options.nodes != 0) {
+        std::fprintf(stderr, "--nodes needs --plain\n");
         return 2;
     }
     return kd::StudyGenerator(options).run() ? 0 : 1;
