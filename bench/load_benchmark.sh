@@ -3,7 +3,11 @@
 # of load) compared with the sqlite3 shell doing the same work at its best (.import in one
 # transaction, then the same indices, foreign ids and summary tables).
 #
-# Usage: bench/load_benchmark.sh [--events N] [--fish N] [--arrays N] [--seed S]
+# Usage: bench/load_benchmark.sh [--events N] [--fish N] [--arrays N] [--seed S] [--plain]
+#                                [--nodes N] [--repeat N]
+# --plain loads a plain study (every event at a random node, tag and time; --nodes N nodes over
+# the arrays, 300 by default); --repeat N times keldar and the shell N times each, in turns,
+# and compares the medians of their wall times.
 # Environment: KELDAR (default build/keldar), GENERATOR (default: kd_generate_study next to
 # keldar's build), WORK (default bench/work), SKIP_KELDAR=1 to time only the shell.
 set -euo pipefail
@@ -17,6 +21,9 @@ FISH=${FISH:-}
 ARRAYS=${ARRAYS:-10}
 SEED=${SEED:-1}
 SKIP_KELDAR=${SKIP_KELDAR:-0}
+PLAIN=${PLAIN:-0}
+NODES=${NODES:-}
+REPEAT=${REPEAT:-1}
 
 while [ $# -gt 0 ]; do
     case $1 in
@@ -24,7 +31,10 @@ while [ $# -gt 0 ]; do
     --fish) FISH=$2; shift 2 ;;
     --arrays) ARRAYS=$2; shift 2 ;;
     --seed) SEED=$2; shift 2 ;;
-    -h | --help) sed -n '2,8p' "$0"; exit 0 ;;
+    --plain) PLAIN=1; shift ;;
+    --nodes) NODES=$2; shift 2 ;;
+    --repeat) REPEAT=$2; shift 2 ;;
+    -h | --help) sed -n '2,12p' "$0"; exit 0 ;;
     *) echo "Unknown argument: $1" >&2; exit 2 ;;
     esac
 done
@@ -32,6 +42,14 @@ done
 FISH=${FISH:-$(( EVENTS / 40 > 0 ? EVENTS / 40 : 1 ))}
 
 die() { echo "load_benchmark: $*" >&2; exit 1; }
+
+[[ $REPEAT =~ ^[1-9][0-9]*$ ]] || { echo "--repeat needs a positive whole number" >&2; exit 2; }
+if [ "$PLAIN" = 1 ]; then
+    NODES=${NODES:-300}
+elif [ -n "$NODES" ]; then
+    echo "--nodes needs --plain" >&2
+    exit 2
+fi
 
 install_if_missing() { # command package
     if ! command -v "$1" >/dev/null 2>&1; then
@@ -52,10 +70,16 @@ mkdir -p "$WORK"
 
 # The study is regenerated only when its parameters change.
 stamp="fish=$FISH events=$EVENTS arrays=$ARRAYS seed=$SEED"
+plain_args=()
+if [ "$PLAIN" = 1 ]; then
+    stamp+=" plain nodes=$NODES"
+    plain_args=(--plain --nodes "$NODES")
+fi
 if [ ! -f "$WORK/data.stamp" ] || [ "$(cat "$WORK/data.stamp")" != "$stamp" ]; then
     echo "Generating study ($stamp)..."
     rm -rf "$data"
-    "$GENERATOR" --out "$data" --fish "$FISH" --events "$EVENTS" --arrays "$ARRAYS" --seed "$SEED"
+    "$GENERATOR" --out "$data" --fish "$FISH" --events "$EVENTS" --arrays "$ARRAYS" --seed "$SEED" \
+        "${plain_args[@]}"
     echo "$stamp" >"$WORK/data.stamp"
 fi
 
@@ -70,6 +94,10 @@ peak_kb() { awk -F': ' '/Maximum resident set size/ { print $2 }' "$1"; }
 # User plus system time: on a busy machine it says more than the wall time.
 cpu_seconds() {
     awk -F': ' '/User time|System time/ { s += $2 } END { printf "%.2f", s }' "$1"
+}
+median() { # values... -> their median, as the times are printed
+    printf '%s\n' "$@" | LC_ALL=C sort -g | awk '{ v[NR] = $1 } END {
+        printf "%.2f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
 tables="tags nodes events tag_attributes tag_life_data tag_locations removals release_groups arrays"
@@ -87,23 +115,34 @@ contents() { # db -> one checksum over every row of the same tables, values and 
     done | md5sum | cut -d' ' -f1
 }
 
+# Each run's wall time, CPU time and peak RSS, keldar's and the shell's.
+keldar_walls=() keldar_cpus=() keldar_peak=0
+shell_walls=() shell_cpus=() shell_peak=0
+run_label() { [ "$REPEAT" = 1 ] || echo " (run $1 of $REPEAT)"; }
+
 # --- (a) keldar console mode: a simulation folder without runs does the whole load only.
+sim=$WORK/sim
 if [ "$SKIP_KELDAR" != 1 ]; then
-    sim=$WORK/sim
     mkdir -p "$sim"
     printf '{\n    "dataDir": "%s",\n    "runs": []\n}\n' "$data" >"$sim/config.txt"
+fi
+time_keldar() { # run
     rm -f "$sim/keldar.db"
-    echo "Timing keldar $sim ..."
+    echo "Timing keldar $sim$(run_label "$1") ..."
     # The console mode's exit code does not tell a failed load (see the row counts instead).
     QT_QPA_PLATFORM=offscreen /usr/bin/time -v -o "$WORK/keldar.time" \
         "$KELDAR" "$sim" >"$WORK/keldar.log" 2>&1 || true
     [ -f "$sim/keldar.db" ] || die "keldar wrote no database; see $WORK/keldar.log"
-fi
+    keldar_walls+=("$(wall_seconds "$WORK/keldar.time")")
+    keldar_cpus+=("$(cpu_seconds "$WORK/keldar.time")")
+    local kb
+    kb=$(peak_kb "$WORK/keldar.time")
+    [ "$kb" -le "$keldar_peak" ] || keldar_peak=$kb
+}
 
 # --- (b) sqlite3 shell: the same tables, loaded with .import inside one transaction.
 shell_db=$WORK/shell.db
 sql=$WORK/shell_load.sql
-rm -f "$shell_db" "$shell_db-journal"
 
 # CSV header -> staging table of untyped columns; the typed tables then apply the same column
 # affinities to the text that keldar's bound values get. Load ids are those keldar gives one
@@ -158,32 +197,59 @@ INSERT INTO arrays (location, river_kilometer, deploy_year, node_count) SELECT l
 EOF
 } >"$sql"
 
-echo "Timing sqlite3 shell ..."
-/usr/bin/time -v -o "$WORK/shell.time" sqlite3 "$shell_db" <"$sql" >"$WORK/shell.log" 2>&1 ||
-    die "sqlite3 shell load failed; see $WORK/shell.log"
+time_shell() { # run
+    rm -f "$shell_db" "$shell_db-journal"
+    echo "Timing sqlite3 shell$(run_label "$1") ..."
+    /usr/bin/time -v -o "$WORK/shell.time" sqlite3 "$shell_db" <"$sql" >"$WORK/shell.log" 2>&1 ||
+        die "sqlite3 shell load failed; see $WORK/shell.log"
+    shell_walls+=("$(wall_seconds "$WORK/shell.time")")
+    shell_cpus+=("$(cpu_seconds "$WORK/shell.time")")
+    local kb
+    kb=$(peak_kb "$WORK/shell.time")
+    [ "$kb" -le "$shell_peak" ] || shell_peak=$kb
+}
 
-# --- Report.
-shell_s=$(wall_seconds "$WORK/shell.time")
-shell_kb=$(peak_kb "$WORK/shell.time")
+# In turns, so that a busy spell of the machine falls on both alike.
+for run in $(seq 1 "$REPEAT"); do
+    [ "$SKIP_KELDAR" = 1 ] || time_keldar "$run"
+    time_shell "$run"
+done
+
+# --- Report. The table holds the medians (of one run each by default); the checks compare the
+# last databases.
+shell_s=$(median "${shell_walls[@]}")
+shell_cpu=$(median "${shell_cpus[@]}")
 shell_counts=$(row_counts "$shell_db")
 shell_events=$(sqlite3 "$shell_db" "select count(*) from events")
+if [ "$SKIP_KELDAR" != 1 ]; then
+    keldar_s=$(median "${keldar_walls[@]}")
+    keldar_cpu=$(median "${keldar_cpus[@]}")
+fi
 echo
 echo "Study: $stamp ($(du -sh "$data" | cut -f1) of CSV)"
+if [ "$REPEAT" != 1 ]; then
+    printf '%-14s %12s %12s %12s %12s\n' "" "keldar wall" "keldar cpu" "shell wall" "shell cpu"
+    for i in $(seq 0 $((REPEAT - 1))); do
+        printf '%-14s %12s %12s %12s %12s\n' "run $((i + 1))" "${keldar_walls[$i]:--}" \
+            "${keldar_cpus[$i]:--}" "${shell_walls[$i]}" "${shell_cpus[$i]}"
+    done
+    echo "Medians of $REPEAT runs (peak RSS: the largest):"
+fi
 printf '%-14s %10s %10s %14s %14s\n' "" "wall (s)" "cpu (s)" "peak RSS (MB)" "events rows"
 if [ "$SKIP_KELDAR" != 1 ]; then
-    keldar_s=$(wall_seconds "$WORK/keldar.time")
-    keldar_kb=$(peak_kb "$WORK/keldar.time")
     keldar_counts=$(row_counts "$sim/keldar.db")
     keldar_events=$(sqlite3 "$sim/keldar.db" "select count(*) from events")
-    printf '%-14s %10s %10s %14s %14s\n' "keldar" "$keldar_s" "$(cpu_seconds "$WORK/keldar.time")" \
-        "$((keldar_kb / 1024))" "$keldar_events"
+    printf '%-14s %10s %10s %14s %14s\n' "keldar" "$keldar_s" "$keldar_cpu" \
+        "$((keldar_peak / 1024))" "$keldar_events"
 fi
-printf '%-14s %10s %10s %14s %14s\n' "sqlite3 shell" "$shell_s" "$(cpu_seconds "$WORK/shell.time")" \
-    "$((shell_kb / 1024))" "$shell_events"
+printf '%-14s %10s %10s %14s %14s\n' "sqlite3 shell" "$shell_s" "$shell_cpu" \
+    "$((shell_peak / 1024))" "$shell_events"
 if [ "$SKIP_KELDAR" != 1 ]; then
-    awk -v k="$keldar_s" -v s="$shell_s" -v kc="$(cpu_seconds "$WORK/keldar.time")" \
-        -v sc="$(cpu_seconds "$WORK/shell.time")" 'BEGIN {
-            if (s > 0) printf "ratio keldar/shell: %.2f (wall)", k / s
+    of_medians=""
+    [ "$REPEAT" = 1 ] || of_medians=" of the medians"
+    awk -v k="$keldar_s" -v s="$shell_s" -v kc="$keldar_cpu" -v sc="$shell_cpu" \
+        -v what="$of_medians" 'BEGIN {
+            if (s > 0) printf "ratio keldar/shell%s: %.2f (wall)", what, k / s
             if (sc > 0) printf ", %.2f (cpu)", kc / sc
             print "" }'
     if [ "$keldar_counts" = "$shell_counts" ]; then
