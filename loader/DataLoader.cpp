@@ -517,6 +517,8 @@ bool DataLoader::loadFile(DataProvider::Model model, const QFileInfo& info,
                         column.lines.append(reader.lineNumber());
                 }
             }
+            if (!provider_->finishRows())
+                return false;
         }
     }
     log(QStringLiteral("Loaded ") + QString::number(rowCount) + QStringLiteral(" rows."));

@@ -70,6 +70,9 @@ public:
     virtual bool insertRow(Model model, const QString& line, int loadId) = 0;
     // The same for a line in UTF-8, the loader's form; stores may take it without conversion.
     virtual bool insertRowUtf8(Model model, QByteArrayView line, int loadId);
+    // Stores may hold inserted rows to write several at once: this writes any held rows. False
+    // when writing them failed (loadFailed() then tells so). Ending the load writes them too.
+    virtual bool finishRows() { return true; }
     virtual bool clearAllData() = 0;
     virtual bool clearTable(int table) = 0;
     virtual bool hasCoreData() = 0;

@@ -22,6 +22,40 @@
 
 namespace kd {
 
+namespace {
+
+// A foreign id stored with a data row: the row's id column, the table whose rows it points at,
+// and the code column the two tables share.
+struct ForeignLink
+{
+    DataProvider::Model target;
+    DataProvider::Model source;
+    const char* idColumn;
+    const char* codeColumn;
+};
+
+constexpr ForeignLink foreignLinks[] = {
+    {DataProvider::EventsModel, DataProvider::NodesModel, "node_id", "node_code"},
+    {DataProvider::EventsModel, DataProvider::TagsModel, "tag_id", "tag_code"},
+    {DataProvider::TagAttributesModel, DataProvider::TagsModel, "tag_id", "tag_code"},
+    {DataProvider::TagLocationsModel, DataProvider::TagsModel, "tag_id", "tag_code"},
+    {DataProvider::RemovalsModel, DataProvider::TagsModel, "tag_id", "tag_code"}};
+
+// The code's position among the target's file columns, which the insert binds in order.
+int codeField(std::size_t link)
+{
+    static const auto fields = [] {
+        std::array<int, std::size(foreignLinks)> result{};
+        for (std::size_t i = 0; i < result.size(); ++i)
+            result[i] = int(Schema::fileColumns(foreignLinks[i].target)
+                                .indexOf(QLatin1String(foreignLinks[i].codeColumn)));
+        return result;
+    }();
+    return fields[link];
+}
+
+} // namespace
+
 SQLiteDataProvider::SQLiteDataProvider(const QString& databasePath)
 {
     for (int model = 0; model < ModelCount; ++model)
@@ -126,8 +160,7 @@ bool SQLiteDataProvider::execLogged(const QString& sql)
 bool SQLiteDataProvider::beginLoad()
 {
     resetLoadFailure();
-    tagsChanged_ = false;
-    nodesChanged_ = false;
+    resetLoadState();
     QSqlQuery query(db_);
     if (!db_.isOpen() || !query.exec(QStringLiteral("BEGIN IMMEDIATE TRANSACTION"))) {
         setError(QStringLiteral("Unable to start the load: %1")
@@ -246,6 +279,9 @@ qint64 SQLiteDataProvider::deleteLoadPath(const QString& path)
         qint64 id;
         QString model;
     };
+    // Held rows may belong to the load being removed.
+    if (!finishRows())
+        return -1;
     QList<Load> loads;
     {
         QSqlQuery query(db_);
@@ -277,10 +313,7 @@ qint64 SQLiteDataProvider::deleteLoadPath(const QString& path)
         }
         if (query.numRowsAffected() > 0) {
             removed += query.numRowsAffected();
-            if (model == TagsModel)
-                tagsChanged_ = true;
-            else if (model == NodesModel)
-                nodesChanged_ = true;
+            noteSourceChange(model);
         }
         if (!query.exec(QStringLiteral("DELETE FROM loads WHERE id=%1").arg(load.id))) {
             logMessage(QStringLiteral("Error deleting id #%1 from the loads table.").arg(load.id));
@@ -291,16 +324,21 @@ qint64 SQLiteDataProvider::deleteLoadPath(const QString& path)
     return removed;
 }
 
-sqlite3_stmt* SQLiteDataProvider::insertStatement(Model model)
+sqlite3_stmt* SQLiteDataProvider::insertStatement(Model model, int rows)
 {
-    sqlite3_stmt*& slot = insertStatements_[model];
+    sqlite3_stmt*& slot = rows == 1 ? insertStatements_[model] : batchStatements_[model];
     if (slot)
         return slot;
     if (!handle_) {
         setError(QStringLiteral("The database is not open"));
         return nullptr;
     }
-    const QByteArray sql = Schema::insertStatement(model);
+    QStringList idColumns;
+    for (const ForeignLink& link : foreignLinks) {
+        if (link.target == model)
+            idColumns.append(QLatin1String(link.idColumn));
+    }
+    const QByteArray sql = Schema::insertStatement(model, idColumns, rows);
     if (sqlite3_prepare_v2(handle_, sql.constData(), int(sql.size()), &slot, nullptr) !=
         SQLITE_OK) {
         setError(QString::fromUtf8(sqlite3_errmsg(handle_)));
@@ -312,10 +350,25 @@ sqlite3_stmt* SQLiteDataProvider::insertStatement(Model model)
 
 void SQLiteDataProvider::finalizeInsertStatements()
 {
-    for (sqlite3_stmt*& statement : insertStatements_) {
-        sqlite3_finalize(statement);
-        statement = nullptr;
+    pending_.clear();
+    for (auto* statements : {&insertStatements_, &batchStatements_}) {
+        for (sqlite3_stmt*& statement : *statements) {
+            sqlite3_finalize(statement);
+            statement = nullptr;
+        }
     }
+}
+
+void SQLiteDataProvider::PendingRows::clear()
+{
+    model = -1;
+    rows = 0;
+    // Emptied, not freed: the next rows reuse the room.
+    text.resize(0);
+    fields.clear();
+    loadIds.clear();
+    found.clear();
+    ids.clear();
 }
 
 bool SQLiteDataProvider::insertRow(Model model, const QString& line, int loadId)
@@ -327,35 +380,117 @@ bool SQLiteDataProvider::insertRowUtf8(Model model, QByteArrayView line, int loa
 {
     if (model < 0 || model >= ModelCount)
         return false;
-    sqlite3_stmt* statement = insertStatement(model);
-    if (!statement)
+    // The rows of one statement are of one table; the rows of a source table must also be
+    // written before the ids of its codes are read.
+    if (pending_.rows > 0 && pending_.model != model && !finishRows())
+        return false;
+    if (!insertStatement(model, 1) || !insertStatement(model, BatchRows))
         return false;
     const int expected = columnCounts_[model];
-    const char* begin = line.data();
+    const char* const start = line.data() ? line.data() : "";
+    const char* begin = start;
     const char* end = begin + line.size();
+    const qsizetype textOffset = pending_.text.size();
+    const std::size_t fieldsBefore = pending_.fields.size();
     int field = 0;
+    // The first fields hold the codes of the foreign ids.
+    std::array<std::string_view, 2> codes;
     for (;;) {
         const char* comma =
             begin == end ? nullptr
                          : static_cast<const char*>(std::memchr(begin, ',', size_t(end - begin)));
         const char* fieldEnd = comma ? comma : end;
         if (field < expected)
-            sqlite3_bind_text(statement, field + 1, begin ? begin : "", int(fieldEnd - begin),
-                              SQLITE_STATIC);
+            pending_.fields.emplace_back(textOffset + (begin - start), int(fieldEnd - begin));
+        if (field < int(codes.size()))
+            codes[field] = std::string_view(begin, size_t(fieldEnd - begin));
         ++field;
         if (!comma)
             break;
         begin = comma + 1;
     }
     if (field != expected) {
-        sqlite3_clear_bindings(statement);
+        pending_.fields.resize(fieldsBefore);
         setError(QStringLiteral("Wrong number of fields for %1: %2 instead of %3")
                      .arg(modelTableName(model))
                      .arg(field)
                      .arg(expected));
         return false;
     }
-    sqlite3_bind_int(statement, expected + 1, loadId);
+    for (std::size_t linkIndex = 0; linkIndex < std::size(foreignLinks); ++linkIndex) {
+        const ForeignLink& link = foreignLinks[linkIndex];
+        if (link.target != model)
+            continue;
+        Source& source = sources_[link.source];
+        if (!source.stale && !source.ids.isRead()) {
+            QString error;
+            if (!source.ids.read(handle_, modelTableName(link.source).toLatin1().constData(),
+                                 link.codeColumn, error)) {
+                pending_.fields.resize(fieldsBefore);
+                failLoad(error);
+                return false;
+            }
+        }
+        // A stale map leaves the id to the update at the end of the load.
+        qint64 id = 0;
+        const int fieldIndex = codeField(linkIndex);
+        const bool found = !source.stale && fieldIndex >= 0 && fieldIndex < int(codes.size()) &&
+                           source.ids.find(codes[fieldIndex], id);
+        pending_.found.push_back(found);
+        pending_.ids.push_back(id);
+    }
+    pending_.text.append(start, line.size());
+    pending_.loadIds.push_back(loadId);
+    pending_.model = model;
+    ++pending_.rows;
+    noteSourceChange(model);
+    return pending_.rows < BatchRows || finishRows();
+}
+
+bool SQLiteDataProvider::finishRows()
+{
+    if (pending_.rows == 0)
+        return true;
+    const Model model = Model(pending_.model);
+    int row = 0;
+    while (row < pending_.rows) {
+        const int rows = pending_.rows - row >= BatchRows ? BatchRows : 1;
+        if (!writeRows(insertStatement(model, rows), row, rows)) {
+            pending_.clear();
+            return false;
+        }
+        if (firstNewRow_[model] == 0)
+            firstNewRow_[model] = sqlite3_last_insert_rowid(handle_) - rows + 1;
+        row += rows;
+    }
+    pending_.clear();
+    return true;
+}
+
+bool SQLiteDataProvider::writeRows(sqlite3_stmt* statement, int firstRow, int rows)
+{
+    if (!statement) {
+        failLoad(errorText());
+        return false;
+    }
+    const int fieldCount = columnCounts_[pending_.model];
+    const int linkCount = int(pending_.ids.size()) / pending_.rows;
+    const char* text = pending_.text.constData();
+    int parameter = 1;
+    for (int row = firstRow; row < firstRow + rows; ++row) {
+        for (int field = 0; field < fieldCount; ++field) {
+            const auto& [offset, size] = pending_.fields[std::size_t(row * fieldCount + field)];
+            sqlite3_bind_text(statement, parameter++, text + offset, size, SQLITE_STATIC);
+        }
+        sqlite3_bind_int(statement, parameter++, pending_.loadIds[std::size_t(row)]);
+        for (int link = 0; link < linkCount; ++link) {
+            const std::size_t at = std::size_t(row * linkCount + link);
+            if (pending_.found[at])
+                sqlite3_bind_int64(statement, parameter++, pending_.ids[at]);
+            else
+                sqlite3_bind_null(statement, parameter++);
+        }
+    }
     const int result = sqlite3_step(statement);
     sqlite3_reset(statement);
     if (result != SQLITE_DONE) {
@@ -364,11 +499,26 @@ bool SQLiteDataProvider::insertRowUtf8(Model model, QByteArrayView line, int loa
         failLoad(QString::fromUtf8(sqlite3_errmsg(handle_)));
         return false;
     }
-    if (model == TagsModel)
-        tagsChanged_ = true;
-    else if (model == NodesModel)
-        nodesChanged_ = true;
     return true;
+}
+
+void SQLiteDataProvider::noteSourceChange(int table)
+{
+    if (table != TagsModel && table != NodesModel)
+        return;
+    Source& source = sources_[table];
+    source.changed = true;
+    if (source.ids.isRead()) {
+        source.ids.clear();
+        source.stale = true;
+    }
+}
+
+void SQLiteDataProvider::resetLoadState()
+{
+    for (Source& source : sources_)
+        source = Source();
+    firstNewRow_.fill(0);
 }
 
 bool SQLiteDataProvider::isModelLoaded(Model model)
@@ -387,10 +537,13 @@ bool SQLiteDataProvider::hasCoreData()
 bool SQLiteDataProvider::clearTable(int table)
 {
     const QString name = tableName(table);
-    if (name.isEmpty())
+    if (name.isEmpty() || !finishRows())
         return false;
     QSqlQuery query(db_);
-    return query.exec(QStringLiteral("DELETE FROM %1").arg(name));
+    if (!query.exec(QStringLiteral("DELETE FROM %1").arg(name)))
+        return false;
+    noteSourceChange(table);
+    return true;
 }
 
 bool SQLiteDataProvider::clearAllData()
@@ -408,7 +561,7 @@ bool SQLiteDataProvider::clearAllData()
 
 bool SQLiteDataProvider::endLoad()
 {
-    if (!updateIndices() || !updateForeignIds()) {
+    if (!finishRows() || !updateIndices() || !updateForeignIds()) {
         abortLoad();
         return false;
     }
@@ -441,11 +594,14 @@ bool SQLiteDataProvider::endLoad()
         abortLoad();
         return false;
     }
+    resetLoadState();
     return true;
 }
 
 bool SQLiteDataProvider::abortLoad()
 {
+    pending_.clear();
+    resetLoadState();
     QSqlQuery query(db_);
     const bool rolledBack = query.exec(QStringLiteral("ROLLBACK"));
     return rolledBack;
@@ -478,31 +634,30 @@ bool SQLiteDataProvider::createIndex(Model model, const QStringList& columns)
 bool SQLiteDataProvider::updateForeignIds()
 {
     logMessage(QStringLiteral("Updating foreign ids..."));
-    const QString tagId = QStringLiteral("tag_id");
-    const QString tagCode = QStringLiteral("tag_code");
-    return updateForeignId(EventsModel, NodesModel, QStringLiteral("node_id"),
-                           QStringLiteral("node_code"), nodesChanged_) &&
-           updateForeignId(EventsModel, TagsModel, tagId, tagCode, tagsChanged_) &&
-           updateForeignId(TagAttributesModel, TagsModel, tagId, tagCode, tagsChanged_) &&
-           updateForeignId(TagLocationsModel, TagsModel, tagId, tagCode, tagsChanged_) &&
-           updateForeignId(RemovalsModel, TagsModel, tagId, tagCode, tagsChanged_);
-}
-
-bool SQLiteDataProvider::updateForeignId(Model target, Model source, const QString& idColumn,
-                                         const QString& keyColumn, bool everyRow)
-{
-    const QString targetTable = modelTableName(target);
-    const QString sourceTable = modelTableName(source);
-    // Rows of an earlier load keep their ids unless the source table changed, in which case the
-    // stored ids may point at deleted or reused rows and every row is resolved again.
-    QString sql = QStringLiteral("UPDATE %1 SET %3 = (SELECT %2.id FROM %2 WHERE %1.%4 = %2.%4)")
-                      .arg(targetTable, sourceTable, idColumn, keyColumn);
-    if (!everyRow)
-        sql += QStringLiteral(" WHERE %1 IS NULL OR %1 = ''").arg(idColumn);
-    QSqlQuery query(db_);
-    if (!query.exec(sql)) {
-        setError(query.lastError().text());
-        return false;
+    for (const ForeignLink& link : foreignLinks) {
+        const QString target = modelTableName(link.target);
+        const QString idColumn = QLatin1String(link.idColumn);
+        const Source& source = sources_[link.source];
+        const qint64 firstNew = firstNewRow_[link.target];
+        // The rows of this load already hold their ids, unless the source table changed after
+        // they were taken. Rows of earlier loads keep theirs unless the source changed, in
+        // which case their ids may point at deleted or reused rows.
+        QString where;
+        if (!source.changed)
+            where = QStringLiteral(" WHERE (%1 IS NULL OR %1 = '')").arg(idColumn);
+        if (!source.stale && firstNew > 0)
+            where += (where.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND ")) +
+                     QStringLiteral("id < %1").arg(firstNew);
+        const QString sql =
+            QStringLiteral("UPDATE %1 SET %3 = (SELECT %2.id FROM %2 WHERE %1.%4 = %2.%4)")
+                .arg(target, modelTableName(link.source), idColumn,
+                     QLatin1String(link.codeColumn)) +
+            where;
+        QSqlQuery query(db_);
+        if (!query.exec(sql)) {
+            setError(query.lastError().text());
+            return false;
+        }
     }
     return true;
 }
@@ -636,6 +791,8 @@ int SQLiteDataProvider::addRecordRun(const QString& name)
 
 RunExtraction SQLiteDataProvider::extractRun(int runId)
 {
+    if (!finishRows())
+        return RunExtraction();
     QString error;
     RunExtraction extraction = SQLiteRunExtractor(db_, handle_).extract(runId, error);
     if (!extraction.ok)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/CodeIdMap.h"
 #include "store/DataProvider.h"
 
 #include <QHash>
@@ -8,6 +9,8 @@
 
 #include <array>
 #include <memory>
+#include <utility>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -32,6 +35,7 @@ public:
     bool abortLoad() override;
     bool insertRow(Model model, const QString& line, int loadId) override;
     bool insertRowUtf8(Model model, QByteArrayView line, int loadId) override;
+    bool finishRows() override;
     bool clearAllData() override;
     bool clearTable(int table) override;
     bool hasCoreData() override;
@@ -65,15 +69,18 @@ public:
 private:
     bool openDatabase(const QString& path);
     bool createMissingTables();
-    sqlite3_stmt* insertStatement(Model model);
+    // The statement inserting rows rows of the model (1 or BatchRows).
+    sqlite3_stmt* insertStatement(Model model, int rows);
+    bool writeRows(sqlite3_stmt* statement, int firstRow, int rows);
     void finalizeInsertStatements();
     bool execLogged(const QString& sql);
 
     bool updateIndices();
     bool createIndex(Model model, const QStringList& columns);
     bool updateForeignIds();
-    bool updateForeignId(Model target, Model source, const QString& idColumn,
-                         const QString& keyColumn, bool everyRow);
+    // A source table (tags or nodes) gained or lost rows.
+    void noteSourceChange(int table);
+    void resetLoadState();
     bool buildReleaseGroups();
     bool buildArrays();
 
@@ -85,11 +92,40 @@ private:
     // converting millions of fields to QVariant and back costs more than the inserts.
     sqlite3* handle_ = nullptr;
     std::array<sqlite3_stmt*, TableCount> insertStatements_{};
+    // One statement inserts this many rows: most of the cost of a single-row insert is the
+    // statement's own run, not the row.
+    static constexpr int BatchRows = 32;
+    std::array<sqlite3_stmt*, TableCount> batchStatements_{};
+    // Rows taken by insertRowUtf8 and not yet written, all of one model.
+    struct PendingRows
+    {
+        int model = -1;
+        int rows = 0;
+        QByteArray text;
+        // Per row: the fields as (offset in text, size), the load id, then per foreign id
+        // whether it was found and the id.
+        std::vector<std::pair<qsizetype, int>> fields;
+        std::vector<int> loadIds;
+        std::vector<char> found;
+        std::vector<qint64> ids;
+        void clear();
+    };
+    PendingRows pending_;
     std::array<int, ModelCount> columnCounts_{};
-    // Which source tables of the foreign ids gained or lost rows during the open load: their
-    // ids are then resolved again for every row, not only for rows without one.
-    bool tagsChanged_ = false;
-    bool nodesChanged_ = false;
+    // The foreign ids' source tables during the open load (indexed by model: tags, nodes).
+    struct Source
+    {
+        // Read at the load's first row that refers to the table; by then a load has stored
+        // its tags and nodes, since files are loaded by model in that order.
+        CodeIdMap ids;
+        // The table gained or lost rows: rows of earlier loads are resolved again.
+        bool changed = false;
+        // The table changed after ids were taken from it: every row is resolved again.
+        bool stale = false;
+    };
+    std::array<Source, 2> sources_;
+    // Id of each table's first row of the open load (0: none). Later rows have higher ids.
+    std::array<qint64, ModelCount> firstNewRow_{};
 };
 
 } // namespace kd

@@ -164,17 +164,23 @@ QMap<QString, QStringList> aliases(int model)
     return result;
 }
 
-QByteArray insertStatement(int model)
+QByteArray insertStatement(int model, const QStringList& extraColumns, int rows)
 {
     QStringList names = fileColumns(model);
     if (names.isEmpty())
         return QByteArray();
     names.append(QStringLiteral("load_id"));
+    names.append(extraColumns);
     QStringList marks;
     for (qsizetype i = 0; i < names.size(); ++i)
         marks.append(QStringLiteral("?"));
-    return QStringLiteral("insert into %1 (%2) values (%3)")
-        .arg(tableName(model), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")))
+    const QString values = u'(' + marks.join(QStringLiteral(", ")) + u')';
+    QStringList rowValues;
+    for (int row = 0; row < rows; ++row)
+        rowValues.append(values);
+    return QStringLiteral("insert into %1 (%2) values %3")
+        .arg(tableName(model), names.join(QStringLiteral(", ")),
+             rowValues.join(QStringLiteral(", ")))
         .toUtf8();
 }
 

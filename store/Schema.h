@@ -32,8 +32,9 @@ QString createStatement(int table);
 // The columns a data file of the model must have, in header order.
 QStringList fileColumns(int model);
 QMap<QString, QStringList> aliases(int model);
-// "insert into NAME (file columns, load_id) values (?, ...)" for the loader.
-QByteArray insertStatement(int model);
+// "insert into NAME (file columns, load_id, extra columns) values (?, ...)[, (?, ...)...]" for
+// the loader, with rows sets of values.
+QByteArray insertStatement(int model, const QStringList& extraColumns = {}, int rows = 1);
 
 } // namespace Schema
 } // namespace kd

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -32,6 +33,8 @@ private slots:
     void loadsEveryRowAndDerivedTables();
     void secondLoadOfUnchangedFolderAddsNothing();
     void changedFilesAreReplaced();
+    void foreignIdsAreThoseOfTheLookUp_data();
+    void foreignIdsAreThoseOfTheLookUp();
     void columnMapping_data();
     void columnMapping();
     void refusedLinesAreReported_data();
@@ -259,6 +262,141 @@ void TestDataLoader::changedFilesAreReplaced()
     QCOMPARE(count(QStringLiteral("select count(*) from events e join tags t on e.tag_id=t.id "
                                   "where e.tag_code=t.tag_code")),
              2);
+}
+
+namespace {
+
+using Files = QMap<QString, QByteArray>;
+
+QByteArray lines(const QByteArray& header, const QList<QByteArray>& rows)
+{
+    return header + "\n" + rows.join('\n') + "\n";
+}
+
+// Events in file order (hits counts up) over the codes of the tags and nodes below: duplicates,
+// codes that differ only by case or a trailing space, unknown and empty codes; more rows than
+// the store writes in one statement, and not a multiple of it.
+QByteArray eventsFile(int rows, const QList<QByteArray>& tags, int firstHits = 1)
+{
+    const QList<QByteArray> nodes = {"N1", "N2", "N9", ""};
+    QList<QByteArray> result;
+    for (int i = 0; i < rows; ++i) {
+        result.append(nodes[i % nodes.size()] + ',' + tags[i % tags.size()] +
+                      ",2021-04-03 10:00:00,2021-04-03 11:00:00," +
+                      QByteArray::number(firstHits + i));
+    }
+    return lines(EventsHeader, result);
+}
+
+} // namespace
+
+void TestDataLoader::foreignIdsAreThoseOfTheLookUp_data()
+{
+    const QList<QByteArray> codes = {"G7000001",  "G7000002", "g7000001", "G7000003",
+                                     "G7UNKNOWN", "",         "G7000004 "};
+    const QByteArray tags = lines(
+        TagsHeader, {tagLine("G7000001"), tagLine("G7000002"), tagLine("G7000001"),
+                     tagLine("G7000003 "), tagLine(""), tagLine("G7000004"), tagLine("G7000002")});
+    const QByteArray nodes = lines(NodesHeader, {"N1,1,2,100,A1,up,2021-01-01 00:00:00,,",
+                                                 "N2,1,2,80,A2,up,2021-01-01 00:00:00,,",
+                                                 "N1,1,2,100,A1,down,2021-01-01 00:00:00,,"});
+    const Files first = {
+        {QStringLiteral("tags.csv"), tags},
+        {QStringLiteral("nodes.csv"), nodes},
+        {QStringLiteral("events.csv"), eventsFile(75, codes)},
+        {QStringLiteral("attributes.csv"),
+         lines("tag_code,attribute,value", {"G7000001,sex,F", "G7000002,sex,M", "G7X,sex,M"})},
+        {QStringLiteral("locations.csv"),
+         lines("tag_code,time,northing,easting,elevation", {"G7000002,2021-05-01 00:00:00,1,2,3"})},
+        {QStringLiteral("removals.csv"),
+         lines("tag_code,removal_date,removal_river_km,removal_type",
+               {"G7000001,2021-05-01 00:00:00,90,angler", "g7000001,2021-05-01 00:00:00,90,x"})},
+    };
+    QList<QByteArray> reversedTags = tags.trimmed().split('\n').mid(1);
+    std::reverse(reversedTags.begin(), reversedTags.end());
+    const QByteArray otherTags = lines(TagsHeader, reversedTags);
+    const QByteArray otherEvents = eventsFile(40, {"G7000002", "G7000004", "G7000001"}, 100);
+
+    QTest::addColumn<Files>("firstFiles");
+    // Files written (or removed, when empty) before a second load.
+    QTest::addColumn<Files>("changes");
+    QTest::newRow("one load") << first << Files();
+    QTest::newRow("events replaced") << first << Files{{QStringLiteral("events.csv"), otherEvents}};
+    QTest::newRow("tags replaced, events kept")
+        << first << Files{{QStringLiteral("tags.csv"), otherTags}};
+    QTest::newRow("tags and events replaced") << first
+                                              << Files{{QStringLiteral("tags.csv"), otherTags},
+                                                       {QStringLiteral("events.csv"), otherEvents}};
+    QTest::newRow("tags removed") << first << Files{{QStringLiteral("tags.csv"), QByteArray()}};
+    QTest::newRow("nodes replaced")
+        << first
+        << Files{{QStringLiteral("nodes.csv"),
+                  lines(NodesHeader, {"N2,1,2,80,A2,up,2021-01-01 00:00:00,,",
+                                      "N9,1,2,60,A3,up,2021-01-01 00:00:00,,"})}};
+    QTest::newRow("second events file")
+        << first << Files{{QStringLiteral("more/events.csv"), otherEvents}};
+    QTest::newRow("tags added by a second file")
+        << first
+        << Files{{QStringLiteral("more/tags.csv"), lines(TagsHeader, {tagLine("G7UNKNOWN")})},
+                 {QStringLiteral("more/events.csv"), otherEvents}};
+}
+
+void TestDataLoader::foreignIdsAreThoseOfTheLookUp()
+{
+    QFETCH(Files, firstFiles);
+    QFETCH(Files, changes);
+    const auto apply = [this](const Files& files) {
+        for (auto it = files.cbegin(); it != files.cend(); ++it) {
+            const QString path = QDir(dataDir_).filePath(it.key());
+            if (it.value().isEmpty()) {
+                QVERIFY(QFile::remove(path));
+                continue;
+            }
+            const bool existed = QFile::exists(path);
+            write(it.key(), it.value());
+            if (existed)
+                touch(path);
+        }
+    };
+    // Each row's id is the lowest id of its code in the source table, or none, whatever was
+    // loaded when; and the rows of a file keep the file's order.
+    const auto check = [](const char* when) {
+        const struct
+        {
+            const char* table;
+            const char* idColumn;
+            const char* source;
+            const char* code;
+        } links[] = {{"events", "node_id", "nodes", "node_code"},
+                     {"events", "tag_id", "tags", "tag_code"},
+                     {"tag_attributes", "tag_id", "tags", "tag_code"},
+                     {"tag_locations", "tag_id", "tags", "tag_code"},
+                     {"removals", "tag_id", "tags", "tag_code"}};
+        for (const auto& link : links) {
+            const QString wrong =
+                QStringLiteral("select count(*) from %1 where %2 is not (select min(s.id) from %3 "
+                               "s where s.%4 = %1.%4)")
+                    .arg(QLatin1String(link.table), QLatin1String(link.idColumn),
+                         QLatin1String(link.source), QLatin1String(link.code));
+            QVERIFY2(count(wrong) == 0,
+                     qPrintable(QStringLiteral("%1: %2.%3")
+                                    .arg(QLatin1String(when), QLatin1String(link.table),
+                                         QLatin1String(link.idColumn))));
+        }
+        QCOMPARE(count(QStringLiteral("select count(*) from events a join events b on "
+                                      "a.load_id = b.load_id and a.id < b.id and a.hits > b.hits")),
+                 0);
+    };
+    apply(firstFiles);
+    QVERIFY(load());
+    QCOMPARE(count(QStringLiteral("select count(*) from events")), 75);
+    QCOMPARE(count(QStringLiteral("select count(*) from events where tag_id is not null")), 32);
+    check("first load");
+    if (changes.isEmpty())
+        return;
+    apply(changes);
+    QVERIFY(load());
+    check("second load");
 }
 
 void TestDataLoader::columnMapping_data()

@@ -25,6 +25,7 @@ private slots:
     void insertRowChecksFieldCount();
     void loadBookkeeping();
     void failedEndLoadRollsBack();
+    void rowsOfTagsAddedLateAreLinked();
     void endLoadTwiceDoesNotDouble();
     void definitions();
     void extraction();
@@ -146,6 +147,33 @@ void TestSQLiteDataProvider::loadBookkeeping()
     QVERIFY(provider_->deleteLoad(info));
     QVERIFY(!provider_->isLoaded(info));
     QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), 0);
+}
+
+void TestSQLiteDataProvider::rowsOfTagsAddedLateAreLinked()
+{
+    // Tags that arrive after rows that refer to them (not the loader's order, but a caller's)
+    // still link every row, as do rows held when an earlier load's rows are removed.
+    QVERIFY(provider_->beginLoad());
+    const QFileInfo tags(dir_->filePath(QStringLiteral("t.csv")));
+    const int tagLoad = provider_->addLoad(tags, DataProvider::TagsModel);
+    QVERIFY(provider_->insertRow(DataProvider::TagsModel, tagLine("G7000001"), tagLoad));
+    QVERIFY(provider_->insertRow(DataProvider::RemovalsModel,
+                                 QStringLiteral("G7000002,2021-05-01,90,x"), 9));
+    QVERIFY(provider_->insertRow(DataProvider::TagsModel, tagLine("G7000002"), tagLoad));
+    QVERIFY(provider_->insertRow(DataProvider::RemovalsModel,
+                                 QStringLiteral("G7000001,2021-05-01,90,x"), 9));
+    QVERIFY(provider_->endLoad());
+    QCOMPARE(text(QStringLiteral("select group_concat(tag_id) from (select tag_id from removals "
+                                 "order by id)")),
+             QStringLiteral("2,1"));
+
+    QVERIFY(provider_->beginLoad());
+    QVERIFY(provider_->deleteLoad(tags));
+    QVERIFY(provider_->insertRow(DataProvider::TagsModel, tagLine("G7000002"), tagLoad + 1));
+    QVERIFY(provider_->endLoad());
+    QCOMPARE(text(QStringLiteral("select group_concat(ifnull(tag_id, '-')) from (select tag_id "
+                                 "from removals order by id)")),
+             QStringLiteral("1,-"));
 }
 
 void TestSQLiteDataProvider::failedEndLoadRollsBack()
