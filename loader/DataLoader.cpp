@@ -1,17 +1,14 @@
 #include "loader/DataLoader.h"
 
-#include "base/DateTimeText.h"
 #include "base/MessageLoggerI.h"
 #include "loader/LineReader.h"
+#include "loader/RowReader.h"
 #include "store/DataProvider.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
-#include <QStringDecoder>
-
-#include <cstring>
 
 #ifdef Q_OS_UNIX
 #include <dirent.h>
@@ -74,43 +71,6 @@ QString lineList(const UnreadableDates& dates)
     if (dates.count > dates.lines.size())
         numbers.append(QStringLiteral("..."));
     return numbers.join(QStringLiteral(", "));
-}
-
-// Data lines are stored as UTF-8. A line that is valid UTF-8 (plain ASCII included) is taken as
-// it is; any other is read as Latin-1, so that names with accents arrive intact from files of
-// either encoding.
-void toUtf8(QByteArray& line)
-{
-    bool ascii = true;
-    for (char c : std::as_const(line)) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            ascii = false;
-            break;
-        }
-    }
-    if (ascii)
-        return;
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8(line);
-    if (utf8.hasError())
-        line = QString::fromLatin1(line).toUtf8();
-}
-
-// Splits at every comma, empty fields kept; the views point into line.
-void splitFields(const QByteArray& line, QList<QByteArrayView>& fields)
-{
-    fields.clear();
-    const char* begin = line.constData();
-    const char* end = begin + line.size();
-    for (;;) {
-        const char* comma = static_cast<const char*>(std::memchr(begin, ',', size_t(end - begin)));
-        if (!comma) {
-            fields.append(QByteArrayView(begin, end - begin));
-            return;
-        }
-        fields.append(QByteArrayView(begin, comma - begin));
-        begin = comma + 1;
-    }
 }
 
 DataProvider::Model fitModel(const DataProvider& provider, const QStringList& fields)
@@ -468,53 +428,40 @@ bool DataLoader::loadFile(DataProvider::Model model, const QFileInfo& info,
             if (!provider_->deleteLoad(info))
                 return false;
         } else {
-            QList<QByteArrayView> fields;
-            QByteArray rebuilt;
-            for (;;) {
-                if ((rowCount & 0xFFF) == 0 && canceled())
-                    break;
-                result = reader.next(line, DataLineLimit);
-                if (result == LineReader::Result::End)
-                    break;
-                ++rowCount;
-                if (result == LineReader::Result::TooLong) {
-                    refuse(reader.lineNumber(), reader.fieldCount());
-                    continue;
-                }
-                toUtf8(line);
-                splitFields(line, fields);
-                if (!mapping.isEmpty()) {
-                    // A line that lacks a mapped field, or has more fields than its header,
-                    // would put values under the wrong columns: it is refused instead.
-                    if (fields.size() <= highestIndex || fields.size() > header.size()) {
-                        refuse(reader.lineNumber(), fields.size());
+            RowReader::Layout layout;
+            layout.mapping = mapping;
+            layout.highestIndex = highestIndex;
+            layout.headerFields = header.size();
+            layout.columns = columns.size();
+            layout.dateColumns = dateColumns;
+            RowReader rows(&reader, layout, DataLineLimit);
+            RowReader::Batch batch;
+            bool stopped = false;
+            while (!stopped && rows.next(batch)) {
+                for (const RowReader::Entry& entry : batch.entries) {
+                    if ((rowCount & 0xFFF) == 0 && canceled()) {
+                        stopped = true;
+                        break;
+                    }
+                    ++rowCount;
+                    if (entry.refused) {
+                        refuse(entry.lineNumber, entry.fields);
                         continue;
                     }
-                    rebuilt.clear();
-                    for (int i = 0; i < mapping.size(); ++i) {
-                        if (i > 0)
-                            rebuilt.append(',');
-                        rebuilt.append(fields[mapping[i]]);
-                    }
-                    line.swap(rebuilt);
-                    splitFields(line, fields);
-                } else if (fields.size() != columns.size()) {
-                    refuse(reader.lineNumber(), fields.size());
-                    continue;
-                }
-                if (!provider_->insertRowUtf8(model, line, loadId)) {
-                    if (provider_->loadFailed())
-                        return false;
-                    refuse(reader.lineNumber(), fields.size());
-                    continue;
-                }
-                for (int d = 0; d < dateColumns.size(); ++d) {
-                    const QByteArrayView value = fields[dateColumns[d]].trimmed();
-                    if (value.isEmpty() || DateTimeText::isReadable(value))
+                    const QByteArrayView line(batch.text.constData() + entry.offset, entry.size);
+                    if (!provider_->insertRowUtf8(model, line, loadId)) {
+                        if (provider_->loadFailed())
+                            return false;
+                        refuse(entry.lineNumber, entry.fields);
                         continue;
-                    UnreadableDates& column = dates[d];
-                    if (++column.count <= 10)
-                        column.lines.append(reader.lineNumber());
+                    }
+                    for (int d = 0; entry.unreadableDates != 0 && d < dateColumns.size(); ++d) {
+                        if ((entry.unreadableDates & (quint32(1) << d)) == 0)
+                            continue;
+                        UnreadableDates& column = dates[d];
+                        if (++column.count <= 10)
+                            column.lines.append(entry.lineNumber);
+                    }
                 }
             }
             if (!provider_->finishRows())
