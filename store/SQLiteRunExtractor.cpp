@@ -267,59 +267,145 @@ RunExtraction SQLiteRunExtractor::extract(int runId, QString& error)
         QString table;
         const char* message;
     };
-    const Step steps[] = {
-        {QStringLiteral(
-             "CREATE %1 TABLE %2 AS SELECT sites.name, nodes.id as node_id, "
-             "nodes.river_kilometer FROM nodes JOIN arrays ON nodes.location = arrays.location AND "
-             "STRFTIME('%Y', nodes.deploy_date) = arrays.deploy_year JOIN arrays_sites ON "
-             "arrays.id = arrays_sites.array_id JOIN sites ON arrays_sites.site_id = sites.id JOIN "
-             "runs_sites ON runs_sites.site_id = sites.id AND runs_sites.run_id=%3")
-             .arg(temp, nodesSites, run),
-         nodesSites, "Internal error: can't create temporary sites/nodes table: %1.\n%2"},
-        {QStringLiteral(
-             "CREATE %1 TABLE %2 AS SELECT releases.name AS release_name, tags.id AS tag_id, "
-             "tags.tag_code,  tags.lot, tags.tag_activate_date, tags.tag_release_date, "
-             "tags.tagger_name_xlat, tags.bucket, tags.length, tags.weight, "
-             "tags.release_location_river_kilometer FROM tags JOIN release_groups ON "
-             "tags.release_location = release_groups.release_location AND STRFTIME('%Y', "
-             "tags.tag_release_date) = release_groups.tag_year AND tags.species_code_xlat = "
-             "release_groups.species_code_xlat JOIN releases_release_groups ON release_groups.id "
-             "= releases_release_groups.release_group_id JOIN releases ON releases.id = "
-             "releases_release_groups.release_id JOIN releases_runs ON releases_runs.release_id = "
-             "releases.id AND releases_runs.run_id=%3")
-             .arg(temp, releasesTags, run),
-         releasesTags, "Internal error: can't create temporary releases/tags table: %1.\n%2"},
-        {QStringLiteral(
-             "CREATE %1 TABLE %2 AS SELECT Tag.id as tag_id, NodeSite.name as site_name, "
-             "NodeSite.river_kilometer, Event.first_computed_datetime, "
-             "Event.last_computed_datetime FROM  `%3` Event JOIN `%4` NodeSite ON Event.node_id = "
-             "NodeSite.node_id JOIN `%5` Tag on Event.tag_id = Tag.id%6")
-             .arg(temp, detections, QStringLiteral("events"), nodesSites, QStringLiteral("tags"),
-                  window),
-         detections, "Internal error: can't create temporary detections table: %1.\n%2"},
-    };
-
     QStringList created;
     const auto dropCreated = [&]() {
         QSqlQuery drop(db_);
         for (const QString& table : created)
             drop.exec(QStringLiteral("DROP TABLE IF EXISTS temp.%1").arg(table));
     };
-
-    for (const Step& step : steps) {
-        QSqlQuery query(db_);
-        if (!query.exec(step.sql)) {
-            error = QString::fromLatin1(step.message).arg(step.table, query.lastError().text());
-            dropCreated();
-            return extraction;
+    const auto runSteps = [&](std::initializer_list<Step> steps) {
+        for (const Step& step : steps) {
+            QSqlQuery query(db_);
+            if (!query.exec(step.sql)) {
+                error = QString::fromLatin1(step.message).arg(step.table, query.lastError().text());
+                dropCreated();
+                return false;
+            }
+            created.append(step.table);
         }
-        created.append(step.table);
-    }
+        return true;
+    };
+    const auto countRows = [&](const QString& sql) {
+        QSqlQuery query(db_);
+        query.setForwardOnly(true);
+        if (!query.exec(sql) || !query.next()) {
+            error = query.lastError().text();
+            dropCreated();
+            return false;
+        }
+        extraction.rowCount = query.value(0).toLongLong();
+        return true;
+    };
 
-    {
-        // The capture query joins the detections by tag; an index halves its time on large runs.
-        QSqlQuery index(db_);
-        index.exec(QStringLiteral("CREATE INDEX temp.%1_tag_id ON %1(tag_id)").arg(detections));
+    if (!runSteps(
+            {{QStringLiteral(
+                  "CREATE %1 TABLE %2 AS SELECT sites.name, nodes.id as node_id, "
+                  "nodes.river_kilometer FROM nodes JOIN arrays ON nodes.location = "
+                  "arrays.location AND "
+                  "STRFTIME('%Y', nodes.deploy_date) = arrays.deploy_year JOIN arrays_sites ON "
+                  "arrays.id = arrays_sites.array_id JOIN sites ON arrays_sites.site_id = sites.id "
+                  "JOIN "
+                  "runs_sites ON runs_sites.site_id = sites.id AND runs_sites.run_id=%3")
+                  .arg(temp, nodesSites, run),
+              nodesSites, "Internal error: can't create temporary sites/nodes table: %1.\n%2"},
+             {QStringLiteral(
+                  "CREATE %1 TABLE %2 AS SELECT releases.name AS release_name, tags.id AS tag_id, "
+                  "tags.tag_code,  tags.lot, tags.tag_activate_date, tags.tag_release_date, "
+                  "tags.tagger_name_xlat, tags.bucket, tags.length, tags.weight, "
+                  "tags.release_location_river_kilometer FROM tags JOIN release_groups ON "
+                  "tags.release_location = release_groups.release_location AND STRFTIME('%Y', "
+                  "tags.tag_release_date) = release_groups.tag_year AND tags.species_code_xlat = "
+                  "release_groups.species_code_xlat JOIN releases_release_groups ON "
+                  "release_groups.id "
+                  "= releases_release_groups.release_group_id JOIN releases ON releases.id = "
+                  "releases_release_groups.release_id JOIN releases_runs ON "
+                  "releases_runs.release_id = "
+                  "releases.id AND releases_runs.run_id=%3")
+                  .arg(temp, releasesTags, run),
+              releasesTags,
+              "Internal error: can't create temporary releases/tags table: %1.\n%2"}}))
+        return extraction;
+
+    QByteArray sql;
+    if (generalPlan_ || needsGeneralPlan(nodesSites, releasesTags)) {
+        if (!runSteps(
+                {{QStringLiteral(
+                      "CREATE %1 TABLE %2 AS SELECT Tag.id as tag_id, NodeSite.name as site_name, "
+                      "NodeSite.river_kilometer, Event.first_computed_datetime, "
+                      "Event.last_computed_datetime FROM  `%3` Event JOIN `%4` NodeSite ON "
+                      "Event.node_id = "
+                      "NodeSite.node_id JOIN `%5` Tag on Event.tag_id = Tag.id%6")
+                      .arg(temp, detections, QStringLiteral("events"), nodesSites,
+                           QStringLiteral("tags"), window),
+                  detections, "Internal error: can't create temporary detections table: %1.\n%2"}}))
+            return extraction;
+        {
+            // The capture query joins the detections by tag; an index halves its time on large
+            // runs.
+            QSqlQuery index(db_);
+            index.exec(QStringLiteral("CREATE INDEX temp.%1_tag_id ON %1(tag_id)").arg(detections));
+        }
+        // As many rows as the capture query gives: one per fish and site it was detected at,
+        // one for a fish detected nowhere. Counted here, so that the rows need not be held.
+        if (!countRows(QStringLiteral("SELECT COUNT(*) FROM (SELECT DISTINCT R.release_name, "
+                                      "R.tag_code, D.site_name FROM %1 R LEFT OUTER JOIN "
+                                      "(SELECT DISTINCT tag_id, site_name FROM %2) D ON "
+                                      "R.tag_id = D.tag_id)")
+                           .arg(releasesTags, detections)))
+            return extraction;
+        sql = QStringLiteral(
+                  "Select ReleaseTag.release_name, ReleaseTag.tag_code, ReleaseTag.lot, "
+                  "ReleaseTag.tag_activate_date, ReleaseTag.tag_release_date, "
+                  "ReleaseTag.tagger_name_xlat, ReleaseTag.bucket, ReleaseTag.length, "
+                  "ReleaseTag.weight, ReleaseTag.release_location_river_kilometer, "
+                  "Detection.site_name, MIN(Detection.first_computed_datetime) as "
+                  "first_computed_datetime, MAX(Detection.last_computed_datetime) as "
+                  "last_computed_datetime, Removal.removal_river_km   FROM `%1` ReleaseTag LEFT "
+                  "OUTER JOIN '%2' Detection ON ReleaseTag.tag_id = Detection.tag_id LEFT OUTER "
+                  "JOIN `%3` Removal on ReleaseTag.tag_id = Removal.tag_id GROUP BY "
+                  "ReleaseTag.release_name, ReleaseTag.tag_code, Detection.site_name ORDER BY "
+                  "ReleaseTag.release_name, ReleaseTag.tag_code, Detection.river_kilometer DESC")
+                  .arg(releasesTags, detections, QStringLiteral("removals"))
+                  .toUtf8();
+    } else {
+        // Every value of a capture row is then fixed by its fish and site: the detections are
+        // reduced to one row per fish and site in one pass over the events, and the capture
+        // rows need no grouping. A run over most nodes reads the events in their stored order,
+        // which is faster than going through the node index for each of them.
+        const QString visits = QStringLiteral("visits_") + suffix;
+        const QString events = manyNodes(nodesSites)
+                                   ? QStringLiteral("events Event NOT INDEXED JOIN `%1` NodeSite")
+                                   : QStringLiteral("`%1` NodeSite CROSS JOIN events Event");
+        if (!runSteps(
+                {{QStringLiteral(
+                      "CREATE %1 TABLE %2 AS SELECT Event.tag_id AS tag_id, NodeSite.name "
+                      "AS site_name, MIN(Event.first_computed_datetime) AS "
+                      "first_computed_datetime, MAX(Event.last_computed_datetime) AS "
+                      "last_computed_datetime FROM %3 ON Event.node_id = NodeSite.node_id%4 "
+                      "GROUP BY Event.tag_id, NodeSite.name")
+                      .arg(temp, visits, events.arg(nodesSites), window),
+                  visits, "Internal error: can't create temporary detections table: %1.\n%2"}}))
+            return extraction;
+        {
+            QSqlQuery index(db_);
+            index.exec(QStringLiteral("CREATE INDEX temp.%1_tag_id ON %1(tag_id)").arg(visits));
+        }
+        if (!countRows(QStringLiteral("SELECT COUNT(*) FROM %1 R LEFT OUTER JOIN %2 D ON "
+                                      "D.tag_id = R.tag_id")
+                           .arg(releasesTags, visits)))
+            return extraction;
+        // The order of the general query, and among a fish's sites at one kilometre, by name.
+        sql = QStringLiteral(
+                  "SELECT R.release_name, R.tag_code, R.lot, R.tag_activate_date, "
+                  "R.tag_release_date, R.tagger_name_xlat, R.bucket, R.length, R.weight, "
+                  "R.release_location_river_kilometer, D.site_name, D.first_computed_datetime, "
+                  "D.last_computed_datetime, (SELECT Removal.removal_river_km FROM removals "
+                  "Removal WHERE Removal.tag_id = R.tag_id) FROM `%1` R LEFT OUTER JOIN `%2` D ON "
+                  "D.tag_id = R.tag_id LEFT OUTER JOIN (SELECT name, river_kilometer FROM `%3` "
+                  "GROUP BY name) Site ON Site.name = D.site_name ORDER BY R.release_name, "
+                  "R.tag_code, Site.river_kilometer DESC, D.site_name")
+                  .arg(releasesTags, visits, nodesSites)
+                  .toUtf8();
     }
 
     QStringList sites;
@@ -341,44 +427,48 @@ RunExtraction SQLiteRunExtractor::extract(int runId, QString& error)
                 siteKm[query.value(0).toString()] = kilometre(query.value(1));
         }
     }
-    {
-        // As many rows as the capture query gives: one per fish and site it was detected at,
-        // one for a fish detected nowhere. Counted here, so that the rows need not be held.
-        QSqlQuery query(db_);
-        query.setForwardOnly(true);
-        if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM (SELECT DISTINCT R.release_name, "
-                                       "R.tag_code, D.site_name FROM %1 R LEFT OUTER JOIN "
-                                       "(SELECT DISTINCT tag_id, site_name FROM %2) D ON "
-                                       "R.tag_id = D.tag_id)")
-                            .arg(releasesTags, detections)) ||
-            !query.next()) {
-            error = query.lastError().text();
-            dropCreated();
-            return extraction;
-        }
-        extraction.rowCount = query.value(0).toLongLong();
-    }
 
-    const QByteArray sql =
-        QStringLiteral(
-            "Select ReleaseTag.release_name, ReleaseTag.tag_code, ReleaseTag.lot, "
-            "ReleaseTag.tag_activate_date, ReleaseTag.tag_release_date, "
-            "ReleaseTag.tagger_name_xlat, ReleaseTag.bucket, ReleaseTag.length, "
-            "ReleaseTag.weight, ReleaseTag.release_location_river_kilometer, "
-            "Detection.site_name, MIN(Detection.first_computed_datetime) as "
-            "first_computed_datetime, MAX(Detection.last_computed_datetime) as "
-            "last_computed_datetime, Removal.removal_river_km   FROM `%1` ReleaseTag LEFT "
-            "OUTER JOIN '%2' Detection ON ReleaseTag.tag_id = Detection.tag_id LEFT OUTER JOIN "
-            "`%3` Removal on ReleaseTag.tag_id = Removal.tag_id GROUP BY "
-            "ReleaseTag.release_name, ReleaseTag.tag_code, Detection.site_name ORDER BY "
-            "ReleaseTag.release_name, ReleaseTag.tag_code, Detection.river_kilometer DESC")
-            .arg(releasesTags, detections, QStringLiteral("removals"))
-            .toUtf8();
     extraction.ok = true;
     extraction.sites = sites;
     extraction.siteRiverKm = siteKm;
     extraction.rows = std::make_unique<SQLiteCaptureCursor>(handle_, sql, created);
     return extraction;
+}
+
+bool SQLiteRunExtractor::needsGeneralPlan(const QString& nodesSites, const QString& releasesTags)
+{
+    // quote() tells apart values that compare equal but read differently (5, 5.0, '5').
+    const QString checks[] = {
+        QStringLiteral("SELECT 1 FROM %1 GROUP BY release_name, tag_code HAVING COUNT(*) > 1 "
+                       "LIMIT 1")
+            .arg(releasesTags),
+        QStringLiteral("SELECT 1 FROM %1 GROUP BY name HAVING COUNT(DISTINCT "
+                       "quote(river_kilometer)) > 1 LIMIT 1")
+            .arg(nodesSites),
+        QStringLiteral("SELECT 1 FROM removals WHERE tag_id IN (SELECT tag_id FROM %1) GROUP BY "
+                       "tag_id HAVING COUNT(DISTINCT quote(removal_river_km)) > 1 LIMIT 1")
+            .arg(releasesTags),
+    };
+    for (const QString& check : checks) {
+        QSqlQuery query(db_);
+        query.setForwardOnly(true);
+        // A check that cannot run leaves the general plan, which is always right.
+        if (!query.exec(check) || query.next())
+            return true;
+    }
+    return false;
+}
+
+bool SQLiteRunExtractor::manyNodes(const QString& nodesSites)
+{
+    QSqlQuery query(db_);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT (SELECT COUNT(*) FROM %1) * 4 > (SELECT COUNT(*) FROM "
+                                   "nodes)")
+                        .arg(nodesSites)) ||
+        !query.next())
+        return true;
+    return query.value(0).toBool();
 }
 
 } // namespace kd

@@ -23,9 +23,21 @@ public:
     // The run's extraction; on failure ok is false and error says why.
     RunExtraction extract(int runId, QString& error);
 
+    // Makes the extraction take the general plan even where the direct one gives the same rows
+    // (to compare the two).
+    void setGeneralPlan(bool on) { generalPlan_ = on; }
+
 private:
+    // True when a group of the general capture query could hold rows that differ in a value
+    // taken from one of them (two fish of one code in a release, a site at two kilometres,
+    // two removal kilometres of a fish): only the general plan then gives its rows.
+    bool needsGeneralPlan(const QString& nodesSites, const QString& releasesTags);
+    // True when the run's nodes are more than a quarter of all nodes.
+    bool manyNodes(const QString& nodesSites);
+
     QSqlDatabase db_;
     sqlite3* handle_;
+    bool generalPlan_ = false;
 };
 
 } // namespace kd
