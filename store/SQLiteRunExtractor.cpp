@@ -394,7 +394,8 @@ RunExtraction SQLiteRunExtractor::extract(int runId, QString& error)
                                       "D.tag_id = R.tag_id")
                            .arg(releasesTags, visits)))
             return extraction;
-        // The order of the general query, and among a fish's sites at one kilometre, by name.
+        // The order of the general query; a fish's sites at one kilometre come as its sorter
+        // gives them, by name from the last.
         sql = QStringLiteral(
                   "SELECT R.release_name, R.tag_code, R.lot, R.tag_activate_date, "
                   "R.tag_release_date, R.tagger_name_xlat, R.bucket, R.length, R.weight, "
@@ -403,7 +404,7 @@ RunExtraction SQLiteRunExtractor::extract(int runId, QString& error)
                   "Removal WHERE Removal.tag_id = R.tag_id) FROM `%1` R LEFT OUTER JOIN `%2` D ON "
                   "D.tag_id = R.tag_id LEFT OUTER JOIN (SELECT name, river_kilometer FROM `%3` "
                   "GROUP BY name) Site ON Site.name = D.site_name ORDER BY R.release_name, "
-                  "R.tag_code, Site.river_kilometer DESC, D.site_name")
+                  "R.tag_code, Site.river_kilometer DESC, D.site_name DESC")
                   .arg(releasesTags, visits, nodesSites)
                   .toUtf8();
     }

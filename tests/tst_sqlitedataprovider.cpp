@@ -1,8 +1,10 @@
 #include "RecordingLogger.h"
 #include "TestSupport.h"
 #include "store/SQLiteDataProvider.h"
+#include "store/SQLiteRunExtractor.h"
 
 #include <QFile>
+#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -29,6 +31,8 @@ private slots:
     void endLoadTwiceDoesNotDouble();
     void definitions();
     void extraction();
+    void extractionPlansAgree_data();
+    void extractionPlansAgree();
 
 private:
     void reopen();
@@ -387,6 +391,116 @@ void TestSQLiteDataProvider::extraction()
     QCOMPARE(none.rowCount, 0);
     QVERIFY(none.readAll().isEmpty());
     QVERIFY(none.sites.isEmpty());
+}
+
+void TestSQLiteDataProvider::extractionPlansAgree_data()
+{
+    QTest::addColumn<QStringList>("changes");
+    QTest::addColumn<bool>("windowed");
+    QTest::addColumn<bool>("direct");
+
+    const QString oneKm =
+        QStringLiteral("update nodes set river_kilometer = 100 where location='UP'");
+    QTest::newRow("a site at two kilometres") << QStringList() << false << false;
+    QTest::newRow("one kilometre a site") << QStringList{oneKm} << false << true;
+    QTest::newRow("with a window") << QStringList{oneKm} << true << true;
+    QTest::newRow("two sites at one kilometre")
+        << QStringList{oneKm, QStringLiteral(
+                                  "update nodes set river_kilometer = 100 where location='MID'")}
+        << false << true;
+    QTest::newRow("kilometres as text and missing")
+        << QStringList{QStringLiteral("update nodes set river_kilometer = 'x' where location='UP'"),
+                       QStringLiteral("update nodes set river_kilometer = null where "
+                                      "location='MID'")}
+        << false << true;
+    QTest::newRow("two removals at one kilometre")
+        << QStringList{oneKm, QStringLiteral("insert into removals (tag_code, removal_river_km, "
+                                             "tag_id) select tag_code, 55, tag_id from removals")}
+        << false << true;
+    QTest::newRow("two removal kilometres")
+        << QStringList{oneKm, QStringLiteral("insert into removals (tag_code, removal_river_km, "
+                                             "tag_id) select tag_code, 56, tag_id from removals")}
+        << false << false;
+    QTest::newRow("a removal kilometre as text beside the number")
+        << QStringList{oneKm,
+                       QStringLiteral("insert into removals (tag_code, removal_river_km, "
+                                      "tag_id) select tag_code, '55 km', tag_id from removals")}
+        << false << false;
+    QTest::newRow("a code twice in the release")
+        << QStringList{oneKm, QStringLiteral("insert into tags (tag_code, release_location, "
+                                             "species_code_xlat, tag_release_date, mort_xlat, lot) "
+                                             "select tag_code, release_location, "
+                                             "species_code_xlat, tag_release_date, 0, 8 from tags "
+                                             "where tag_code = 'G7000003'")}
+        << false << false;
+    QTest::newRow("date-times empty, numeric and unreadable")
+        << QStringList{oneKm,
+                       QStringLiteral("update events set first_computed_datetime = '' where "
+                                      "node_code = 'U1'"),
+                       QStringLiteral("update events set last_computed_datetime = 20210409 where "
+                                      "node_code = 'L1'"),
+                       QStringLiteral("update events set first_computed_datetime = 'soon' where "
+                                      "node_code = 'M1'")}
+        << false << true;
+    QTest::newRow("detections without a fish or a node")
+        << QStringList{oneKm,
+                       QStringLiteral("update events set tag_id = null where node_code = "
+                                      "'U2'"),
+                       QStringLiteral("update events set node_id = null where node_code = 'L1'")}
+        << false << true;
+}
+
+void TestSQLiteDataProvider::extractionPlansAgree()
+{
+    QFETCH(QStringList, changes);
+    QFETCH(bool, windowed);
+    QFETCH(bool, direct);
+    loadStudy();
+    for (const QString& change : std::as_const(changes))
+        QVERIFY2(provider_->execStatement(change), qPrintable(change));
+    RunDefinition run;
+    run.releaseIds = {1};
+    run.siteIds = {1, 2, 3};
+    const int runId = provider_->addRun(run);
+    if (windowed) {
+        QVERIFY(provider_->setRunWindow(runId, QDateTime(QDate(2021, 4, 3), QTime(9, 30), Qt::UTC),
+                                        QDateTime(QDate(2021, 4, 7), QTime(0, 0), Qt::UTC)));
+    }
+
+    const QSqlDatabase db = QSqlDatabase::database();
+    sqlite3* handle = *static_cast<sqlite3* const*>(db.driver()->handle().constData());
+    const auto rowsOf = [&](bool general, bool& usedDirect) {
+        SQLiteRunExtractor extractor(db, handle);
+        extractor.setGeneralPlan(general);
+        QString error;
+        RunExtraction extraction = extractor.extract(runId, error);
+        usedDirect = count(QStringLiteral(
+                         "select count(*) from sqlite_temp_master where name like 'visits%'")) > 0;
+        QStringList rows;
+        CaptureRow row;
+        extraction.rows->setMeasureText(true);
+        while (extraction.rows->next(row)) {
+            rows.append(QStringList{
+                row.releaseName, row.tagCode, QString::number(row.lot),
+                row.tagActivateDate.toString(Qt::ISODate), row.tagReleaseDate.toString(Qt::ISODate),
+                row.taggerName, QString::number(row.bucket), QString::number(row.length),
+                QString::number(row.weight), row.lengthText, row.weightText,
+                QString::number(row.releaseRiverKm), row.siteName,
+                row.firstDetection.toString(Qt::ISODate), row.lastDetection.toString(Qt::ISODate),
+                QString::number(row.removalRiverKm)}
+                            .join(u'|'));
+        }
+        rows.append(QStringLiteral("%1 rows counted").arg(extraction.rowCount));
+        return rows;
+    };
+    bool generalUsedDirect = true;
+    bool usedDirect = false;
+    const QStringList expected = rowsOf(true, generalUsedDirect);
+    const QStringList rows = rowsOf(false, usedDirect);
+    QVERIFY(!generalUsedDirect);
+    QCOMPARE(usedDirect, direct);
+    QCOMPARE(rows, expected);
+    QCOMPARE(rows.last(), QStringLiteral("%1 rows counted").arg(rows.size() - 1));
 }
 
 QTEST_GUILESS_MAIN(TestSQLiteDataProvider)
