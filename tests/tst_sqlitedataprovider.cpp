@@ -28,6 +28,7 @@ private slots:
     void loadBookkeeping();
     void failedEndLoadRollsBack();
     void rowsOfTagsAddedLateAreLinked();
+    void manyCodesAreLinked();
     void endLoadTwiceDoesNotDouble();
     void definitions();
     void extraction();
@@ -178,6 +179,27 @@ void TestSQLiteDataProvider::rowsOfTagsAddedLateAreLinked()
     QCOMPARE(text(QStringLiteral("select group_concat(ifnull(tag_id, '-')) from (select tag_id "
                                  "from removals order by id)")),
              QStringLiteral("1,-"));
+}
+
+void TestSQLiteDataProvider::manyCodesAreLinked()
+{
+    // Enough codes that the look-up table grows several times; every tenth code twice.
+    QVERIFY(provider_->beginLoad());
+    for (int i = 0; i < 1000; ++i) {
+        const QByteArray code = "T" + QByteArray::number(i * 7919 % 1000);
+        QVERIFY(provider_->insertRow(DataProvider::TagsModel, tagLine(code), 1));
+        if (i % 10 == 0)
+            QVERIFY(provider_->insertRow(DataProvider::TagsModel, tagLine(code), 1));
+    }
+    for (int i = 0; i < 1100; ++i) {
+        QVERIFY(provider_->insertRow(DataProvider::EventsModel,
+                                     QStringLiteral("N1,T%1,2021-04-03 10:00:00,,1").arg(i), 3));
+    }
+    QVERIFY(provider_->endLoad());
+    QCOMPARE(count(QStringLiteral("select count(*) from events where tag_id is not (select "
+                                  "min(id) from tags where tags.tag_code = events.tag_code)")),
+             0);
+    QCOMPARE(count(QStringLiteral("select count(*) from events where tag_id is not null")), 1000);
 }
 
 void TestSQLiteDataProvider::failedEndLoadRollsBack()
