@@ -4,6 +4,7 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QVariant>
 
 #include <atomic>
@@ -308,28 +309,23 @@ RunExtraction SQLiteRunExtractor::extract(int runId, QString& error)
                   "runs_sites ON runs_sites.site_id = sites.id AND runs_sites.run_id=%3")
                   .arg(temp, nodesSites, run),
               nodesSites, "Internal error: can't create temporary sites/nodes table: %1.\n%2"},
-             {QStringLiteral(
-                  "CREATE %1 TABLE %2 AS SELECT releases.name AS release_name, tags.id AS tag_id, "
-                  "tags.tag_code,  tags.lot, tags.tag_activate_date, tags.tag_release_date, "
-                  "tags.tagger_name_xlat, tags.bucket, tags.length, tags.weight, "
-                  "tags.release_location_river_kilometer FROM tags JOIN release_groups ON "
-                  "tags.release_location = release_groups.release_location AND STRFTIME('%Y', "
-                  "tags.tag_release_date) = release_groups.tag_year AND tags.species_code_xlat = "
-                  "release_groups.species_code_xlat JOIN releases_release_groups ON "
-                  "release_groups.id "
-                  "= releases_release_groups.release_group_id JOIN releases ON releases.id = "
-                  "releases_release_groups.release_id JOIN releases_runs ON "
-                  "releases_runs.release_id = "
-                  "releases.id AND releases_runs.run_id=%3")
-                  .arg(temp, releasesTags, run),
-              releasesTags,
+             {releasesTagsSql(releasesTags, runId, true), releasesTags,
               "Internal error: can't create temporary releases/tags table: %1.\n%2"}}))
         return extraction;
 
     QByteArray sql;
     if (generalPlan_ || needsGeneralPlan(nodesSites, releasesTags)) {
+        // The general query's groups take their values from rows in the order they come, so
+        // its fish are listed as they always were.
+        {
+            QSqlQuery drop(db_);
+            drop.exec(QStringLiteral("DROP TABLE temp.%1").arg(releasesTags));
+            created.removeAll(releasesTags);
+        }
         if (!runSteps(
-                {{QStringLiteral(
+                {{releasesTagsSql(releasesTags, runId, false), releasesTags,
+                  "Internal error: can't create temporary releases/tags table: %1.\n%2"},
+                 {QStringLiteral(
                       "CREATE %1 TABLE %2 AS SELECT Tag.id as tag_id, NodeSite.name as site_name, "
                       "NodeSite.river_kilometer, Event.first_computed_datetime, "
                       "Event.last_computed_datetime FROM  `%3` Event JOIN `%4` NodeSite ON "
@@ -376,19 +372,31 @@ RunExtraction SQLiteRunExtractor::extract(int runId, QString& error)
         const QString events = manyNodes(nodesSites)
                                    ? QStringLiteral("events Event NOT INDEXED JOIN `%1` NodeSite")
                                    : QStringLiteral("`%1` NodeSite CROSS JOIN events Event");
-        if (!runSteps(
-                {{QStringLiteral(
-                      "CREATE %1 TABLE %2 AS SELECT Event.tag_id AS tag_id, NodeSite.name "
-                      "AS site_name, MIN(Event.first_computed_datetime) AS "
-                      "first_computed_datetime, MAX(Event.last_computed_datetime) AS "
-                      "last_computed_datetime FROM %3 ON Event.node_id = NodeSite.node_id%4 "
-                      "GROUP BY Event.tag_id, NodeSite.name")
-                      .arg(temp, visits, events.arg(nodesSites), window),
-                  visits, "Internal error: can't create temporary detections table: %1.\n%2"}}))
+        // Most of the time goes into sorting the events by fish and site, which SQLite can
+        // spread over more threads.
+        const int threads = sorterThreads(qBound(1, QThread::idealThreadCount(), 4));
+        const bool made = runSteps(
+            {{QStringLiteral("CREATE %1 TABLE %2 AS SELECT Event.tag_id AS tag_id, NodeSite.name "
+                             "AS site_name, NodeSite.river_kilometer AS river_kilometer, "
+                             "MIN(Event.first_computed_datetime) AS "
+                             "first_computed_datetime, MAX(Event.last_computed_datetime) AS "
+                             "last_computed_datetime FROM %3 ON Event.node_id = NodeSite.node_id%4 "
+                             "GROUP BY Event.tag_id, NodeSite.name")
+                  .arg(temp, visits, events.arg(nodesSites), window),
+              visits, "Internal error: can't create temporary detections table: %1.\n%2"}});
+        sorterThreads(threads);
+        if (!made)
             return extraction;
         {
+            // Fish in the order of the rows and each fish's sites in theirs: the capture rows
+            // then come without sorting them all.
             QSqlQuery index(db_);
-            index.exec(QStringLiteral("CREATE INDEX temp.%1_tag_id ON %1(tag_id)").arg(visits));
+            index.exec(QStringLiteral("CREATE UNIQUE INDEX temp.%1_order ON %1(release_name, "
+                                      "tag_code)")
+                           .arg(releasesTags));
+            index.exec(QStringLiteral("CREATE INDEX temp.%1_order ON %1(tag_id, river_kilometer, "
+                                      "site_name)")
+                           .arg(visits));
         }
         if (!countRows(QStringLiteral("SELECT COUNT(*) FROM %1 R LEFT OUTER JOIN %2 D ON "
                                       "D.tag_id = R.tag_id")
@@ -402,10 +410,9 @@ RunExtraction SQLiteRunExtractor::extract(int runId, QString& error)
                   "R.release_location_river_kilometer, D.site_name, D.first_computed_datetime, "
                   "D.last_computed_datetime, (SELECT Removal.removal_river_km FROM removals "
                   "Removal WHERE Removal.tag_id = R.tag_id) FROM `%1` R LEFT OUTER JOIN `%2` D ON "
-                  "D.tag_id = R.tag_id LEFT OUTER JOIN (SELECT name, river_kilometer FROM `%3` "
-                  "GROUP BY name) Site ON Site.name = D.site_name ORDER BY R.release_name, "
-                  "R.tag_code, Site.river_kilometer DESC, D.site_name DESC")
-                  .arg(releasesTags, visits, nodesSites)
+                  "D.tag_id = R.tag_id ORDER BY R.release_name, R.tag_code, D.river_kilometer "
+                  "DESC, D.site_name DESC")
+                  .arg(releasesTags, visits)
                   .toUtf8();
     }
 
@@ -434,6 +441,36 @@ RunExtraction SQLiteRunExtractor::extract(int runId, QString& error)
     extraction.siteRiverKm = siteKm;
     extraction.rows = std::make_unique<SQLiteCaptureCursor>(handle_, sql, created);
     return extraction;
+}
+
+QString SQLiteRunExtractor::releasesTagsSql(const QString& table, int runId, bool tagsFirst)
+{
+    // Tags first: one pass over the tags, each matched with the few release groups, instead of
+    // an index over all tags made for the statement.
+    return QStringLiteral(
+               "CREATE TEMP TABLE %1 AS SELECT releases.name AS release_name, tags.id AS tag_id, "
+               "tags.tag_code,  tags.lot, tags.tag_activate_date, tags.tag_release_date, "
+               "tags.tagger_name_xlat, tags.bucket, tags.length, tags.weight, "
+               "tags.release_location_river_kilometer FROM tags %2 release_groups ON "
+               "tags.release_location = release_groups.release_location AND STRFTIME('%Y', "
+               "tags.tag_release_date) = release_groups.tag_year AND tags.species_code_xlat = "
+               "release_groups.species_code_xlat JOIN releases_release_groups ON release_groups.id "
+               "= releases_release_groups.release_group_id JOIN releases ON releases.id = "
+               "releases_release_groups.release_id JOIN releases_runs ON releases_runs.release_id "
+               "= "
+               "releases.id AND releases_runs.run_id=%3")
+        .arg(table, tagsFirst ? QStringLiteral("CROSS JOIN") : QStringLiteral("JOIN"),
+             QString::number(runId));
+}
+
+int SQLiteRunExtractor::sorterThreads(int threads)
+{
+    QSqlQuery query(db_);
+    int before = 0;
+    if (query.exec(QStringLiteral("PRAGMA threads")) && query.next())
+        before = query.value(0).toInt();
+    query.exec(QStringLiteral("PRAGMA threads = %1").arg(threads));
+    return before;
 }
 
 bool SQLiteRunExtractor::needsGeneralPlan(const QString& nodesSites, const QString& releasesTags)

@@ -32,6 +32,11 @@ private:
     // taken from one of them (two fish of one code in a release, a site at two kilometres,
     // two removal kilometres of a fish): only the general plan then gives its rows.
     bool needsGeneralPlan(const QString& nodesSites, const QString& releasesTags);
+    // The run's tagged fish with their release, as a working table; tags first or as the
+    // general plan has always read them.
+    static QString releasesTagsSql(const QString& table, int runId, bool tagsFirst);
+    // Sets how many threads SQLite may sort with; returns the setting before.
+    int sorterThreads(int threads);
     // True when the run's nodes are more than a quarter of all nodes.
     bool manyNodes(const QString& nodesSites);
 
