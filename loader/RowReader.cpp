@@ -11,8 +11,10 @@ namespace kd {
 
 namespace {
 
-// Lines per batch, and batches read ahead: enough to keep both threads busy, little memory.
+// Lines and bytes per batch, and batches read ahead: enough to keep both threads busy, little
+// memory even when every line is as long as a line may be.
 constexpr std::size_t BatchLines = 4096;
+constexpr qsizetype BatchBytes = 1024 * 1024;
 constexpr std::size_t BatchesAhead = 4;
 
 // Data lines are stored as UTF-8. A line that is valid UTF-8 (plain ASCII included) is taken as
@@ -92,7 +94,7 @@ void RowReader::run()
     while (!end) {
         Batch batch;
         batch.entries.reserve(BatchLines);
-        while (batch.entries.size() < BatchLines) {
+        while (batch.entries.size() < BatchLines && batch.text.size() < BatchBytes) {
             const LineReader::Result result = reader_->next(line, lineLimit_);
             if (result == LineReader::Result::End) {
                 end = true;

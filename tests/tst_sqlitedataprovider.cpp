@@ -419,42 +419,47 @@ void TestSQLiteDataProvider::extractionPlansAgree_data()
 {
     QTest::addColumn<QStringList>("changes");
     QTest::addColumn<bool>("windowed");
+    QTest::addColumn<QList<int>>("sites");
     QTest::addColumn<bool>("direct");
 
+    const QList<int> all = {1, 2, 3};
     const QString oneKm =
         QStringLiteral("update nodes set river_kilometer = 100 where location='UP'");
-    QTest::newRow("a site at two kilometres") << QStringList() << false << false;
-    QTest::newRow("one kilometre a site") << QStringList{oneKm} << false << true;
-    QTest::newRow("with a window") << QStringList{oneKm} << true << true;
+    QTest::newRow("a site at two kilometres") << QStringList() << false << all << false;
+    QTest::newRow("one kilometre a site") << QStringList{oneKm} << false << all << true;
+    QTest::newRow("with a window") << QStringList{oneKm} << true << all << true;
+    QTest::newRow("few of the nodes") << QStringList{oneKm} << false << QList<int>{3} << true;
+    QTest::newRow("few of the nodes, with a window")
+        << QStringList{oneKm} << true << QList<int>{2} << true;
     QTest::newRow("two sites at one kilometre")
         << QStringList{oneKm, QStringLiteral(
                                   "update nodes set river_kilometer = 100 where location='MID'")}
-        << false << true;
+        << false << all << true;
     QTest::newRow("kilometres as text and missing")
         << QStringList{QStringLiteral("update nodes set river_kilometer = 'x' where location='UP'"),
                        QStringLiteral("update nodes set river_kilometer = null where "
                                       "location='MID'")}
-        << false << true;
+        << false << all << true;
     QTest::newRow("two removals at one kilometre")
         << QStringList{oneKm, QStringLiteral("insert into removals (tag_code, removal_river_km, "
                                              "tag_id) select tag_code, 55, tag_id from removals")}
-        << false << true;
+        << false << all << true;
     QTest::newRow("two removal kilometres")
         << QStringList{oneKm, QStringLiteral("insert into removals (tag_code, removal_river_km, "
                                              "tag_id) select tag_code, 56, tag_id from removals")}
-        << false << false;
+        << false << all << false;
     QTest::newRow("a removal kilometre as text beside the number")
         << QStringList{oneKm,
                        QStringLiteral("insert into removals (tag_code, removal_river_km, "
                                       "tag_id) select tag_code, '55 km', tag_id from removals")}
-        << false << false;
+        << false << all << false;
     QTest::newRow("a code twice in the release")
         << QStringList{oneKm, QStringLiteral("insert into tags (tag_code, release_location, "
                                              "species_code_xlat, tag_release_date, mort_xlat, lot) "
                                              "select tag_code, release_location, "
                                              "species_code_xlat, tag_release_date, 0, 8 from tags "
                                              "where tag_code = 'G7000003'")}
-        << false << false;
+        << false << all << false;
     QTest::newRow("date-times empty, numeric and unreadable")
         << QStringList{oneKm,
                        QStringLiteral("update events set first_computed_datetime = '' where "
@@ -463,26 +468,27 @@ void TestSQLiteDataProvider::extractionPlansAgree_data()
                                       "node_code = 'L1'"),
                        QStringLiteral("update events set first_computed_datetime = 'soon' where "
                                       "node_code = 'M1'")}
-        << false << true;
+        << false << all << true;
     QTest::newRow("detections without a fish or a node")
         << QStringList{oneKm,
                        QStringLiteral("update events set tag_id = null where node_code = "
                                       "'U2'"),
                        QStringLiteral("update events set node_id = null where node_code = 'L1'")}
-        << false << true;
+        << false << all << true;
 }
 
 void TestSQLiteDataProvider::extractionPlansAgree()
 {
     QFETCH(QStringList, changes);
     QFETCH(bool, windowed);
+    QFETCH(QList<int>, sites);
     QFETCH(bool, direct);
     loadStudy();
     for (const QString& change : std::as_const(changes))
         QVERIFY2(provider_->execStatement(change), qPrintable(change));
     RunDefinition run;
     run.releaseIds = {1};
-    run.siteIds = {1, 2, 3};
+    run.siteIds = sites;
     const int runId = provider_->addRun(run);
     if (windowed) {
         QVERIFY(provider_->setRunWindow(runId, QDateTime(QDate(2021, 4, 3), QTime(9, 30), Qt::UTC),
