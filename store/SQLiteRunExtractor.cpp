@@ -366,52 +366,55 @@ RunExtraction SQLiteRunExtractor::extract(int runId, QString& error)
     } else {
         // Every value of a capture row is then fixed by its fish and site: the detections are
         // reduced to one row per fish and site in one pass over the events, and the capture
-        // rows need no grouping. A run over most nodes reads the events in their stored order,
-        // which is faster than going through the node index for each of them.
+        // rows need no grouping. The fish table was made in the order of the rows, and the
+        // reduced detections follow it, so that the rows are read front to back. A run over
+        // most nodes reads the events in their stored order, which is faster than going
+        // through the node index for each of them.
         const QString visits = QStringLiteral("visits_") + suffix;
-        const QString events = manyNodes(nodesSites)
-                                   ? QStringLiteral("events Event NOT INDEXED JOIN `%1` NodeSite")
-                                   : QStringLiteral("`%1` NodeSite CROSS JOIN events Event");
+        const QString events =
+            manyNodes(nodesSites)
+                ? QStringLiteral("events Event NOT INDEXED CROSS JOIN `%1` NodeSite")
+                : QStringLiteral("`%1` NodeSite CROSS JOIN events Event");
+        {
+            QSqlQuery index(db_);
+            index.exec(
+                QStringLiteral("CREATE INDEX temp.%1_tag_id ON %1(tag_id)").arg(releasesTags));
+        }
         // Most of the time goes into sorting the events by fish and site, which SQLite can
         // spread over more threads.
         const int threads = sorterThreads(qBound(1, QThread::idealThreadCount(), 4));
         const bool made = runSteps(
-            {{QStringLiteral("CREATE %1 TABLE %2 AS SELECT Event.tag_id AS tag_id, NodeSite.name "
-                             "AS site_name, NodeSite.river_kilometer AS river_kilometer, "
-                             "MIN(Event.first_computed_datetime) AS "
-                             "first_computed_datetime, MAX(Event.last_computed_datetime) AS "
-                             "last_computed_datetime FROM %3 ON Event.node_id = NodeSite.node_id%4 "
-                             "GROUP BY Event.tag_id, NodeSite.name")
-                  .arg(temp, visits, events.arg(nodesSites), window),
+            {{QStringLiteral("CREATE %1 TABLE %2 AS SELECT Fish.rowid AS fish, NodeSite.name AS "
+                             "site_name, NodeSite.river_kilometer AS river_kilometer, "
+                             "MIN(Event.first_computed_datetime) AS first_computed_datetime, "
+                             "MAX(Event.last_computed_datetime) AS last_computed_datetime FROM %3 "
+                             "ON Event.node_id = NodeSite.node_id CROSS JOIN `%4` Fish ON "
+                             "Fish.tag_id = Event.tag_id%5 GROUP BY Fish.rowid, NodeSite.name")
+                  .arg(temp, visits, events.arg(nodesSites), releasesTags, window),
               visits, "Internal error: can't create temporary detections table: %1.\n%2"}});
         sorterThreads(threads);
         if (!made)
             return extraction;
         {
-            // Fish in the order of the rows and each fish's sites in theirs: the capture rows
-            // then come without sorting them all.
+            // Each fish's sites in the order of its rows.
             QSqlQuery index(db_);
-            index.exec(QStringLiteral("CREATE UNIQUE INDEX temp.%1_order ON %1(release_name, "
-                                      "tag_code)")
-                           .arg(releasesTags));
-            index.exec(QStringLiteral("CREATE INDEX temp.%1_order ON %1(tag_id, river_kilometer, "
+            index.exec(QStringLiteral("CREATE INDEX temp.%1_order ON %1(fish, river_kilometer, "
                                       "site_name)")
                            .arg(visits));
         }
         if (!countRows(QStringLiteral("SELECT COUNT(*) FROM %1 R LEFT OUTER JOIN %2 D ON "
-                                      "D.tag_id = R.tag_id")
+                                      "D.fish = R.rowid")
                            .arg(releasesTags, visits)))
             return extraction;
-        // The order of the general query; a fish's sites at one kilometre come as its sorter
-        // gives them, by name from the last.
+        // The order of the general query (the fish table's order is its release and tag code);
+        // a fish's sites at one kilometre come as its sorter gives them, by name from the last.
         sql = QStringLiteral(
                   "SELECT R.release_name, R.tag_code, R.lot, R.tag_activate_date, "
                   "R.tag_release_date, R.tagger_name_xlat, R.bucket, R.length, R.weight, "
                   "R.release_location_river_kilometer, D.site_name, D.first_computed_datetime, "
                   "D.last_computed_datetime, (SELECT Removal.removal_river_km FROM removals "
                   "Removal WHERE Removal.tag_id = R.tag_id) FROM `%1` R LEFT OUTER JOIN `%2` D ON "
-                  "D.tag_id = R.tag_id ORDER BY R.release_name, R.tag_code, D.river_kilometer "
-                  "DESC, D.site_name DESC")
+                  "D.fish = R.rowid ORDER BY R.rowid, D.river_kilometer DESC, D.site_name DESC")
                   .arg(releasesTags, visits)
                   .toUtf8();
     }
@@ -446,7 +449,8 @@ RunExtraction SQLiteRunExtractor::extract(int runId, QString& error)
 QString SQLiteRunExtractor::releasesTagsSql(const QString& table, int runId, bool tagsFirst)
 {
     // Tags first: one pass over the tags, each matched with the few release groups, instead of
-    // an index over all tags made for the statement.
+    // an index over all tags made for the statement; and stored in the order of the capture
+    // rows.
     return QStringLiteral(
                "CREATE TEMP TABLE %1 AS SELECT releases.name AS release_name, tags.id AS tag_id, "
                "tags.tag_code,  tags.lot, tags.tag_activate_date, tags.tag_release_date, "
@@ -457,10 +461,10 @@ QString SQLiteRunExtractor::releasesTagsSql(const QString& table, int runId, boo
                "release_groups.species_code_xlat JOIN releases_release_groups ON release_groups.id "
                "= releases_release_groups.release_group_id JOIN releases ON releases.id = "
                "releases_release_groups.release_id JOIN releases_runs ON releases_runs.release_id "
-               "= "
-               "releases.id AND releases_runs.run_id=%3")
+               "= releases.id AND releases_runs.run_id=%3%4")
         .arg(table, tagsFirst ? QStringLiteral("CROSS JOIN") : QStringLiteral("JOIN"),
-             QString::number(runId));
+             QString::number(runId),
+             tagsFirst ? QStringLiteral(" ORDER BY release_name, tag_code") : QString());
 }
 
 int SQLiteRunExtractor::sorterThreads(int threads)
