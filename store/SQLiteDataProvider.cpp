@@ -367,7 +367,6 @@ void SQLiteDataProvider::PendingRows::clear()
     text.resize(0);
     fields.clear();
     loadIds.clear();
-    found.clear();
     ids.clear();
 }
 
@@ -436,8 +435,7 @@ bool SQLiteDataProvider::insertRowUtf8(Model model, QByteArrayView line, int loa
         const int fieldIndex = codeField(linkIndex);
         const bool found = !source.stale && fieldIndex >= 0 && fieldIndex < int(codes.size()) &&
                            source.ids.find(codes[fieldIndex], id);
-        pending_.found.push_back(found);
-        pending_.ids.push_back(id);
+        pending_.ids.push_back(found ? std::optional<qint64>(id) : std::nullopt);
     }
     pending_.text.append(start, line.size());
     pending_.loadIds.push_back(loadId);
@@ -485,8 +483,8 @@ bool SQLiteDataProvider::writeRows(sqlite3_stmt* statement, int firstRow, int ro
         sqlite3_bind_int(statement, parameter++, pending_.loadIds[std::size_t(row)]);
         for (int link = 0; link < linkCount; ++link) {
             const std::size_t at = std::size_t(row * linkCount + link);
-            if (pending_.found[at])
-                sqlite3_bind_int64(statement, parameter++, pending_.ids[at]);
+            if (pending_.ids[at])
+                sqlite3_bind_int64(statement, parameter++, *pending_.ids[at]);
             else
                 sqlite3_bind_null(statement, parameter++);
         }

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -103,11 +104,10 @@ private:
         int rows = 0;
         QByteArray text;
         // Per row: the fields as (offset in text, size), the load id, then per foreign id
-        // whether it was found and the id.
+        // the id, none when its code was not found.
         std::vector<std::pair<qsizetype, int>> fields;
         std::vector<int> loadIds;
-        std::vector<char> found;
-        std::vector<qint64> ids;
+        std::vector<std::optional<qint64>> ids;
         void clear();
     };
     PendingRows pending_;

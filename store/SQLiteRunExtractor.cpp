@@ -286,6 +286,15 @@ RunExtraction SQLiteRunExtractor::extract(int runId, QString& error)
         }
         return true;
     };
+    // Statements whose failure only costs time (an index, dropping a working table).
+    const auto tryExec = [&](const QString& sql) {
+        QSqlQuery query(db_);
+        query.exec(sql);
+    };
+    const auto releasesTagsStep = [&](bool tagsFirst) {
+        return Step{releasesTagsSql(releasesTags, runId, tagsFirst), releasesTags,
+                    "Internal error: can't create temporary releases/tags table: %1.\n%2"};
+    };
     const auto countRows = [&](const QString& sql) {
         QSqlQuery query(db_);
         query.setForwardOnly(true);
@@ -309,22 +318,17 @@ RunExtraction SQLiteRunExtractor::extract(int runId, QString& error)
                   "runs_sites ON runs_sites.site_id = sites.id AND runs_sites.run_id=%3")
                   .arg(temp, nodesSites, run),
               nodesSites, "Internal error: can't create temporary sites/nodes table: %1.\n%2"},
-             {releasesTagsSql(releasesTags, runId, true), releasesTags,
-              "Internal error: can't create temporary releases/tags table: %1.\n%2"}}))
+             releasesTagsStep(true)}))
         return extraction;
 
     QByteArray sql;
     if (generalPlan_ || needsGeneralPlan(nodesSites, releasesTags)) {
         // The general query's groups take their values from rows in the order they come, so
         // its fish are listed as they always were.
-        {
-            QSqlQuery drop(db_);
-            drop.exec(QStringLiteral("DROP TABLE temp.%1").arg(releasesTags));
-            created.removeAll(releasesTags);
-        }
+        tryExec(QStringLiteral("DROP TABLE temp.%1").arg(releasesTags));
+        created.removeAll(releasesTags);
         if (!runSteps(
-                {{releasesTagsSql(releasesTags, runId, false), releasesTags,
-                  "Internal error: can't create temporary releases/tags table: %1.\n%2"},
+                {releasesTagsStep(false),
                  {QStringLiteral(
                       "CREATE %1 TABLE %2 AS SELECT Tag.id as tag_id, NodeSite.name as site_name, "
                       "NodeSite.river_kilometer, Event.first_computed_datetime, "
@@ -335,12 +339,8 @@ RunExtraction SQLiteRunExtractor::extract(int runId, QString& error)
                            QStringLiteral("tags"), window),
                   detections, "Internal error: can't create temporary detections table: %1.\n%2"}}))
             return extraction;
-        {
-            // The capture query joins the detections by tag; an index halves its time on large
-            // runs.
-            QSqlQuery index(db_);
-            index.exec(QStringLiteral("CREATE INDEX temp.%1_tag_id ON %1(tag_id)").arg(detections));
-        }
+        // The capture query joins the detections by tag; an index halves its time on large runs.
+        tryExec(QStringLiteral("CREATE INDEX temp.%1_tag_id ON %1(tag_id)").arg(detections));
         // As many rows as the capture query gives: one per fish and site it was detected at,
         // one for a fish detected nowhere. Counted here, so that the rows need not be held.
         if (!countRows(QStringLiteral("SELECT COUNT(*) FROM (SELECT DISTINCT R.release_name, "
@@ -375,11 +375,7 @@ RunExtraction SQLiteRunExtractor::extract(int runId, QString& error)
             manyNodes(nodesSites)
                 ? QStringLiteral("events Event NOT INDEXED CROSS JOIN `%1` NodeSite")
                 : QStringLiteral("`%1` NodeSite CROSS JOIN events Event");
-        {
-            QSqlQuery index(db_);
-            index.exec(
-                QStringLiteral("CREATE INDEX temp.%1_tag_id ON %1(tag_id)").arg(releasesTags));
-        }
+        tryExec(QStringLiteral("CREATE INDEX temp.%1_tag_id ON %1(tag_id)").arg(releasesTags));
         // Most of the time goes into sorting the events by fish and site, which SQLite can
         // spread over more threads.
         const int threads = sorterThreads(qBound(1, QThread::idealThreadCount(), 4));
@@ -395,13 +391,9 @@ RunExtraction SQLiteRunExtractor::extract(int runId, QString& error)
         sorterThreads(threads);
         if (!made)
             return extraction;
-        {
-            // Each fish's sites in the order of its rows.
-            QSqlQuery index(db_);
-            index.exec(QStringLiteral("CREATE INDEX temp.%1_order ON %1(fish, river_kilometer, "
-                                      "site_name)")
-                           .arg(visits));
-        }
+        // Each fish's sites in the order of its rows.
+        tryExec(QStringLiteral("CREATE INDEX temp.%1_order ON %1(fish, river_kilometer, site_name)")
+                    .arg(visits));
         if (!countRows(QStringLiteral("SELECT COUNT(*) FROM %1 R LEFT OUTER JOIN %2 D ON "
                                       "D.fish = R.rowid")
                            .arg(releasesTags, visits)))
