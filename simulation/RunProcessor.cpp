@@ -78,38 +78,59 @@ bool RunProcessor::extractConfigured(int runIndex, RunPipeline& pipeline)
 {
     const QList<ReleaseRecord> releases = config_->releases(runIndex);
     const QList<SiteRecord> sites = config_->sites(runIndex);
+    const QString title = config_->title(runIndex);
+    // Any statement that fails here fails the run: a definition left over from the run before
+    // would otherwise select that run's fish into this run's file.
+    const auto failed = [&]() {
+        log(QStringLiteral("Run \"%1\" failed: %2").arg(title, provider_->errorText()));
+        return false;
+    };
 
     log(QStringLiteral("Loading releases..."));
-    provider_->clearReleases();
-    for (const ReleaseRecord& release : releases)
-        provider_->addReleaseRecord(release);
+    if (!provider_->clearReleases())
+        return failed();
+    for (const ReleaseRecord& release : releases) {
+        if (!provider_->addReleaseRecord(release))
+            return failed();
+    }
 
     log(QStringLiteral("Loading detection sites..."));
-    provider_->clearSites();
-    provider_->clearTable(DataProvider::SitesTable);
-    for (const SiteRecord& site : sites)
-        provider_->addSiteRecord(site);
+    if (!provider_->clearSites() || !provider_->clearTable(DataProvider::SitesTable))
+        return failed();
+    for (const SiteRecord& site : sites) {
+        if (!provider_->addSiteRecord(site))
+            return failed();
+    }
 
     log(QStringLiteral("Loading detection histories..."));
     // The configured releases and sites select the rows through a run made for this extraction
     // only; the database keeps the last run's releases and sites, but no run.
-    provider_->clearTable(DataProvider::RunsTable);
-    const int runId = provider_->addRecordRun(config_->title(runIndex));
+    if (!provider_->clearTable(DataProvider::RunsTable))
+        return failed();
+    const int runId = provider_->addRecordRun(title);
+    if (runId < 0)
+        return failed();
     QDateTime start;
     QDateTime end;
     QString error;
     config_->window(runIndex, start, end, error);
-    const bool extracted =
-        runId >= 0 && provider_->setRunWindow(runId, start, end) && pipeline.extract(runId);
-    if (runId >= 0)
+    if (!provider_->setRunWindow(runId, start, end)) {
         provider_->deleteRun(runId);
+        return failed();
+    }
+    const bool extracted = pipeline.extract(runId);
+    const QString extractionError = provider_->errorText();
+    if (!provider_->deleteRun(runId)) {
+        log(QStringLiteral("Run \"%1\" failed: its working run could not be removed").arg(title));
+        return false;
+    }
     if (!extracted) {
         log(QStringLiteral("No hist rows found"));
-        log(provider_->errorText());
+        log(QStringLiteral("Run \"%1\" failed: %2").arg(title, extractionError));
         return false;
     }
     if (pipeline.extraction().rowCount == 0)
-        log(QStringLiteral("***Warning: Run \"%1\" selects no fish").arg(config_->title(runIndex)));
+        log(QStringLiteral("***Warning: Run \"%1\" selects no fish").arg(title));
     return true;
 }
 

@@ -98,10 +98,10 @@ public:
     bool loadFailed() const { return loadFailed_; }
 
     // Site, release and run definitions.
-    virtual void addReleaseRecord(const ReleaseRecord& release) = 0;
+    virtual bool addReleaseRecord(const ReleaseRecord& release) = 0;
     virtual void addRelease(const QString& name, int riverKm,
                             const QList<int>& releaseGroupIds) = 0;
-    virtual void addSiteRecord(const SiteRecord& site) = 0;
+    virtual bool addSiteRecord(const SiteRecord& site) = 0;
     virtual void addSite(const QString& name, int riverKm, const QList<int>& arrayIds) = 0;
     virtual int addRun(const RunDefinition& run) = 0;
     virtual int updateRun(const RunDefinition& run) = 0;

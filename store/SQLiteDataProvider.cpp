@@ -74,6 +74,11 @@ SQLiteDataProvider::~SQLiteDataProvider()
     QSqlDatabase::removeDatabase(connectionName_);
 }
 
+bool SQLiteDataProvider::setBusyTimeout(int milliseconds)
+{
+    return handle_ && sqlite3_busy_timeout(handle_, milliseconds) == SQLITE_OK;
+}
+
 bool SQLiteDataProvider::isOpen() const
 {
     return db_.isOpen();
@@ -96,8 +101,10 @@ bool SQLiteDataProvider::openDatabase(const QString& path)
     const QVariant handle = db_.driver()->handle();
     if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
         handle_ = *static_cast<sqlite3* const*>(handle.constData());
-    if (handle_)
+    if (handle_) {
         SQLiteRunExtractor::registerFunctions(handle_);
+        setBusyTimeout(BusyTimeoutMs);
+    }
 
     return createMissingTables();
 }
@@ -538,8 +545,10 @@ bool SQLiteDataProvider::clearTable(int table)
     if (name.isEmpty() || !finishRows())
         return false;
     QSqlQuery query(db_);
-    if (!query.exec(QStringLiteral("DELETE FROM %1").arg(name)))
+    if (!query.exec(QStringLiteral("DELETE FROM %1").arg(name))) {
+        setError(query.lastError().text());
         return false;
+    }
     noteSourceChange(table);
     return true;
 }
@@ -714,14 +723,14 @@ void SQLiteDataProvider::addSite(const QString& name, int riverKm, const QList<i
     definitions_->addSite(name, riverKm, arrayIds);
 }
 
-void SQLiteDataProvider::addReleaseRecord(const ReleaseRecord& release)
+bool SQLiteDataProvider::addReleaseRecord(const ReleaseRecord& release)
 {
-    definitions_->addReleaseRecord(release);
+    return definitions_->addReleaseRecord(release);
 }
 
-void SQLiteDataProvider::addSiteRecord(const SiteRecord& site)
+bool SQLiteDataProvider::addSiteRecord(const SiteRecord& site)
 {
-    definitions_->addSiteRecord(site);
+    return definitions_->addSiteRecord(site);
 }
 
 int SQLiteDataProvider::addRun(const RunDefinition& run)

@@ -28,6 +28,12 @@ public:
     explicit SQLiteDataProvider(const QString& databasePath);
     ~SQLiteDataProvider() override;
 
+    // How long a statement waits for another process's lock on the database before it fails:
+    // long enough to outlast another program's write, so that a busy database is waited for.
+    static constexpr int BusyTimeoutMs = 30000;
+    // Changes the wait for this connection (tests use a short one); false when not open.
+    bool setBusyTimeout(int milliseconds);
+
     bool execStatement(const QString& sql);
     bool isOpen() const;
 
@@ -48,9 +54,9 @@ public:
     QStringList loadedPaths() override;
     qint64 deleteLoadPath(const QString& path) override;
 
-    void addReleaseRecord(const ReleaseRecord& release) override;
+    bool addReleaseRecord(const ReleaseRecord& release) override;
     void addRelease(const QString& name, int riverKm, const QList<int>& releaseGroupIds) override;
-    void addSiteRecord(const SiteRecord& site) override;
+    bool addSiteRecord(const SiteRecord& site) override;
     void addSite(const QString& name, int riverKm, const QList<int>& arrayIds) override;
     int addRun(const RunDefinition& run) override;
     int updateRun(const RunDefinition& run) override;

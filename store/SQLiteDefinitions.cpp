@@ -46,7 +46,21 @@ bool SQLiteDefinitions::execLogged(const QString& sql)
 bool SQLiteDefinitions::clear(const QString& table)
 {
     QSqlQuery query(db_);
-    return query.exec(QStringLiteral("DELETE FROM %1").arg(table));
+    if (!query.exec(QStringLiteral("DELETE FROM %1").arg(table))) {
+        error(query.lastError().text());
+        return false;
+    }
+    return true;
+}
+
+bool SQLiteDefinitions::execReported(const QString& sql)
+{
+    QSqlQuery query(db_);
+    if (!query.exec(sql)) {
+        error(query.lastError().text());
+        return false;
+    }
+    return true;
 }
 
 void SQLiteDefinitions::addRelease(const QString& name, int riverKm,
@@ -99,7 +113,7 @@ void SQLiteDefinitions::addSite(const QString& name, int riverKm, const QList<in
     }
 }
 
-void SQLiteDefinitions::addReleaseRecord(const ReleaseRecord& release)
+bool SQLiteDefinitions::addReleaseRecord(const ReleaseRecord& release)
 {
     QSqlQuery query(db_);
     query.prepare(QStringLiteral("INSERT INTO releases (name, release_location, "
@@ -108,11 +122,14 @@ void SQLiteDefinitions::addReleaseRecord(const ReleaseRecord& release)
     query.addBindValue(release.site);
     query.addBindValue(release.species);
     query.addBindValue(release.year);
-    if (!query.exec())
-        log(query.lastError().text());
+    if (!query.exec()) {
+        error(query.lastError().text());
+        return false;
+    }
+    return true;
 }
 
-void SQLiteDefinitions::addSiteRecord(const SiteRecord& site)
+bool SQLiteDefinitions::addSiteRecord(const SiteRecord& site)
 {
     QSqlQuery query(db_);
     query.prepare(
@@ -120,8 +137,11 @@ void SQLiteDefinitions::addSiteRecord(const SiteRecord& site)
     query.addBindValue(site.name);
     query.addBindValue(site.location);
     query.addBindValue(site.year);
-    if (!query.exec())
-        log(query.lastError().text());
+    if (!query.exec()) {
+        error(query.lastError().text());
+        return false;
+    }
+    return true;
 }
 
 namespace {
@@ -282,11 +302,11 @@ int SQLiteDefinitions::addRecordRun(const QString& name)
 {
     // A release record selects the release groups of its location, species and year; a site
     // record the arrays of its location and deploy year.
-    if (!execLogged(QStringLiteral(
+    if (!execReported(QStringLiteral(
             "INSERT INTO releases_release_groups (release_id, release_group_id) SELECT r.id, g.id "
             "FROM releases r JOIN release_groups g ON g.release_location = r.release_location AND "
             "g.species_code_xlat = r.species_code_xlat AND g.tag_year = r.release_year")) ||
-        !execLogged(QStringLiteral(
+        !execReported(QStringLiteral(
             "INSERT INTO arrays_sites (array_id, site_id) SELECT a.id, s.id FROM sites s JOIN "
             "arrays a ON a.location = s.location AND a.deploy_year = s.deploy_year")))
         return -1;
@@ -295,14 +315,14 @@ int SQLiteDefinitions::addRecordRun(const QString& name)
     query.addBindValue(name);
     query.addBindValue(RunDefinition::formatName(RunDefinition::Kavel));
     if (!query.exec()) {
-        log(query.lastError().text());
+        error(query.lastError().text());
         return -1;
     }
     const QString runId = query.lastInsertId().toString();
-    if (!execLogged(QStringLiteral("INSERT INTO releases_runs (release_id, run_id) SELECT id, %1 "
-                                   "FROM releases")
-                        .arg(runId)) ||
-        !execLogged(
+    if (!execReported(QStringLiteral("INSERT INTO releases_runs (release_id, run_id) SELECT id, %1 "
+                                     "FROM releases")
+                          .arg(runId)) ||
+        !execReported(
             QStringLiteral("INSERT INTO runs_sites (site_id, run_id) SELECT id, %1 FROM sites")
                 .arg(runId)))
         return -1;

@@ -27,8 +27,8 @@ public:
 
     void addRelease(const QString& name, int riverKm, const QList<int>& releaseGroupIds);
     void addSite(const QString& name, int riverKm, const QList<int>& arrayIds);
-    void addReleaseRecord(const ReleaseRecord& release);
-    void addSiteRecord(const SiteRecord& site);
+    bool addReleaseRecord(const ReleaseRecord& release);
+    bool addSiteRecord(const SiteRecord& site);
     int addRun(const RunDefinition& run);
     int updateRun(const RunDefinition& run);
     bool deleteRun(int runId);
@@ -46,6 +46,8 @@ private:
     void log(const QString& text) const;
     void error(const QString& text) const;
     bool execLogged(const QString& sql);
+    // Runs a statement whose failure sets the store's error.
+    bool execReported(const QString& sql);
     bool clear(const QString& table);
 
     QSqlDatabase db_;

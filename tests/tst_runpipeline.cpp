@@ -59,9 +59,9 @@ struct RowsStore : DataProvider
     bool deleteLoad(const QFileInfo&) override { return false; }
     QStringList loadedPaths() override { return {}; }
     qint64 deleteLoadPath(const QString&) override { return -1; }
-    void addReleaseRecord(const ReleaseRecord&) override {}
+    bool addReleaseRecord(const ReleaseRecord&) override { return false; }
     void addRelease(const QString&, int, const QList<int>&) override {}
-    void addSiteRecord(const SiteRecord&) override {}
+    bool addSiteRecord(const SiteRecord&) override { return false; }
     void addSite(const QString&, int, const QList<int>&) override {}
     int addRun(const RunDefinition&) override { return -1; }
     int updateRun(const RunDefinition&) override { return -1; }

@@ -87,6 +87,7 @@ private slots:
     void runOutcomes_data();
     void runOutcomes();
     void pooledSelectionsAndWindows();
+    void failedStatementFailsTheRun();
 
 private:
     void writeStudy(const QByteArray& config = Study);
@@ -503,6 +504,47 @@ void TestSimulationRunner::pooledSelectionsAndWindows()
         R"(Run "bad" refused: windowStart "2021-13-01 00:00:00" is not a date-time )"
         "(yyyy-MM-dd hh:mm:ss)"));
     QVERIFY(!QFile::exists(sim.filePath(QStringLiteral("bad_kavel.csv"))));
+}
+
+void TestSimulationRunner::failedStatementFailsTheRun()
+{
+    const QDir sim(dir_->path());
+    writeFile(sim.filePath(QStringLiteral("config.txt")), R"({
+      "dataDir": "data", "year": 2021,
+      "releases": [{"name": "Spring", "config": [{"site": "REL1", "species": "CHN"}]},
+                   {"name": "Fall", "config": [{"site": "REL2", "species": "CHN"}]}],
+      "sites": [{"name": "A", "config": [{"location": "A"}]}],
+      "runs": [{"title": "first", "type": "kavel", "releases": ["Spring"], "sites": ["A"]},
+               {"title": "second", "type": "kavel", "releases": ["Fall"], "sites": ["A"]}]})");
+    writeFile(sim.filePath(QStringLiteral("data/tags.csv")),
+              TagsHeader + "\n" + tagLine("G70000001") + "\n" + tagLine("G70000002", "REL2") +
+                  "\n");
+    writeFile(sim.filePath(QStringLiteral("data/nodes.csv")),
+              NodesHeader + "\nA_1,1,2,100,A,up,2021-01-01 00:00:00,,\n");
+    writeFile(sim.filePath(QStringLiteral("data/events.csv")),
+              EventsHeader + "\nA_1,G70000001,2021-04-03 10:00:00,2021-04-03 11:00:00,3\n");
+    // The second run cannot remove the first run's release: a failed statement, as when
+    // another program holds the database longer than the wait.
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("prep"));
+        db.setDatabaseName(sim.filePath(QStringLiteral("keldar.db")));
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("create table releases (id integer primary key, name)")));
+        QVERIFY(query.exec(QStringLiteral("create trigger refuse before delete on releases begin "
+                                          "select raise(abort, 'planted failure'); end")));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("prep"));
+
+    const Outcome outcome = runWith({"keldar", dir_->path().toLocal8Bit()});
+    QCOMPARE(outcome.result, 2);
+    QCOMPARE(readFile(sim.filePath(QStringLiteral("first_kavel.csv"))).count('\n'), 0);
+    QVERIFY(readFile(sim.filePath(QStringLiteral("first_kavel.csv"))).startsWith("Spring,"));
+    // No file rather than one holding the first run's fish.
+    QVERIFY(!QFile::exists(sim.filePath(QStringLiteral("second_kavel.csv"))));
+    QCOMPARE(outcome.errLines().filter(QStringLiteral("planted failure")),
+             QStringList({R"(Run "second" failed: planted failure Unable to fetch row)"}));
 }
 
 QTEST_GUILESS_MAIN(TestSimulationRunner)

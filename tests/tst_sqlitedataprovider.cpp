@@ -10,6 +10,8 @@
 #include <QtTest>
 
 #include <memory>
+#include <sqlite3.h>
+#include <thread>
 
 using namespace kd;
 using namespace kd::test;
@@ -34,6 +36,7 @@ private slots:
     void extraction();
     void extractionPlansAgree_data();
     void extractionPlansAgree();
+    void busyDatabaseIsWaitedFor();
 
 private:
     void reopen();
@@ -529,6 +532,42 @@ void TestSQLiteDataProvider::extractionPlansAgree()
     QCOMPARE(usedDirect, direct);
     QCOMPARE(rows, expected);
     QCOMPARE(rows.last(), QStringLiteral("%1 rows counted").arg(rows.size() - 1));
+}
+
+void TestSQLiteDataProvider::busyDatabaseIsWaitedFor()
+{
+    QCOMPARE(count(QStringLiteral("pragma busy_timeout")),
+             qint64(SQLiteDataProvider::BusyTimeoutMs));
+    QVERIFY(SQLiteDataProvider::BusyTimeoutMs >= 30000);
+    QVERIFY(provider_->execStatement(QStringLiteral("insert into releases (name) values ('old')")));
+
+    // Another program holds a write transaction.
+    sqlite3* other = nullptr;
+    QCOMPARE(sqlite3_open(dir_->filePath(QStringLiteral("keldar.db")).toUtf8().constData(), &other),
+             SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE; INSERT INTO loads (file_path) VALUES ('zz');",
+                          nullptr, nullptr, nullptr),
+             SQLITE_OK);
+
+    // With a short wait the statement fails, and says why: it is never taken as done.
+    QVERIFY(provider_->setBusyTimeout(50));
+    QVERIFY(!provider_->clearReleases());
+    QVERIFY2(provider_->errorText().contains(QStringLiteral("locked")),
+             qPrintable(provider_->errorText()));
+    QVERIFY(!provider_->addReleaseRecord(
+        ReleaseRecord{QStringLiteral("new"), QStringLiteral("R"), QStringLiteral("CHN"), 0, 2021}));
+
+    // With the usual wait it goes through once the other program is done.
+    QVERIFY(provider_->setBusyTimeout(SQLiteDataProvider::BusyTimeoutMs));
+    std::thread release([other] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sqlite3_exec(other, "ROLLBACK;", nullptr, nullptr, nullptr);
+    });
+    const bool cleared = provider_->clearReleases();
+    release.join();
+    sqlite3_close(other);
+    QVERIFY2(cleared, qPrintable(provider_->errorText()));
+    QCOMPARE(count(QStringLiteral("select count(*) from releases")), 0);
 }
 
 QTEST_GUILESS_MAIN(TestSQLiteDataProvider)
