@@ -113,8 +113,16 @@ void DataLoader::log(const QString& message) const
         logger_->log(message, 0);
 }
 
+bool DataLoader::fail(const QString& message)
+{
+    log(message);
+    failureLogged_ = true;
+    return false;
+}
+
 bool DataLoader::load()
 {
+    failureLogged_ = false;
     matched_.clear();
     canonical_.clear();
     unreadable_.clear();
@@ -295,20 +303,16 @@ bool DataLoader::removeVanishedFiles()
 
 bool DataLoader::loadFiles()
 {
-    if (!provider_->beginLoad()) {
-        log(provider_->errorText());
-        return false;
-    }
+    if (!provider_->beginLoad())
+        return fail(provider_->errorText());
     const auto stop = [this](const QString& where) {
         provider_->abortLoad();
-        log(QStringLiteral("The load stopped %1: %2. Nothing of this load was kept.")
-                .arg(where, provider_->errorText()));
-        return false;
+        return fail(QStringLiteral("The load stopped %1: %2. Nothing of this load was kept.")
+                        .arg(where, provider_->errorText()));
     };
     if (replaceAll_ && !provider_->clearAllData()) {
         provider_->abortLoad();
-        log(QStringLiteral("Unable to empty the database before the load."));
-        return false;
+        return fail(QStringLiteral("Unable to empty the database before the load."));
     }
     if (!replaceAll_ && !removeVanishedFiles())
         return stop(QStringLiteral("while removing the rows of files that are gone"));
@@ -328,18 +332,16 @@ bool DataLoader::loadFiles()
             ++done;
             if (canceled()) {
                 provider_->abortLoad();
-                log(QStringLiteral("Load canceled."));
-                return false;
+                return fail(QStringLiteral("Load canceled."));
             }
         }
     }
     if (progress_)
         progress_(done, total, QString());
-    if (!provider_->endLoad()) {
-        log(QStringLiteral("The load stopped at its end: %1. Nothing of this load was kept.")
+    if (!provider_->endLoad())
+        return fail(
+            QStringLiteral("The load stopped at its end: %1. Nothing of this load was kept.")
                 .arg(provider_->errorText()));
-        return false;
-    }
     return true;
 }
 

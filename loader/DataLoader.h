@@ -37,6 +37,9 @@ public:
     void setCancelFlag(const std::atomic<bool>* flag) { cancel_ = flag; }
 
     bool load();
+    // Whether the last failed load already said why in the log, so that callers do not say it
+    // again.
+    bool failureLogged() const { return failureLogged_; }
     bool scanFolder(const QString& path);
     DataProvider::Model matchModel(const QFileInfo& file) const;
 
@@ -57,6 +60,8 @@ private:
     void warnNearMiss(const QFileInfo& file) const;
     void warnUndecodableNames(const QString& folder) const;
     void log(const QString& message) const;
+    // Logs why the load failed; returns false.
+    bool fail(const QString& message);
     bool canceled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
 
     QString dataDir_;
@@ -70,6 +75,7 @@ private:
     Progress progress_;
     const std::atomic<bool>* cancel_ = nullptr;
     bool replaceAll_ = false;
+    bool failureLogged_ = false;
 };
 
 } // namespace kd

@@ -291,7 +291,8 @@ RunSequence::StepResult RunSequence::load()
     loader_->setReplaceAll(true);
     const QString errorBefore = store_->errorText();
     result.ok = loader_->load();
-    if (!result.ok && store_->errorText() != errorBefore)
+    // A reason the loader has logged already is not repeated.
+    if (!result.ok && !loader_->failureLogged() && store_->errorText() != errorBefore)
         result.error = store_->errorText();
     return result;
 }

@@ -106,9 +106,12 @@ SimulationRunner::Outcome SimulationRunner::run()
     loader.setDataDir(dataDir.path());
     loader.setLogger(logger_.get());
     if (!loader.load()) {
-        const QString reason = provider_->errorText();
-        log(reason.isEmpty() ? QStringLiteral("Unable to load the data folder ") + dataDir.path()
-                             : reason);
+        if (!loader.failureLogged()) {
+            const QString reason = provider_->errorText();
+            log(reason.isEmpty()
+                    ? QStringLiteral("Unable to load the data folder ") + dataDir.path()
+                    : reason);
+        }
         return Stopped;
     }
     log(QStringLiteral("Done.\n"));
