@@ -1,6 +1,8 @@
 #include "loader/DataLoader.h"
 
+#include "base/FileStamp.h"
 #include "base/MessageLoggerI.h"
+#include "base/PrintableText.h"
 #include "loader/LineReader.h"
 #include "loader/RowReader.h"
 #include "store/DataProvider.h"
@@ -109,8 +111,9 @@ DataLoader::DataLoader(DataProvider* provider) : provider_(provider) {}
 
 void DataLoader::log(const QString& message) const
 {
+    // Messages name files: a control character in a name must not make a line of its own.
     if (logger_)
-        logger_->log(message, 0);
+        logger_->log(printableText(message), 0);
 }
 
 bool DataLoader::fail(const QString& message)
@@ -126,10 +129,47 @@ bool DataLoader::load()
     matched_.clear();
     canonical_.clear();
     unreadable_.clear();
+    // Paths are booked relative to the folder, and the walk already compares them with the
+    // bookings.
+    provider_->setDataFolder(dataDir_);
     if (!scanFolder(dataDir_))
         return false;
-    provider_->setDataFolder(dataDir_);
+    if (!replaceAll_) {
+        const QString refusal = emptyFolderRefusal();
+        if (provider_->loadFailed())
+            return fail(provider_->errorText());
+        if (!refusal.isEmpty())
+            return fail(refusal);
+    }
     return loadFiles();
+}
+
+QString DataLoader::checkFolder()
+{
+    matched_.clear();
+    canonical_.clear();
+    unreadable_.clear();
+    provider_->setDataFolder(dataDir_);
+    if (!scanFolder(dataDir_))
+        return QString();
+    return emptyFolderRefusal();
+}
+
+QString DataLoader::emptyFolderRefusal()
+{
+    if (!matched_.isEmpty() || !unreadable_.isEmpty())
+        return QString();
+    const QStringList booked = provider_->loadedPaths();
+    if (booked.isEmpty())
+        return QString();
+    for (const QString& path : booked) {
+        if (QFileInfo::exists(QDir(dataDir_).filePath(path)))
+            return QString();
+    }
+    return QStringLiteral("The data folder %1 holds none of the %2 files loaded before and no "
+                          "data file; nothing was changed. Is it mounted?")
+        .arg(QDir::cleanPath(QDir(dataDir_).absolutePath()))
+        .arg(booked.size());
 }
 
 bool DataLoader::scanFolder(const QString& path)
@@ -149,6 +189,15 @@ bool DataLoader::scanFolder(const QString& path)
     const QFileInfoList files =
         dir.entryInfoList({QStringLiteral("*.csv"), QStringLiteral("*.processed")}, QDir::Files,
                           QDir::Name | QDir::IgnoreCase);
+    // Links that lead nowhere (dangling or in a loop) are no files; they are said once each.
+    const QFileInfoList links =
+        dir.entryInfoList({QStringLiteral("*.csv"), QStringLiteral("*.processed")},
+                          QDir::System | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo& link : links) {
+        if (link.isSymLink() && !link.exists())
+            log(QStringLiteral("***Warning: %1 is a link that leads to no file; not loaded")
+                    .arg(link.filePath()));
+    }
     for (const QFileInfo& file : files) {
         if (!file.isReadable()) {
             log(QStringLiteral("***Warning: %1 cannot be read; its earlier rows are kept")
@@ -169,7 +218,11 @@ bool DataLoader::scanFolder(const QString& path)
 
 void DataLoader::addMatch(DataProvider::Model model, const QFileInfo& file)
 {
-    const QString key = file.canonicalFilePath();
+    // Hard links share no path but one device and inode: they are one file too.
+    const FileStamp stamp = FileStamp::of(file.filePath());
+    const QString key = stamp.valid && stamp.inode != 0
+                            ? QStringLiteral("%1:%2").arg(stamp.device).arg(stamp.inode)
+                            : file.canonicalFilePath();
     const auto seen = canonical_.constFind(key);
     if (seen == canonical_.cend()) {
         canonical_.insert(key, {model, file});
@@ -179,7 +232,12 @@ void DataLoader::addMatch(DataProvider::Model model, const QFileInfo& file)
     // The same file reached twice, through a link: loaded once, under its own name rather than
     // the link's when the walk meets both.
     const QFileInfo kept = seen->second;
-    if (kept.isSymLink() && !file.isSymLink()) {
+    // Of two names that are both links or both not, the one the database already holds keeps
+    // its rows rather than being reported gone.
+    const bool preferNew = kept.isSymLink() != file.isSymLink()
+                               ? kept.isSymLink()
+                               : !provider_->isLoaded(kept) && provider_->isLoaded(file);
+    if (preferNew) {
         matched_.remove(seen->first, kept);
         canonical_.insert(key, {model, file});
         matched_.insert(model, file);
@@ -305,10 +363,11 @@ bool DataLoader::loadFiles()
 {
     if (!provider_->beginLoad())
         return fail(provider_->errorText());
+    failure_.clear();
     const auto stop = [this](const QString& where) {
         provider_->abortLoad();
         return fail(QStringLiteral("The load stopped %1: %2. Nothing of this load was kept.")
-                        .arg(where, provider_->errorText()));
+                        .arg(where, failure_.isEmpty() ? provider_->errorText() : failure_));
     };
     if (replaceAll_ && !provider_->clearAllData()) {
         provider_->abortLoad();
@@ -354,6 +413,7 @@ bool DataLoader::loadFile(DataProvider::Model model, const QFileInfo& info,
 
     // Opened before anything is recorded: an unreadable file must not be booked as loaded, or
     // later loads would skip it as current and its rows would never arrive.
+    const FileStamp before = FileStamp::of(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         log(QStringLiteral("Unable to open ") + path);
@@ -424,7 +484,15 @@ bool DataLoader::loadFile(DataProvider::Model model, const QFileInfo& info,
             }
         }
 
-        if (mappingFailed) {
+        if (result == LineReader::Result::TooLong) {
+            log(QStringLiteral("***Warning: the header of %1 is longer than %2 bytes (%3 "
+                               "columns); not loaded")
+                    .arg(path)
+                    .arg(HeaderLineLimit)
+                    .arg(reader.fieldCount()));
+            if (!provider_->deleteLoad(info))
+                return false;
+        } else if (mappingFailed) {
             log(QStringLiteral("***Column mapping failed- cannot proceed with load of ") + path);
             // Not booked as loaded, so the file is reported again until its header is fixed.
             if (!provider_->deleteLoad(info))
@@ -468,6 +536,12 @@ bool DataLoader::loadFile(DataProvider::Model model, const QFileInfo& info,
             }
             if (!provider_->finishRows())
                 return false;
+            // A file rewritten while it was read gives rows of neither version.
+            const FileStamp after = FileStamp::of(path);
+            if (!stopped && (!before.sameFile(after) || !before.sameContent(after))) {
+                failure_ = QStringLiteral("the file changed while it was read");
+                return false;
+            }
         }
     }
     log(QStringLiteral("Loaded ") + QString::number(rowCount) + QStringLiteral(" rows."));

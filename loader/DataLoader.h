@@ -40,6 +40,10 @@ public:
     // Whether the last failed load already said why in the log, so that callers do not say it
     // again.
     bool failureLogged() const { return failureLogged_; }
+    // Why a load of the folder must not go on: empty when it may. A folder that holds no data
+    // file while the database knows files that are all gone is a folder that is not mounted, not
+    // a study whose files were all deleted; loading it would empty the database.
+    QString checkFolder();
     bool scanFolder(const QString& path);
     DataProvider::Model matchModel(const QFileInfo& file) const;
 
@@ -62,6 +66,7 @@ private:
     void log(const QString& message) const;
     // Logs why the load failed; returns false.
     bool fail(const QString& message);
+    QString emptyFolderRefusal();
     bool canceled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
 
     QString dataDir_;
@@ -76,6 +81,8 @@ private:
     const std::atomic<bool>* cancel_ = nullptr;
     bool replaceAll_ = false;
     bool failureLogged_ = false;
+    // Why the file being loaded stopped the load, when the store did not fail.
+    QString failure_;
 };
 
 } // namespace kd

@@ -1,6 +1,7 @@
 #include "store/SQLiteDataProvider.h"
 
 #include "base/DateTimeText.h"
+#include "base/FileStamp.h"
 #include "store/SQLiteDefinitions.h"
 #include "store/SQLiteRunExtractor.h"
 #include "store/Schema.h"
@@ -203,21 +204,21 @@ bool SQLiteDataProvider::isLoadCurrent(const QFileInfo& file)
     // A path booked twice (by an earlier version) is loaded again, which heals the doubling.
     if (query.next())
         return false;
-    const QDateTime modified = file.lastModified();
-    if (!stored.isValid() || !modified.isValid())
+    const FileStamp stamp = FileStamp::of(file.filePath());
+    if (!stored.isValid() || !stamp.valid)
         return false;
     // Edits within one second, or that keep the time, still show in the size.
-    if (stored.toMSecsSinceEpoch() != modified.toMSecsSinceEpoch())
+    if (stored.toMSecsSinceEpoch() != stamp.modifiedMs)
         return false;
     // Bookings of earlier versions have no size: the time decides, and the size is added.
     if (storedSize.isNull()) {
         QSqlQuery update(db_);
         update.prepare(QStringLiteral("UPDATE loads SET file_size=? WHERE file_path=?"));
-        update.addBindValue(file.size());
+        update.addBindValue(stamp.size);
         update.addBindValue(loadPath(file));
         return update.exec();
     }
-    return storedSize.toLongLong() == file.size();
+    return storedSize.toLongLong() == stamp.size;
 }
 
 int SQLiteDataProvider::addLoad(const QFileInfo& file, Model model)
@@ -228,9 +229,10 @@ int SQLiteDataProvider::addLoad(const QFileInfo& file, Model model)
     query.addBindValue(loadPath(file));
     query.addBindValue(QDateTime::currentDateTime());
     // Stored in UTC so that the comparison with the file's time survives daylight-saving changes.
-    query.addBindValue(file.lastModified().toUTC());
+    const FileStamp stamp = FileStamp::of(file.filePath());
+    query.addBindValue(stamp.modified());
     query.addBindValue(modelTableName(model));
-    query.addBindValue(file.size());
+    query.addBindValue(stamp.size);
     if (!query.exec()) {
         failLoad(query.lastError().databaseText());
         return -1;

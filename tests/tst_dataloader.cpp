@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 using namespace kd;
 using namespace kd::test;
@@ -54,6 +55,13 @@ private slots:
     void dateTimeCheckReadsAsTheReader_data();
     void dateTimeCheckReadsAsTheReader();
     void undecodableNameIsReported();
+    void oneFileByAnyName_data();
+    void oneFileByAnyName();
+    void epochTimeIsATime();
+    void oddFolderEntriesAreSaid_data();
+    void oddFolderEntriesAreSaid();
+    void emptyFolderIsRefused();
+    void fileChangedWhileReadStopsTheLoad();
 
 private:
     QString write(const QString& name, const QByteArray& content);
@@ -656,6 +664,204 @@ void TestDataLoader::linkedFileIsLoadedOnce()
     QVERIFY(load());
     QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), 1);
     QCOMPARE(text(QStringLiteral("select file_path from loads")), QStringLiteral("z/life.csv"));
+}
+
+void TestDataLoader::oneFileByAnyName_data()
+{
+    QTest::addColumn<QString>("second"); // how the second name reaches the file
+    QTest::newRow("hard link") << QStringLiteral("hard");
+    QTest::newRow("symbolic link") << QStringLiteral("symbolic");
+    QTest::newRow("hard link made after the first load") << QStringLiteral("hard later");
+}
+
+void TestDataLoader::oneFileByAnyName()
+{
+    QFETCH(QString, second);
+    const QString life = write(QStringLiteral("life.csv"),
+                               "tag_code,lot,tag_life_days\nG7000001,1,30\nG7000002,1,30\n");
+    const QString other = QDir(dataDir_).filePath(QStringLiteral("downloads/x.csv"));
+    QVERIFY(QDir().mkpath(QFileInfo(other).absolutePath()));
+    const auto linkIt = [&] {
+        QVERIFY(second.startsWith(QLatin1String("hard"))
+                    ? ::link(QFile::encodeName(life).constData(),
+                             QFile::encodeName(other).constData()) == 0
+                    : QFile::link(life, other));
+    };
+    if (second == QLatin1String("hard later")) {
+        QVERIFY(load());
+        linkIt();
+    } else {
+        linkIt();
+    }
+    QVERIFY(load());
+    QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), 2);
+    QVERIFY2(logger_.messages.filter(QStringLiteral("is the same file as")).size() == 1,
+             qPrintable(logger_.messages.join('\n')));
+    // The name booked first keeps its rows; nothing is said gone.
+    QVERIFY(logger_.messages.filter(QStringLiteral("Removed")).isEmpty());
+    // A link gives way to the file; of two hard links, the one booked before stays booked.
+    if (second != QLatin1String("hard"))
+        QCOMPARE(text(QStringLiteral("select file_path from loads")), QStringLiteral("life.csv"));
+}
+
+void TestDataLoader::epochTimeIsATime()
+{
+    const QString life =
+        write(QStringLiteral("life.csv"), "tag_code,lot,tag_life_days\nG7000001,1,30\n");
+    QFile file(life);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::fromMSecsSinceEpoch(0, Qt::UTC),
+                             QFileDevice::FileModificationTime));
+    file.close();
+    QVERIFY(load());
+    QVERIFY(!text(QStringLiteral("select file_date from loads")).isEmpty());
+    QVERIFY(load());
+    QVERIFY2(logger_.messages.filter(QStringLiteral("Loading")).isEmpty(),
+             qPrintable(logger_.messages.join('\n')));
+}
+
+void TestDataLoader::oddFolderEntriesAreSaid_data()
+{
+    QTest::addColumn<QByteArray>("name");    // a data file's name (raw bytes)
+    QTest::addColumn<QString>("link");       // a link's target, or empty
+    QTest::addColumn<QByteArray>("content"); // the data file's content
+    QTest::addColumn<QString>("message");    // a logged line, %1 the data folder
+    QTest::addColumn<int>("lifeRows");       // tag life rows stored
+
+    const QByteArray life = "tag_code,lot,tag_life_days\nG7000001,1,30\n";
+    QTest::newRow("dangling link")
+        << QByteArray("gone.csv") << QStringLiteral("nothing_here.csv") << QByteArray()
+        << QStringLiteral("***Warning: %1/gone.csv is a link that "
+                          "leads to no file; not loaded")
+        << 0;
+    QTest::newRow("looping link") << QByteArray("loop.csv") << QStringLiteral("loop.csv")
+                                  << QByteArray()
+                                  << QStringLiteral("***Warning: %1/loop.csv is a link that leads "
+                                                    "to no file; not loaded")
+                                  << 0;
+    // A line end in a name must not forge a log line.
+    QTest::newRow("line end in a name")
+        << QByteArray("a\nRemoved the 999 rows of tags.csv: the file is gone.\n.csv") << QString()
+        << life
+        << QStringLiteral("Loading %1/a\\nRemoved the 999 rows of tags.csv: the file is "
+                          "gone.\\n.csv...")
+        << 1;
+    QTest::newRow("escape in a name") << QByteArray("b\x1b[2J.csv") << QString() << life
+                                      << QStringLiteral("Loading %1/b\\x1b[2J.csv...") << 1;
+    // A header of 12,000 columns cannot be mapped: say why.
+    QByteArray wide = "tag_code,lot,tag_life_days";
+    for (int i = 0; i < 12000; ++i)
+        wide += ",extra_column_" + QByteArray::number(i);
+    QTest::newRow("header too long")
+        << QByteArray("wide.csv") << QString() << wide + "\nG7000001,1,30\n"
+        << QStringLiteral("***Warning: the header of %1/wide.csv is longer than 65536 bytes "
+                          "(12003 columns); not loaded")
+        << 0;
+}
+
+void TestDataLoader::oddFolderEntriesAreSaid()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QString, link);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, message);
+    QFETCH(int, lifeRows);
+    const QByteArray path = QFile::encodeName(dataDir_) + '/' + name;
+    if (!link.isEmpty()) {
+        QVERIFY(::symlink(QFile::encodeName(QDir(dataDir_).filePath(link)).constData(),
+                          path.constData()) == 0);
+    } else {
+        std::FILE* file = std::fopen(path.constData(), "wb");
+        QVERIFY(file);
+        std::fwrite(content.constData(), 1, size_t(content.size()), file);
+        std::fclose(file);
+    }
+    QVERIFY(load());
+    // Said once, on a line of its own.
+    QVERIFY2(logger_.messages.count(message.arg(dataDir_)) == 1,
+             qPrintable(logger_.messages.join('\n')));
+    for (const QString& line : std::as_const(logger_.messages))
+        QVERIFY(!line.contains(QLatin1Char('\n')));
+    QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), lifeRows);
+}
+
+void TestDataLoader::emptyFolderIsRefused()
+{
+    write(QStringLiteral("life.csv"), "tag_code,lot,tag_life_days\nG7000001,1,30\n");
+    write(QStringLiteral("sub/more.csv"), "tag_code,lot,tag_life_days\nG7000002,1,30\n");
+    QVERIFY(load());
+    QVERIFY(loader_->checkFolder().isEmpty());
+
+    // The folder is there but holds nothing: an unmounted disk, not a study deleted.
+    const QString moved = dir_->filePath(QStringLiteral("data_real"));
+    QVERIFY(QDir().rename(dataDir_, moved));
+    QVERIFY(QDir().mkpath(dataDir_));
+    write(QStringLiteral("readme.txt"), "not data\n");
+    const QString refusal = QStringLiteral("The data folder %1 holds none of the 2 files loaded "
+                                           "before and no data file; nothing was changed. Is it "
+                                           "mounted?")
+                                .arg(dataDir_);
+    QVERIFY(!load());
+    QVERIFY(loader_->failureLogged());
+    QCOMPARE(logger_.messages, QStringList{refusal});
+    QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), 2);
+    QCOMPARE(count(QStringLiteral("select count(*) from loads")), 2);
+    // The desktop's rebuild asks first with the same words.
+    QCOMPARE(loader_->checkFolder(), refusal);
+
+    // One file of the study is enough to take the folder as the study's.
+    write(QStringLiteral("life.csv"), "tag_code,lot,tag_life_days\nG7000001,1,30\n");
+    QVERIFY(loader_->checkFolder().isEmpty());
+    QVERIFY(load());
+    QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), 1);
+}
+
+namespace {
+
+// Rewrites a file when the loader starts reading it, as another program might.
+class RewritingLogger : public RecordingLogger
+{
+public:
+    void log(const QString& message, int level) override
+    {
+        RecordingLogger::log(message, level);
+        if (!rewrite.isEmpty() && message.startsWith(QLatin1String("Loading ")) &&
+            message.contains(rewrite)) {
+            QFile file(rewrite);
+            if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                file.write("tag_code,lot,tag_life_days\nG7000009,1,30\n");
+            file.close();
+            rewrite.clear();
+        }
+    }
+    QString rewrite;
+};
+
+} // namespace
+
+void TestDataLoader::fileChangedWhileReadStopsTheLoad()
+{
+    QByteArray content = "tag_code,lot,tag_life_days\n";
+    for (int i = 0; i < 20000; ++i)
+        content += "G7" + QByteArray::number(1000000 + i) + ",1,30\n";
+    const QString life = write(QStringLiteral("life.csv"), content);
+    RewritingLogger rewriting;
+    rewriting.rewrite = life;
+    loader_->setLogger(&rewriting);
+    QVERIFY(!loader_->load());
+    QVERIFY2(rewriting.messages.contains(
+                 QStringLiteral(
+                     "The load stopped in %1: the file changed while it was read. Nothing of this "
+                     "load was kept.")
+                     .arg(life)),
+             qPrintable(rewriting.messages.join('\n')));
+    QCOMPARE(count(QStringLiteral("select count(*) from tag_life_data")), 0);
+    QCOMPARE(count(QStringLiteral("select count(*) from loads")), 0);
+    // The next load takes the file as it is now.
+    loader_->setLogger(&logger_);
+    QVERIFY(load());
+    QCOMPARE(text(QStringLiteral("select group_concat(tag_code) from tag_life_data")),
+             QStringLiteral("G7000009"));
 }
 
 void TestDataLoader::refusedLinesAreLocated()
