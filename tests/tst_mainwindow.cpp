@@ -615,6 +615,42 @@ private slots:
         QCOMPARE(column("arraysTableView_", 1), QStringList({"A1", "A2", "A3", "A4"}));
     }
 
+    // A folder that lost every file of the study (a disk not mounted) is not loaded without a
+    // question: loading it would empty the database.
+    void emptyFolderAsksFirst_data()
+    {
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("no") << false;
+        QTest::newRow("yes") << true;
+    }
+    void emptyFolderAsksFirst()
+    {
+        QFETCH(bool, answer);
+        STEP(open(Loaded));
+        // The database stays beside where the files were.
+        for (const char* name : {"tags.csv", "events.csv", "removals.csv", "notes.csv"})
+            QVERIFY(QFile::remove(dataDir_ + '/' + name));
+        QVERIFY(QDir(dataDir_ + "/receivers").removeRecursively());
+        const QStringList arrays = column("arraysTableView_", 1);
+        dialogs_->answers = {answer};
+        QSignalSpy finished(window_.get(), &MainWindow::sequenceFinished);
+        click("loadDataButton_");
+        const QString refusal =
+            QString("The data folder %1 holds none of the 4 files loaded before and no data "
+                    "file; nothing was changed. Is it mounted?")
+                .arg(dataDir_);
+        QCOMPARE(dialogs_->questions, QStringList({refusal + " Load anyway?"}));
+        QCOMPARE(logLines().filter(refusal).size(), 1);
+        if (!answer) {
+            QCoreApplication::processEvents();
+            QVERIFY(!window_->isBusy() && finished.isEmpty());
+            QCOMPARE(column("arraysTableView_", 1), arrays);
+            return;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 60000);
+        QCOMPARE(column("arraysTableView_", 1), QStringList());
+    }
+
     void uniqueNames_data()
     {
         QTest::addColumn<QString>("form");

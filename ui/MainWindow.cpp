@@ -364,6 +364,16 @@ void MainWindow::onLoadDataButtonClicked()
     }
     if (!connectToDatabase(true))
         return;
+    // A folder that lost every file the database knows, and holds none, is most likely a disk
+    // that is not mounted: loading it would empty the study.
+    DataLoader probe(provider_.get());
+    probe.setDataDir(dataDir);
+    const QString emptyFolder = probe.checkFolder();
+    if (!emptyFolder.isEmpty()) {
+        log(emptyFolder, 1);
+        if (!dialogs_->confirm(this, programName(), emptyFolder + QStringLiteral(" Load anyway?")))
+            return;
+    }
     const QString question = loadQuestion();
     if (!question.isEmpty() && !dialogs_->confirm(this, programName(), question))
         return;
