@@ -57,7 +57,20 @@ bool isDateTimeColumn(const QString& column)
     return column.contains(QLatin1String("date")) || column == QLatin1String("time");
 }
 
-// Counts values of one date-time column that the date-time reader cannot read.
+// Columns that runs read as numbers: the measures as real numbers, the others as whole ones.
+// Other numeric columns are only stored.
+bool isNumberColumn(const QString& column, bool* whole)
+{
+    static const QStringList real = {QStringLiteral("length"), QStringLiteral("weight")};
+    static const QStringList wholeColumns = {QStringLiteral("lot"), QStringLiteral("bucket"),
+                                             QStringLiteral("release_location_river_kilometer"),
+                                             QStringLiteral("river_kilometer"),
+                                             QStringLiteral("removal_river_km")};
+    *whole = wholeColumns.contains(column);
+    return *whole || real.contains(column);
+}
+
+// Counts values of one date-time or number column that cannot be read as such.
 struct UnreadableDates
 {
     QString column;
@@ -442,10 +455,18 @@ bool DataLoader::loadFile(DataProvider::Model model, const QFileInfo& info,
     };
     QList<UnreadableDates> dates;
     QList<int> dateColumns;
+    QList<UnreadableDates> numbers;
+    QList<int> numberColumns;
+    QList<bool> wholeNumbers;
     for (int i = 0; i < columns.size(); ++i) {
+        bool whole = false;
         if (isDateTimeColumn(columns[i])) {
             dateColumns.append(i);
             dates.append({columns[i], 0, {}});
+        } else if (isNumberColumn(columns[i], &whole)) {
+            numberColumns.append(i);
+            wholeNumbers.append(whole);
+            numbers.append({columns[i], 0, {}});
         }
     }
 
@@ -504,6 +525,8 @@ bool DataLoader::loadFile(DataProvider::Model model, const QFileInfo& info,
             layout.headerFields = header.size();
             layout.columns = columns.size();
             layout.dateColumns = dateColumns;
+            layout.numberColumns = numberColumns;
+            layout.wholeNumbers = wholeNumbers;
             RowReader rows(&reader, layout, DataLineLimit);
             RowReader::Batch batch;
             bool stopped = false;
@@ -529,6 +552,13 @@ bool DataLoader::loadFile(DataProvider::Model model, const QFileInfo& info,
                         if ((entry.unreadableDates & (quint32(1) << d)) == 0)
                             continue;
                         UnreadableDates& column = dates[d];
+                        if (++column.count <= 10)
+                            column.lines.append(entry.lineNumber);
+                    }
+                    for (int c = 0; entry.unreadableNumbers != 0 && c < numberColumns.size(); ++c) {
+                        if ((entry.unreadableNumbers & (quint32(1) << c)) == 0)
+                            continue;
+                        UnreadableDates& column = numbers[c];
                         if (++column.count <= 10)
                             column.lines.append(entry.lineNumber);
                     }
@@ -566,6 +596,17 @@ bool DataLoader::loadFile(DataProvider::Model model, const QFileInfo& info,
         if (column.count == 0)
             continue;
         log(QStringLiteral("***Warning: %1: %2 %3 of %4 not read as a date-time (%5 %6)")
+                .arg(path)
+                .arg(column.count)
+                .arg(column.count == 1 ? QStringLiteral("value") : QStringLiteral("values"))
+                .arg(column.column)
+                .arg(column.lines.size() == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
+                .arg(lineList(column)));
+    }
+    for (const UnreadableDates& column : std::as_const(numbers)) {
+        if (column.count == 0)
+            continue;
+        log(QStringLiteral("***Warning: %1: %2 %3 of %4 not read as a number (%5 %6)")
                 .arg(path)
                 .arg(column.count)
                 .arg(column.count == 1 ? QStringLiteral("value") : QStringLiteral("values"))

@@ -5,6 +5,9 @@
 
 #include <QStringDecoder>
 
+#include <cfloat>
+#include <climits>
+#include <cmath>
 #include <cstring>
 
 namespace kd {
@@ -55,6 +58,51 @@ void splitFields(const QByteArray& line, QList<QByteArrayView>& fields)
 }
 
 } // namespace
+
+bool RowReader::isReadableNumber(QByteArrayView value, bool whole)
+{
+    value = value.trimmed();
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        value = value.sliced(1, value.size() - 2).trimmed();
+    if (value.isEmpty())
+        return true;
+    // Plain decimal notation only: sign, digits with at most one point, an exponent.
+    qsizetype i = 0;
+    const qsizetype n = value.size();
+    if (value[i] == '+' || value[i] == '-')
+        ++i;
+    qsizetype digits = 0;
+    while (i < n && value[i] >= '0' && value[i] <= '9')
+        ++i, ++digits;
+    if (i < n && value[i] == '.') {
+        ++i;
+        while (i < n && value[i] >= '0' && value[i] <= '9')
+            ++i, ++digits;
+    }
+    if (digits == 0)
+        return false;
+    if (i < n && (value[i] == 'e' || value[i] == 'E')) {
+        ++i;
+        if (i < n && (value[i] == '+' || value[i] == '-'))
+            ++i;
+        qsizetype exponentDigits = 0;
+        while (i < n && value[i] >= '0' && value[i] <= '9')
+            ++i, ++exponentDigits;
+        if (exponentDigits == 0)
+            return false;
+    }
+    if (i != n)
+        return false;
+    bool ok = false;
+    const double number = value.toByteArray().toDouble(&ok);
+    if (!ok || !std::isfinite(number))
+        return false;
+    if (whole) {
+        const double rounded = std::round(number);
+        return rounded >= double(INT_MIN) && rounded <= double(INT_MAX);
+    }
+    return std::fabs(number) <= double(FLT_MAX);
+}
 
 RowReader::RowReader(LineReader* reader, Layout layout, qsizetype lineLimit)
     : reader_(reader), layout_(std::move(layout)), lineLimit_(lineLimit)
@@ -157,6 +205,10 @@ void RowReader::readLine(QByteArray& line, QList<QByteArrayView>& fields, QByteA
         const QByteArrayView value = fields[layout_.dateColumns[d]].trimmed();
         if (!value.isEmpty() && !DateTimeText::isReadable(value))
             entry.unreadableDates |= quint32(1) << d;
+    }
+    for (int c = 0; c < layout_.numberColumns.size(); ++c) {
+        if (!isReadableNumber(fields[layout_.numberColumns[c]], layout_.wholeNumbers[c]))
+            entry.unreadableNumbers |= quint32(1) << c;
     }
     entry.offset = batch.text.size();
     entry.size = line.size();

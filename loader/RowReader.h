@@ -31,7 +31,15 @@ public:
         qsizetype columns = 0;
         // Store columns whose values are checked as date-times (at most 32).
         QList<int> dateColumns;
+        // Store columns whose values are checked as numbers (at most 32), and whether each
+        // holds a whole number (in the int range) rather than a real one (in the float range).
+        QList<int> numberColumns;
+        QList<bool> wholeNumbers;
     };
+
+    // Whether a value reads as a finite decimal number in the column's range; an empty value
+    // is a missing one, not an unreadable one. "nan", "inf" and hexadecimal forms are no numbers.
+    static bool isReadableNumber(QByteArrayView value, bool whole);
 
     struct Entry
     {
@@ -44,6 +52,8 @@ public:
         bool refused = false;
         // Bit d: the value of date column d is there but cannot be read as a date-time.
         quint32 unreadableDates = 0;
+        // Bit n: the value of number column n is there but is not a number in range.
+        quint32 unreadableNumbers = 0;
     };
 
     struct Batch

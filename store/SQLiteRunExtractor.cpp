@@ -100,8 +100,12 @@ public:
             return std::isfinite(value) && std::fabs(value) <= double(FLT_MAX) ? float(value)
                                                                                : 0.0f;
         }
-        case SQLITE_TEXT:
-            return QString::fromUtf8(raw(column)).trimmed().toFloat();
+        case SQLITE_TEXT: {
+            // "nan" and "inf" are no measures: they read as a missing value does.
+            bool ok = false;
+            const float value = QString::fromUtf8(raw(column)).trimmed().toFloat(&ok);
+            return ok && std::isfinite(value) ? value : 0.0f;
+        }
         default:
             return 0.0f;
         }

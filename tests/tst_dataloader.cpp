@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 #include "base/DateTimeText.h"
 #include "loader/DataLoader.h"
+#include "loader/RowReader.h"
 #include "store/SQLiteDataProvider.h"
 
 #include <QDir>
@@ -62,6 +63,8 @@ private slots:
     void oddFolderEntriesAreSaid();
     void emptyFolderIsRefused();
     void fileChangedWhileReadStopsTheLoad();
+    void numbersInRange_data();
+    void numbersInRange();
 
 private:
     QString write(const QString& name, const QByteArray& content);
@@ -862,6 +865,39 @@ void TestDataLoader::fileChangedWhileReadStopsTheLoad()
     QVERIFY(load());
     QCOMPARE(text(QStringLiteral("select group_concat(tag_code) from tag_life_data")),
              QStringLiteral("G7000009"));
+}
+
+void TestDataLoader::numbersInRange_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<bool>("real");  // read as a real number (float range)
+    QTest::addColumn<bool>("whole"); // read as a whole number (int range)
+    const auto row = [](const char* value, bool real, bool whole) {
+        QTest::newRow(value[0] ? value : "empty") << QByteArray(value) << real << whole;
+    };
+    row("", true, true); // missing, not unreadable
+    row("5", true, true);
+    row(" -3.5e2 ", true, true);
+    row("\"12\"", true, true);
+    row(".5", true, true);
+    row("3.4e38", true, false);
+    row("1e39", false, false);
+    row("1e999", false, false);
+    row("2147483647", true, true);
+    row("2147483648", true, false);
+    row("-2147483648", true, true);
+    for (const char* text :
+         {"nan", "NaN", "inf", "-inf", "Infinity", "0x10", "1e", "e5", ".", "12abc", "1,5", "--1"})
+        row(text, false, false);
+}
+
+void TestDataLoader::numbersInRange()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(bool, real);
+    QFETCH(bool, whole);
+    QCOMPARE(RowReader::isReadableNumber(value, false), real);
+    QCOMPARE(RowReader::isReadableNumber(value, true), whole);
 }
 
 void TestDataLoader::refusedLinesAreLocated()

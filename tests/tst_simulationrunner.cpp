@@ -88,6 +88,7 @@ private slots:
     void runOutcomes();
     void pooledSelectionsAndWindows();
     void failedStatementFailsTheRun();
+    void measuresThatAreNoNumbers();
 
 private:
     void writeStudy(const QByteArray& config = Study);
@@ -546,6 +547,42 @@ void TestSimulationRunner::failedStatementFailsTheRun()
     QVERIFY(!QFile::exists(sim.filePath(QStringLiteral("second_kavel.csv"))));
     QCOMPARE(outcome.errLines().filter(QStringLiteral("planted failure")),
              QStringList({R"(Run "second" failed: planted failure Unable to fetch row)"}));
+}
+
+void TestSimulationRunner::measuresThatAreNoNumbers()
+{
+    const QDir sim(dir_->path());
+    writeFile(sim.filePath(QStringLiteral("config.txt")), R"({
+      "dataDir": "data", "year": 2021,
+      "releases": [{"name": "Spring", "config": [{"site": "REL1", "species": "CHN"}]}],
+      "sites": [{"name": "A", "config": [{"location": "A"}]}],
+      "runs": [{"title": "m", "type": "standard", "releases": ["Spring"], "sites": ["A"]}]})");
+    const QList<QByteArray> lengths = {"",      "nan",  "inf",  "NaN",  "1e39",
+                                       "1e999", "-inf", "0x10", "12.5", "Infinity"};
+    QByteArray tags = TagsHeader + "\n";
+    for (int i = 0; i < lengths.size(); ++i)
+        tags += "G700000" + QByteArray::number(i) + ",ann,2,7,CHN," + lengths[i] +
+                ",30,P,,2021-04-01 08:00:00,2021-04-02 09:00:00,REL1,x,120,1,2,0,\n";
+    writeFile(sim.filePath(QStringLiteral("data/tags.csv")), tags);
+    writeFile(sim.filePath(QStringLiteral("data/nodes.csv")),
+              NodesHeader + "\nA_1,1,2,100,A,up,2021-01-01 00:00:00,,\n");
+
+    const Outcome outcome = runWith({"keldar", dir_->path().toLocal8Bit()});
+    QCOMPARE(outcome.result, 1);
+    QVERIFY2(outcome.errLines().contains(
+                 QStringLiteral("***Warning: %1: 8 values of length not read as a number (lines "
+                                "3, 4, 5, 6, 7, 8, 9, 11)")
+                     .arg(sim.filePath(QStringLiteral("data/tags.csv")))),
+             qPrintable(outcome.err));
+    // Each is written as the missing length is.
+    QStringList written;
+    const QList<QByteArray> lines =
+        readFile(sim.filePath(QStringLiteral("m_standard.csv"))).split('\n');
+    for (const QByteArray& line : lines.mid(1))
+        written.append(QString::fromLatin1(line.split(',').value(7)));
+    QStringList expected(lengths.size(), written.value(0));
+    expected[8] = QStringLiteral("12.5");
+    QCOMPARE(written, expected);
 }
 
 QTEST_GUILESS_MAIN(TestSimulationRunner)
