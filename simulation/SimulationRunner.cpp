@@ -134,14 +134,18 @@ SimulationRunner::Outcome SimulationRunner::run()
             continue;
         }
         const QString path = processor->plannedPath(i);
-        const auto earlier = claimed.constFind(path);
+        // Two names of one folder (a link) lead to one file.
+        const QString folder = QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath();
+        const QString claim =
+            folder.isEmpty() ? path : QDir(folder).filePath(QFileInfo(path).fileName());
+        const auto earlier = claimed.constFind(claim);
         if (earlier != claimed.cend()) {
             log(QStringLiteral("Run \"%1\" refused: run \"%2\" writes the same file %3")
                     .arg(config_->title(i), *earlier, path));
             failed = true;
             continue;
         }
-        claimed.insert(path, config_->title(i));
+        claimed.insert(claim, config_->title(i));
         log(QStringLiteral("Type: ") + type + QStringLiteral("..."));
         if (!processor->prepare(i) || !processor->process(i))
             failed = true;

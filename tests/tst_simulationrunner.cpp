@@ -400,6 +400,11 @@ void TestSimulationRunner::runOutcomes_data()
     row("same file twice",
         R"({"title": "t", "type": "kavel"}, {"title": "t", "type": "kavel", "outputDir": "."})", "",
         2, "Run \"t\" refused: run \"t\" writes the same file ", "t_kavel.csv");
+    // "->" makes the folder "real" and a link "link" to it.
+    row("same file through a linked folder",
+        R"({"title": "t", "type": "kavel", "outputDir": "real"},
+           {"title": "t", "type": "kavel", "outputDir": "link"})",
+        "->", 2, "Run \"t\" refused: run \"t\" writes the same file ", "real/t_kavel.csv");
     row("same title, other type",
         R"({"title": "t", "type": "kavel"}, {"title": "t", "type": "standard"})", "", 1,
         "Wrote 1 rows.", "t_standard.csv");
@@ -413,8 +418,13 @@ void TestSimulationRunner::runOutcomes()
     QFETCH(QString, errLine);
     QFETCH(QString, written);
     writeStudy(R"({"dataDir": "data", "runs": [)" + runs + "]}");
-    if (!blocker.isEmpty())
+    if (blocker == QLatin1String("->")) {
+        QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("real")));
+        QVERIFY(QFile::link(dir_->filePath(QStringLiteral("real")),
+                            dir_->filePath(QStringLiteral("link"))));
+    } else if (!blocker.isEmpty()) {
         writeFile(dir_->filePath(blocker), "x");
+    }
     const Outcome outcome = runWith({"keldar", dir_->path().toLocal8Bit()});
     QCOMPARE(outcome.result, result);
     QVERIFY2(outcome.errLines()
