@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 
 #include <clocale>
+#include <cstdio>
 
 namespace kd {
 
@@ -21,6 +22,21 @@ char programName[] = "keldar";
 char platformOption[] = "-platform";
 // Draws into images without a display, so the console also runs on a server.
 char platformName[] = "offscreen";
+
+QtMessageHandler previousHandler = nullptr;
+
+void dropRuntimeFolderNotice(QtMsgType type, const QMessageLogContext& context,
+                             const QString& message)
+{
+    if (message.startsWith(QLatin1String("QStandardPaths: ")))
+        return;
+    if (previousHandler) {
+        previousHandler(type, context, message);
+        return;
+    }
+    const QByteArray text = qFormatLogMessage(type, context, message).toLocal8Bit();
+    std::fprintf(stderr, "%s\n", text.constData());
+}
 
 } // namespace
 
@@ -51,7 +67,11 @@ bool SurvivalRunProcessor::ensureGuiApplication()
     // Starting it takes the C library's locale from the environment; numbers read or written
     // through the C library keep the form they had before.
     const QByteArray numeric = std::setlocale(LC_NUMERIC, nullptr);
+    // Without a desktop session the platform's notice about a missing runtime folder would
+    // reach every console run's output; it says nothing about the run.
+    previousHandler = qInstallMessageHandler(dropRuntimeFolderNotice);
     application_ = std::make_unique<QGuiApplication>(argc_, argv_);
+    qInstallMessageHandler(previousHandler);
     std::setlocale(LC_NUMERIC, numeric.constData());
     return true;
 }
