@@ -143,7 +143,8 @@ bool FalseEventsProcessor::writeCategoryTable(const QString& path, const Results
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        log(QStringLiteral("Unable to open file for writing!"));
+        log(QStringLiteral("Unable to open file for writing! %1: %2")
+                .arg(path, file.errorString()));
         return false;
     }
     // Group 1 sums every release but the last two; groups 2 and 3 are the last two.

@@ -25,7 +25,8 @@ bool HistoryRunProcessor::process(int runIndex)
         return false;
     ResultFile file(path);
     if (!file.open()) {
-        log(QStringLiteral("Unable to open output file for writing."));
+        log(QStringLiteral("Unable to open output file for writing: %1: %2")
+                .arg(path, file.errorString()));
         return false;
     }
     if (!pipeline.process(*processor, &file)) {
