@@ -8,8 +8,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <sqlite3.h>
+#include <thread>
 
 using namespace kd;
 using namespace kd::test;
@@ -89,6 +92,7 @@ private slots:
     void pooledSelectionsAndWindows();
     void failedStatementFailsTheRun();
     void measuresThatAreNoNumbers();
+    void lockedDatabaseIsWaitedFor();
 
 private:
     void writeStudy(const QByteArray& config = Study);
@@ -597,6 +601,41 @@ void TestSimulationRunner::measuresThatAreNoNumbers()
     QStringList expected(lengths.size(), written.value(0));
     expected[8] = QStringLiteral("12.5");
     QCOMPARE(written, expected);
+}
+
+void TestSimulationRunner::lockedDatabaseIsWaitedFor()
+{
+    const QDir sim(dir_->path());
+    writeFile(sim.filePath(QStringLiteral("config.txt")), R"({
+      "dataDir": "data", "year": 2021,
+      "releases": [{"name": "Spring", "config": [{"site": "REL1", "species": "CHN"}]},
+                   {"name": "Fall", "config": [{"site": "REL2", "species": "CHN"}]}],
+      "sites": [{"name": "A", "config": [{"location": "A"}]}],
+      "runs": [{"title": "first", "type": "kavel", "releases": ["Spring"], "sites": ["A"]},
+               {"title": "second", "type": "kavel", "releases": ["Fall"], "sites": ["A"]}]})");
+    writeFile(sim.filePath(QStringLiteral("data/tags.csv")),
+              TagsHeader + "\n" + tagLine("G70000001") + "\n" + tagLine("G70000002", "REL2") +
+                  "\n");
+    writeFile(sim.filePath(QStringLiteral("data/nodes.csv")),
+              NodesHeader + "\nA_1,1,2,100,A,up,2021-01-01 00:00:00,,\n");
+    // Another program writes to the database for longer than the driver's own wait of 5 s.
+    sqlite3* other = nullptr;
+    QCOMPARE(sqlite3_open(sim.filePath(QStringLiteral("keldar.db")).toUtf8().constData(), &other),
+             SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE; CREATE TABLE elsewhere (x);", nullptr, nullptr,
+                          nullptr),
+             SQLITE_OK);
+    std::thread release([other] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(6000));
+        sqlite3_exec(other, "ROLLBACK;", nullptr, nullptr, nullptr);
+    });
+    const Outcome outcome = runWith({"keldar", dir_->path().toLocal8Bit()});
+    release.join();
+    sqlite3_close(other);
+    QCOMPARE(outcome.result, 1);
+    QVERIFY2(!outcome.err.contains(QStringLiteral("locked")), qPrintable(outcome.err));
+    QVERIFY(readFile(sim.filePath(QStringLiteral("first_kavel.csv"))).startsWith("Spring,"));
+    QVERIFY(readFile(sim.filePath(QStringLiteral("second_kavel.csv"))).startsWith("Fall,"));
 }
 
 QTEST_GUILESS_MAIN(TestSimulationRunner)
