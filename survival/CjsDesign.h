@@ -17,6 +17,10 @@ struct CjsDesign
     std::vector<int> p;
     std::vector<double> phiFixed;
     std::vector<double> pFixed;
+    // r[t]: of removal at occasion t of an animal alive there, detected or not; held at 0 (-1)
+    // where nothing was removed so.
+    std::vector<int> r;
+    std::vector<double> rFixed;
     int parameters = 0;
 
     // phi(t) p(t): one parameter per reach and site. The last reach's survival and the last
@@ -35,6 +39,8 @@ struct CjsDesign
         d.p.assign(std::size_t(k), -1);
         d.phiFixed.assign(std::size_t(k - 1), 1.0);
         d.pFixed.assign(std::size_t(k), 1.0);
+        d.r.assign(std::size_t(k), -1);
+        d.rFixed.assign(std::size_t(k), 0.0);
         int next = 0;
         for (int t = 0; t <= k - 3; ++t)
             d.phi[std::size_t(t)] = next++;
@@ -44,6 +50,17 @@ struct CjsDesign
         if (lastDetectionFree)
             d.p[std::size_t(k - 1)] = next++;
         d.parameters = next;
+        return d;
+    }
+
+    // The same design with a removal probability at each occasion marked true, after the
+    // other parameters.
+    CjsDesign withRemovals(const std::vector<bool>& occasions) const
+    {
+        CjsDesign d = *this;
+        for (std::size_t t = 0; t < occasions.size() && t < d.r.size(); ++t)
+            if (occasions[t])
+                d.r[t] = d.parameters++;
         return d;
     }
 
@@ -63,6 +80,7 @@ struct CjsDesign
         };
         hold(d.phi, d.phiFixed);
         hold(d.p, d.pFixed);
+        hold(d.r, d.rFixed);
         d.parameters = parameters - 1;
         return d;
     }

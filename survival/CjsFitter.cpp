@@ -150,8 +150,11 @@ public:
     {
         for (int t = 0; t + 1 < k_; ++t)
             phi_.push_back({design.phi[size_t(t)], design.phiFixed[size_t(t)]});
-        for (int t = 0; t < k_; ++t)
+        for (int t = 0; t < k_; ++t) {
             p_.push_back({design.p[size_t(t)], design.pFixed[size_t(t)]});
+            r_.push_back({design.r.empty() ? -1 : design.r[size_t(t)],
+                          design.r.empty() ? 0.0 : design.rFixed[size_t(t)]});
+        }
         ones_.assign(size_t(n_), 0.0);
         zeros_.assign(size_t(n_), 0.0);
         never_.assign(size_t(k_ - 1), 0.0);
@@ -163,8 +166,10 @@ public:
                     gone += count;
                     for (int t = i; t <= j - 1; ++t)
                         add(phi_[size_t(t)], count, true);
-                    for (int t = i + 1; t <= j - 1; ++t)
+                    for (int t = i + 1; t <= j - 1; ++t) {
                         add(p_[size_t(t)], count, false);
+                        add(r_[size_t(t)], count, false);
+                    }
                     add(p_[size_t(j)], count, true);
                 }
                 const double removed =
@@ -175,13 +180,22 @@ public:
                         add(phi_[size_t(t)], removed, true);
                     for (int t = i + 1; t <= j; ++t)
                         add(p_[size_t(t)], removed, false);
+                    for (int t = i + 1; t <= j - 1; ++t)
+                        add(r_[size_t(t)], removed, false);
+                    add(r_[size_t(j)], removed, true);
                 }
             }
             never_[size_t(i)] = std::max(0.0, double(m.released[size_t(i)]) - gone);
         }
+        // Animals caught and kept or caught and removed tell the removal probabilities.
+        for (int t = 1; t < k_ && !m.kept.empty(); ++t) {
+            add(r_[size_t(t)], double(m.kept[size_t(t)]), false);
+            add(r_[size_t(t)], double(m.removedCaught[size_t(t)]), true);
+        }
     }
 
     int dimension() const { return n_; }
+    const Real& r(int t) const { return r_[size_t(t)]; }
     const Real& phi(int t) const { return phi_[size_t(t)]; }
     const Real& p(int t) const { return p_[size_t(t)]; }
 
@@ -195,11 +209,16 @@ public:
         for (int i = k_ - 2; i >= 0; --i) {
             const Real& s = phi_[size_t(i)];
             const Real& d = p_[size_t(i + 1)];
+            const Real& stays = r_[size_t(i + 1)];
             if (d.index < 0 && d.fixed == 1.0)
                 chi = probability(s, eta, true);
-            else
+            else if (stays.index < 0 && stays.fixed == 0.0)
                 chi = probability(s, eta, true) +
                       probability(s, eta, false) * probability(d, eta, true) * chi;
+            else
+                chi = probability(s, eta, true) + probability(s, eta, false) *
+                                                      probability(d, eta, true) *
+                                                      probability(stays, eta, true) * chi;
             if (never_[size_t(i)] > 0.0)
                 f += never_[size_t(i)] * std::log(chi);
         }
@@ -224,10 +243,13 @@ public:
         for (int i = k_ - 2; i >= 0; --i) {
             const Real& s = phi_[size_t(i)];
             const Real& d = p_[size_t(i + 1)];
+            const Real& stays = r_[size_t(i + 1)];
             if (d.index < 0 && d.fixed == 1.0) {
                 chi = jet(s, eta, true);
             } else {
-                const Jet survives = product(jet(s, eta, false), jet(d, eta, true));
+                Jet survives = product(jet(s, eta, false), jet(d, eta, true));
+                if (!(stays.index < 0 && stays.fixed == 0.0))
+                    survives = product(survives, jet(stays, eta, true));
                 chi = sum(jet(s, eta, true), product(survives, chi));
             }
             const double u = never_[size_t(i)];
@@ -247,6 +269,8 @@ public:
 private:
     void add(const Real& real, double count, bool one)
     {
+        if (count == 0.0)
+            return;
         if (real.index >= 0) {
             (one ? ones_ : zeros_)[size_t(real.index)] += count;
             return;
@@ -279,6 +303,7 @@ private:
     int n_;
     std::vector<Real> phi_;     // per reach t = 0 .. K - 2
     std::vector<Real> p_;       // per occasion t = 0 .. K - 1 (p_[0] unused)
+    std::vector<Real> r_;       // per occasion: removal of an animal alive there
     double constant_ = 0.0;     // the terms of probabilities held fixed
     std::vector<double> ones_;  // per parameter: the count of ln x terms
     std::vector<double> zeros_; // per parameter: the count of ln(1 - x) terms
@@ -325,6 +350,12 @@ std::vector<double> jollySeberStart(const CjsMArray& m, const Likelihood& likeli
     for (int t = 1; t <= k - 2; ++t)
         set(likelihood.p(t), start(caught[size_t(t)] / marked[size_t(t)]));
     set(likelihood.phi(k - 2), start(later[size_t(k - 2)] / double(m.released[size_t(k - 2)])));
+    for (int t = 1; t < k && !m.kept.empty(); ++t) {
+        double removed = double(m.removedCaught[size_t(t)]);
+        for (int i = 0; i < t; ++i)
+            removed += double(m.removedAt[size_t(i)][size_t(t)]);
+        set(likelihood.r(t), start(removed / (removed + double(m.kept[size_t(t)]))));
+    }
     return eta;
 }
 
@@ -338,7 +369,8 @@ struct Solution
     bool converged = false;
 };
 
-Solution maximise(const Likelihood& likelihood, std::vector<double> eta, int maxIterations)
+Solution maximise(const Likelihood& likelihood, std::vector<double> eta, int maxIterations,
+                  double relativeTolerance = 1e-12)
 {
     const int n = likelihood.dimension();
     Solution s;
@@ -395,7 +427,7 @@ Solution maximise(const Likelihood& likelihood, std::vector<double> eta, int max
         // A flat ridge (a parameter without information) needs only a token of damping; it is
         // a maximum all the same, and the singular information then says what it is worth.
         const bool concave = damping <= 1e-8 * std::max(largest, 1.0);
-        const double tolerance = 1e-12 * (1.0 + std::abs(f));
+        const double tolerance = relativeTolerance * (1.0 + std::abs(f));
         if (concave && decrement < tolerance) {
             s.converged = true;
             break;
@@ -461,6 +493,8 @@ CjsMArray CjsFitter::mArray(int occasions, const std::vector<CaptureHistory>& hi
     m.released.assign(k > 0 ? k - 1 : 0, 0);
     m.next.assign(k > 0 ? k - 1 : 0, std::vector<long long>(k, 0));
     m.removedAt.assign(k > 0 ? k - 1 : 0, std::vector<long long>(k, 0));
+    m.kept.assign(k, 0);
+    m.removedCaught.assign(k, 0);
     std::vector<int> captures;
     for (const CaptureHistory& history : histories) {
         // Nothing after a removal belongs to the study.
@@ -478,9 +512,13 @@ CjsMArray CjsFitter::mArray(int occasions, const std::vector<CaptureHistory>& hi
             removal >= 0 ? captures.back() == removal : history.removedAtLastCapture;
         if (removedAtCapture)
             ++m.removed;
+        if (removal >= 0 && removedAtCapture)
+            ++m.removedCaught[size_t(removal)];
         for (size_t c = 0; c < captures.size(); ++c) {
             const bool last = c + 1 == captures.size();
             const size_t t = size_t(captures[c]);
+            if (!(last && removedAtCapture))
+                ++m.kept[t];
             // Removed animals are not released; a release at the last occasion tells nothing.
             if ((last && removedAtCapture) || t + 1 >= k)
                 continue;
@@ -516,7 +554,15 @@ CjsDesign CjsFitter::design(const CjsMArray& m)
     bool lastFree = false;
     for (const auto& row : m.removedAt)
         lastFree = lastFree || (!row.empty() && row.back() > 0);
-    return CjsDesign::timeDependent(m.occasions, lastFree);
+    // Where animals were removed whether seen or not, those not removed were spared a risk the
+    // others' histories must allow for; a probability of removal per such occasion does.
+    std::vector<bool> removals(size_t(std::max(m.occasions, 0)), false);
+    for (const auto& row : m.removedAt)
+        for (size_t j = 0; j < row.size(); ++j)
+            removals[j] = removals[j] || row[j] > 0;
+    for (size_t j = 0; j < m.removedCaught.size() && j < removals.size(); ++j)
+        removals[j] = removals[j] || m.removedCaught[j] > 0;
+    return CjsDesign::timeDependent(m.occasions, lastFree).withRemovals(removals);
 }
 
 CjsFit CjsFitter::fit(const CjsMArray& m) const
@@ -627,6 +673,9 @@ public:
                 null_.push_back(e);
         }
         rank_ = int(kept_.size());
+        smallest_ = values.empty() || largest <= 0.0
+                        ? 0.0
+                        : *std::min_element(values.begin(), values.end()) / largest;
         int insideCount = 0;
         for (int a = 0; a < n; ++a)
             insideCount += inside_[size_t(a)] ? 1 : 0;
@@ -634,6 +683,8 @@ public:
     }
 
     int rank() const { return rank_; }
+    // The smallest eigenvalue of the scaled information relative to the largest.
+    double smallest() const { return smallest_; }
     bool singular() const { return singular_; }
     bool inside(int a) const { return inside_[size_t(a)]; }
 
@@ -725,6 +776,7 @@ private:
     std::vector<std::pair<int, double>> kept_;
     std::vector<int> null_;
     int rank_ = 0;
+    double smallest_ = 0.0;
     bool singular_ = false;
 };
 
@@ -760,13 +812,28 @@ CjsFit CjsFitter::fit(const CjsMArray& m, const CjsDesign& design) const
     }
 
     std::vector<double> x(static_cast<size_t>(n));
-    for (int a = 0; a < n; ++a)
-        x[size_t(a)] = sigmoid(best.eta[size_t(a)]);
+    const auto probabilities = [&] {
+        for (int a = 0; a < n; ++a)
+            x[size_t(a)] = sigmoid(best.eta[size_t(a)]);
+    };
+    probabilities();
+    Information information(best.hessian, x, n, double(m.animals));
+    // Near a ridge the small slope left by the usual tolerance bends the information enough to
+    // hide a direction the data do not see; there the maximum is sought to the last digit.
+    if (best.converged && information.smallest() < 1e-3) {
+        Solution polished = maximise(likelihood, best.eta, 50, 1e-30);
+        if (polished.logLikelihood >= best.logLikelihood) {
+            polished.converged = true;
+            polished.iterations += best.iterations;
+            best = std::move(polished);
+            probabilities();
+            information = Information(best.hessian, x, n, double(m.animals));
+        }
+    }
     result.converged = best.converged;
     result.iterations = best.iterations;
     result.minus2LnL = -2.0 * best.logLikelihood;
 
-    const Information information(best.hessian, x, n, double(m.animals));
     result.parameters = information.rank();
     result.singular = information.singular();
     const std::vector<double> covariance =

@@ -19,6 +19,10 @@ struct CjsMArray
     // removedAt[i][j]: animals released at occasion i, not caught at i + 1 .. j, known alive at
     // j > i and removed right after it; same shape as `next`.
     std::vector<std::vector<long long>> removedAt;
+    // Per occasion: animals caught there that went on (released, or at the last occasion not
+    // removed), and animals caught there and removed as they would have been unseen.
+    std::vector<long long> kept;
+    std::vector<long long> removedCaught;
     // Histories with at least one capture, and how many of them were removed at their last one.
     long long animals = 0;
     long long removed = 0;
