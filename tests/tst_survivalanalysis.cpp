@@ -15,6 +15,7 @@ private slots:
     void releasesAndWarnings();
     void fitWarnings_data();
     void fitWarnings();
+    void deadSiteAndSharedCodes();
 };
 
 void TestSurvivalAnalysis::history_data()
@@ -121,6 +122,53 @@ void TestSurvivalAnalysis::fitWarnings()
     QVERIFY2(result.warnings.contains(expected), qPrintable(result.warnings.join(u'\n')));
     const CjsFit& fit = result.releases[extraCodes.isEmpty() ? 0 : 3].fit;
     QVERIFY(!fit.hasIntervals() || !fit.phi[0].identifiable);
+}
+
+void TestSurvivalAnalysis::deadSiteAndSharedCodes()
+{
+    // A5 detects nothing: survival A4 to A5 and A5 to A6 are reported as one product. X1 is a
+    // code in both releases: its fish are left out, where they used to count in both.
+    SurvivalStudy study;
+    study.title = QStringLiteral("T");
+    study.sites = {"A4", "A5", "A6", "A7"};
+    study.siteRiverKm = {400, 300, 200, 100};
+    study.releases = {{"R", 500}, {"S", 150}};
+    const auto add = [&study](const QString& release, int count, QVector<int> codes) {
+        for (int i = 0; i < count; ++i)
+            study.fish.append({QStringLiteral("%1%2").arg(release).arg(study.fish.size()), release,
+                               "", "", codes});
+    };
+    add("R", 40, {1, 0, 1, 1});
+    add("R", 10, {1, 0, 1, 0});
+    add("R", 10, {1, 0, 0, 1});
+    add("R", 10, {0, 0, 1, 1});
+    add("R", 20, {1, 0, 0, 0});
+    add("R", 30, {0, 0, 0, 0});
+    add("S", 3, {0, 0, 0, 1});
+    study.fish.append({"X1", "R", "", "", {1, 0, 1, 1}});
+    study.fish.append({"X1", "S", "", "", {0, 0, 0, 1}});
+
+    const SurvivalResult result = SurvivalAnalysis::analyse(study);
+    const QStringList expected = {
+        "***Warning: Survival \"T\": 1 tag codes are in more than one release; their fish are "
+        "left out of the fit and the exports: X1",
+        "***Warning: Survival \"T\", release R: no fish was detected at A5.",
+        "***Warning: Survival \"T\", release R: phi A4 to A5 and phi A5 to A6 cannot be told "
+        "apart (no fish was detected at A5); only their product is estimated",
+        "***Warning: Survival \"T\", release S: site A4 (river kilometre 400) lies above the "
+        "release point (river kilometre 150); its fish cannot pass it on their way down.",
+        "***Warning: Survival \"T\", release S: only 3 of its fish were detected at any site; "
+        "the estimates rest on too few fish to be trusted."};
+    for (const QString& warning : expected)
+        QVERIFY2(result.warnings.contains(warning), qPrintable(result.warnings.join(u'\n')));
+    QCOMPARE(result.histories.size(), 123);
+    for (const SurvivalHistory& fish : result.histories)
+        QVERIFY(fish.tagCode != "X1");
+    const CjsFit& fit = result.releases[0].fit;
+    QCOMPARE(fit.rows[1].from, 1);
+    QCOMPARE(fit.rows[1].to, 3);
+    QVERIFY(fit.rows[1].estimate.hasSe() && fit.rows[1].estimate.se < 0.1);
+    QVERIFY(!fit.phi[1].identifiable);
 }
 
 QTEST_APPLESS_MAIN(TestSurvivalAnalysis)
