@@ -189,6 +189,8 @@ public:
         }
         // Animals caught and kept or caught and removed tell the removal probabilities.
         for (int t = 1; t < k_ && !m.kept.empty(); ++t) {
+            if (r_[size_t(t)].index < 0)
+                continue;
             add(r_[size_t(t)], double(m.kept[size_t(t)]), false);
             add(r_[size_t(t)], double(m.removedCaught[size_t(t)]), true);
         }
@@ -554,14 +556,14 @@ CjsDesign CjsFitter::design(const CjsMArray& m)
     bool lastFree = false;
     for (const auto& row : m.removedAt)
         lastFree = lastFree || (!row.empty() && row.back() > 0);
-    // Where animals were removed whether seen or not, those not removed were spared a risk the
-    // others' histories must allow for; a probability of removal per such occasion does.
+    // Where animals were removed unseen, those not removed were spared a risk the others'
+    // histories must allow for; a probability of removal per such occasion does. Where every
+    // removed animal was caught there, removal went with capture: a loss on capture, which
+    // needs no parameter.
     std::vector<bool> removals(size_t(std::max(m.occasions, 0)), false);
     for (const auto& row : m.removedAt)
         for (size_t j = 0; j < row.size(); ++j)
             removals[j] = removals[j] || row[j] > 0;
-    for (size_t j = 0; j < m.removedCaught.size() && j < removals.size(); ++j)
-        removals[j] = removals[j] || m.removedCaught[j] > 0;
     return CjsDesign::timeDependent(m.occasions, lastFree).withRemovals(removals);
 }
 

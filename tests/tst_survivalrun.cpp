@@ -147,11 +147,10 @@ void TestSurvivalRun::files_data()
                                       "Spring,p,S_A,,1.000000,,,\n"
                                       "Spring,p,S_B,,1.000000,,,\n"
                                       "Spring,beta,S_B,S_C,1.000000,,,\n");
-    // G2 is removed where it was caught: its removal probability there (1 of 2) is a parameter.
     QTest::newRow("fit") << "r_fit.csv"
                          << QByteArray("release,fish,removed,minus2lnl,parameters,converged\n"
                                        "Fall,1,0,,0,false\n"
-                                       "Spring,3,1,6.591674,2,true\n");
+                                       "Spring,3,1,3.819085,1,true\n");
     // A missing length or weight stays empty, where the Standard file writes 0.
     QTest::newRow("marked") << "r_marked.csv"
                             << QByteArray("ch,freq,release,tag_code,length,weight,removed_at\n"
