@@ -359,12 +359,15 @@ RunSequence::StepResult RunSequence::processSurvival()
     result.ok = codeFish(*fish, nullptr);
     if (!result.ok)
         return result;
-    const SurvivalStudy study = fish->study();
+    SurvivalStudy study = fish->study();
+    study.title = currentRun_.name;
     log(QStringLiteral("Fitting survival of %1 fish in %2 releases...")
             .arg(study.fish.size())
             .arg(study.releases.size()),
         0);
     survival_ = std::make_unique<SurvivalResult>(SurvivalAnalysis::analyse(study));
+    for (const QString& note : std::as_const(survival_->notes))
+        log(note, 0);
     for (const QString& warning : std::as_const(survival_->warnings))
         log(warning, 0);
     processor_ = std::move(fish);
@@ -376,7 +379,7 @@ RunSequence::StepResult RunSequence::writeSurvival()
     StepResult result;
     if (cancelRequested_ || !survival_)
         return result;
-    // The five files of a survival run, each replacing an earlier one only when complete.
+    // The seven files of a survival run, replacing the earlier set only when all are complete.
     QString error;
     result.ok = SurvivalWriter::write(outputDir_, safeFileName(currentRun_.name),
                                       RunDefinition::formatName(RunDefinition::Survival),

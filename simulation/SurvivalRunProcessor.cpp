@@ -91,6 +91,7 @@ bool SurvivalRunProcessor::process(int runIndex)
     }
 
     SurvivalStudy study = fish.study();
+    study.title = config_->title(runIndex);
     // The configured kilometre of a release comes first; without one (0) the chart uses the
     // kilometre its tags record.
     const QList<ReleaseRecord> configured = config_->releases(runIndex);
@@ -106,6 +107,8 @@ bool SurvivalRunProcessor::process(int runIndex)
             .arg(study.fish.size())
             .arg(study.releases.size()));
     const SurvivalResult result = SurvivalAnalysis::analyse(study);
+    for (const QString& note : result.notes)
+        log(note);
     for (const QString& warning : result.warnings)
         log(warning);
 

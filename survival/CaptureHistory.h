@@ -11,6 +11,9 @@ struct CaptureHistory
 {
     std::vector<std::uint8_t> occasions;
     bool removedAtLastCapture = false;
+    // An animal removed from the study whether or not it was caught there: known alive at this
+    // occasion and gone right after it. -1 when it was not removed so.
+    int removalOccasion = -1;
 };
 
 } // namespace kd

@@ -1,5 +1,7 @@
 #include "survival/CjsFitter.h"
 
+#include "survival/CjsDesign.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -129,52 +131,96 @@ void choleskySolve(const std::vector<double>& l, int n, std::vector<double>& b)
     }
 }
 
-// ln L of phi(t) p(t) as a function of the logits of the identifiable parameters: phi_1 ..
-// phi_{K-2}, p_2 .. p_{K-1}, beta (occasions counted from 1 here; from 0 in the code). Each
-// m-array cell is a product of single-parameter factors, so the cells add up to counts of
-// ln x and ln(1 - x) per parameter; only the terms of the animals never caught again, through
-// chi_i = (1 - phi_i) + phi_i (1 - p_{i+1}) chi_{i+1}, need the recursion.
+// A probability of the model: a fitted parameter or a value held fixed.
+struct Real
+{
+    int index = -1;
+    double fixed = 1.0;
+};
+
+// ln L of a design as a function of the logits of its parameters. Each m-array cell is a product
+// of single-probability factors, so the cells add up to counts of ln x and ln(1 - x) per
+// parameter; only the terms of the animals never caught again, through
+// chi_i = (1 - phi_i) + phi_i (1 - p_{i+1}) chi_{i+1}, need the recursion. An animal removed
+// uncaught at j adds the factors of its survival to j and of its misses at i + 1 .. j.
 class Likelihood
 {
 public:
-    explicit Likelihood(const CjsMArray& m) : k_(m.occasions), n_(2 * m.occasions - 3)
+    Likelihood(const CjsMArray& m, const CjsDesign& design) : k_(m.occasions), n_(design.parameters)
     {
+        for (int t = 0; t + 1 < k_; ++t)
+            phi_.push_back({design.phi[size_t(t)], design.phiFixed[size_t(t)]});
+        for (int t = 0; t < k_; ++t) {
+            p_.push_back({design.p[size_t(t)], design.pFixed[size_t(t)]});
+            r_.push_back({design.r.empty() ? -1 : design.r[size_t(t)],
+                          design.r.empty() ? 0.0 : design.rFixed[size_t(t)]});
+        }
         ones_.assign(size_t(n_), 0.0);
         zeros_.assign(size_t(n_), 0.0);
         never_.assign(size_t(k_ - 1), 0.0);
         for (int i = 0; i < k_ - 1; ++i) {
-            double caught = 0.0;
+            double gone = 0.0;
             for (int j = i + 1; j < k_; ++j) {
                 const double count = double(m.next[size_t(i)][size_t(j)]);
-                if (count == 0.0)
-                    continue;
-                caught += count;
-                for (int t = i; t <= std::min(j - 1, k_ - 3); ++t)
-                    ones_[size_t(phi(t))] += count;
-                for (int t = i + 1; t <= j - 1; ++t)
-                    zeros_[size_t(p(t))] += count;
-                ones_[size_t(j <= k_ - 2 ? p(j) : beta())] += count;
+                if (count != 0.0) {
+                    gone += count;
+                    for (int t = i; t <= j - 1; ++t)
+                        add(phi_[size_t(t)], count, true);
+                    for (int t = i + 1; t <= j - 1; ++t) {
+                        add(p_[size_t(t)], count, false);
+                        add(r_[size_t(t)], count, false);
+                    }
+                    add(p_[size_t(j)], count, true);
+                }
+                const double removed =
+                    m.removedAt.empty() ? 0.0 : double(m.removedAt[size_t(i)][size_t(j)]);
+                if (removed != 0.0) {
+                    gone += removed;
+                    for (int t = i; t <= j - 1; ++t)
+                        add(phi_[size_t(t)], removed, true);
+                    for (int t = i + 1; t <= j; ++t)
+                        add(p_[size_t(t)], removed, false);
+                    for (int t = i + 1; t <= j - 1; ++t)
+                        add(r_[size_t(t)], removed, false);
+                    add(r_[size_t(j)], removed, true);
+                }
             }
-            never_[size_t(i)] = std::max(0.0, double(m.released[size_t(i)]) - caught);
+            never_[size_t(i)] = std::max(0.0, double(m.released[size_t(i)]) - gone);
+        }
+        // Animals caught and kept or caught and removed tell the removal probabilities.
+        for (int t = 1; t < k_ && !m.kept.empty(); ++t) {
+            if (r_[size_t(t)].index < 0)
+                continue;
+            add(r_[size_t(t)], double(m.kept[size_t(t)]), false);
+            add(r_[size_t(t)], double(m.removedCaught[size_t(t)]), true);
         }
     }
 
     int dimension() const { return n_; }
-    int phi(int t) const { return t; }
-    int p(int t) const { return k_ - 2 + t - 1; }
-    int beta() const { return 2 * k_ - 4; }
+    const Real& r(int t) const { return r_[size_t(t)]; }
+    const Real& phi(int t) const { return phi_[size_t(t)]; }
+    const Real& p(int t) const { return p_[size_t(t)]; }
 
     double value(const std::vector<double>& eta) const
     {
-        double f = 0.0;
+        double f = constant_;
         for (int k = 0; k < n_; ++k)
             f += ones_[size_t(k)] * logSigmoid(eta[size_t(k)]) +
                  zeros_[size_t(k)] * logSigmoid(-eta[size_t(k)]);
-        double chi = sigmoid(-eta[size_t(beta())]);
+        double chi = 1.0;
         for (int i = k_ - 2; i >= 0; --i) {
-            if (i < k_ - 2)
-                chi = sigmoid(-eta[size_t(phi(i))]) +
-                      sigmoid(eta[size_t(phi(i))]) * sigmoid(-eta[size_t(p(i + 1))]) * chi;
+            const Real& s = phi_[size_t(i)];
+            const Real& d = p_[size_t(i + 1)];
+            const Real& stays = r_[size_t(i + 1)];
+            if (d.index < 0 && d.fixed == 1.0)
+                chi = probability(s, eta, true);
+            else if (stays.index < 0 && stays.fixed == 0.0)
+                chi = probability(s, eta, true) +
+                      probability(s, eta, false) * probability(d, eta, true) * chi;
+            else
+                chi = probability(s, eta, true) + probability(s, eta, false) *
+                                                      probability(d, eta, true) *
+                                                      probability(stays, eta, true) * chi;
             if (never_[size_t(i)] > 0.0)
                 f += never_[size_t(i)] * std::log(chi);
         }
@@ -188,21 +234,25 @@ public:
         const size_t n = size_t(n_);
         g.assign(n, 0.0);
         h.assign(n * n, 0.0);
-        double f = 0.0;
+        double f = constant_;
         for (size_t k = 0; k < n; ++k) {
             const double x = sigmoid(eta[k]);
             f += ones_[k] * logSigmoid(eta[k]) + zeros_[k] * logSigmoid(-eta[k]);
             g[k] += ones_[k] * (1.0 - x) - zeros_[k] * x;
             h[k * n + k] -= (ones_[k] + zeros_[k]) * x * (1.0 - x);
         }
-        Jet chi = parameterJet(n_, beta(), eta[size_t(beta())], true);
+        Jet chi = constantJet(n_, 1.0);
         for (int i = k_ - 2; i >= 0; --i) {
-            if (i < k_ - 2) {
-                const int s = phi(i);
-                const int d = p(i + 1);
-                const Jet survives = product(parameterJet(n_, s, eta[size_t(s)], false),
-                                             parameterJet(n_, d, eta[size_t(d)], true));
-                chi = sum(parameterJet(n_, s, eta[size_t(s)], true), product(survives, chi));
+            const Real& s = phi_[size_t(i)];
+            const Real& d = p_[size_t(i + 1)];
+            const Real& stays = r_[size_t(i + 1)];
+            if (d.index < 0 && d.fixed == 1.0) {
+                chi = jet(s, eta, true);
+            } else {
+                Jet survives = product(jet(s, eta, false), jet(d, eta, true));
+                if (!(stays.index < 0 && stays.fixed == 0.0))
+                    survives = product(survives, jet(stays, eta, true));
+                chi = sum(jet(s, eta, true), product(survives, chi));
             }
             const double u = never_[size_t(i)];
             if (u <= 0.0)
@@ -219,15 +269,52 @@ public:
     }
 
 private:
+    void add(const Real& real, double count, bool one)
+    {
+        if (count == 0.0)
+            return;
+        if (real.index >= 0) {
+            (one ? ones_ : zeros_)[size_t(real.index)] += count;
+            return;
+        }
+        constant_ += count * std::log(one ? real.fixed : 1.0 - real.fixed);
+    }
+    static double probability(const Real& real, const std::vector<double>& eta, bool complement)
+    {
+        if (real.index < 0)
+            return complement ? 1.0 - real.fixed : real.fixed;
+        const double e = eta[size_t(real.index)];
+        return complement ? sigmoid(-e) : sigmoid(e);
+    }
+    static Jet constantJet(int n, double value)
+    {
+        Jet jet;
+        jet.v = value;
+        jet.g.assign(size_t(n), 0.0);
+        jet.h.assign(size_t(n) * size_t(n), 0.0);
+        return jet;
+    }
+    Jet jet(const Real& real, const std::vector<double>& eta, bool complement) const
+    {
+        if (real.index < 0)
+            return constantJet(n_, complement ? 1.0 - real.fixed : real.fixed);
+        return parameterJet(n_, real.index, eta[size_t(real.index)], complement);
+    }
+
     int k_;
     int n_;
+    std::vector<Real> phi_;     // per reach t = 0 .. K - 2
+    std::vector<Real> p_;       // per occasion t = 0 .. K - 1 (p_[0] unused)
+    std::vector<Real> r_;       // per occasion: removal of an animal alive there
+    double constant_ = 0.0;     // the terms of probabilities held fixed
     std::vector<double> ones_;  // per parameter: the count of ln x terms
     std::vector<double> zeros_; // per parameter: the count of ln(1 - x) terms
     std::vector<double> never_; // per release occasion: released and never caught again
 };
 
 // The closed-form Jolly-Seber estimates with losses on capture, moved into [0.01, 0.99] so
-// that Newton's method starts inside.
+// that Newton's method starts inside. Animals removed uncaught are left out of them: a start
+// needs to be near, not exact.
 std::vector<double> jollySeberStart(const CjsMArray& m, const Likelihood& likelihood)
 {
     const int k = m.occasions;
@@ -253,15 +340,24 @@ std::vector<double> jollySeberStart(const CjsMArray& m, const Likelihood& likeli
             x = 0.5;
         return logit(std::clamp(x, 0.01, 0.99));
     };
-    std::vector<double> eta(size_t(likelihood.dimension()));
+    std::vector<double> eta(size_t(likelihood.dimension()), 0.0);
+    const auto set = [&eta](const Real& real, double value) {
+        if (real.index >= 0)
+            eta[size_t(real.index)] = value;
+    };
     for (int t = 0; t <= k - 3; ++t)
-        eta[size_t(likelihood.phi(t))] =
+        set(likelihood.phi(t),
             start(marked[size_t(t + 1)] /
-                  (marked[size_t(t)] - caught[size_t(t)] + double(m.released[size_t(t)])));
+                  (marked[size_t(t)] - caught[size_t(t)] + double(m.released[size_t(t)]))));
     for (int t = 1; t <= k - 2; ++t)
-        eta[size_t(likelihood.p(t))] = start(caught[size_t(t)] / marked[size_t(t)]);
-    eta[size_t(likelihood.beta())] =
-        start(later[size_t(k - 2)] / double(m.released[size_t(k - 2)]));
+        set(likelihood.p(t), start(caught[size_t(t)] / marked[size_t(t)]));
+    set(likelihood.phi(k - 2), start(later[size_t(k - 2)] / double(m.released[size_t(k - 2)])));
+    for (int t = 1; t < k && !m.kept.empty(); ++t) {
+        double removed = double(m.removedCaught[size_t(t)]);
+        for (int i = 0; i < t; ++i)
+            removed += double(m.removedAt[size_t(i)][size_t(t)]);
+        set(likelihood.r(t), start(removed / (removed + double(m.kept[size_t(t)]))));
+    }
     return eta;
 }
 
@@ -275,7 +371,8 @@ struct Solution
     bool converged = false;
 };
 
-Solution maximise(const Likelihood& likelihood, std::vector<double> eta, int maxIterations)
+Solution maximise(const Likelihood& likelihood, std::vector<double> eta, int maxIterations,
+                  double relativeTolerance = 1e-12)
 {
     const int n = likelihood.dimension();
     Solution s;
@@ -332,7 +429,7 @@ Solution maximise(const Likelihood& likelihood, std::vector<double> eta, int max
         // A flat ridge (a parameter without information) needs only a token of damping; it is
         // a maximum all the same, and the singular information then says what it is worth.
         const bool concave = damping <= 1e-8 * std::max(largest, 1.0);
-        const double tolerance = 1e-12 * (1.0 + std::abs(f));
+        const double tolerance = relativeTolerance * (1.0 + std::abs(f));
         if (concave && decrement < tolerance) {
             s.converged = true;
             break;
@@ -397,26 +494,41 @@ CjsMArray CjsFitter::mArray(int occasions, const std::vector<CaptureHistory>& hi
     const size_t k = size_t(m.occasions);
     m.released.assign(k > 0 ? k - 1 : 0, 0);
     m.next.assign(k > 0 ? k - 1 : 0, std::vector<long long>(k, 0));
+    m.removedAt.assign(k > 0 ? k - 1 : 0, std::vector<long long>(k, 0));
+    m.kept.assign(k, 0);
+    m.removedCaught.assign(k, 0);
     std::vector<int> captures;
     for (const CaptureHistory& history : histories) {
+        // Nothing after a removal belongs to the study.
+        const int removal =
+            history.removalOccasion >= 0 ? std::min(history.removalOccasion, int(k) - 1) : -1;
+        const size_t end = removal >= 0 ? size_t(removal) + 1 : k;
         captures.clear();
-        for (size_t t = 0; t < std::min(k, history.occasions.size()); ++t)
+        for (size_t t = 0; t < std::min(end, history.occasions.size()); ++t)
             if (history.occasions[t] != 0)
                 captures.push_back(int(t));
         if (captures.empty())
             continue;
         ++m.animals;
-        if (history.removedAtLastCapture)
+        const bool removedAtCapture =
+            removal >= 0 ? captures.back() == removal : history.removedAtLastCapture;
+        if (removedAtCapture)
             ++m.removed;
+        if (removal >= 0 && removedAtCapture)
+            ++m.removedCaught[size_t(removal)];
         for (size_t c = 0; c < captures.size(); ++c) {
             const bool last = c + 1 == captures.size();
             const size_t t = size_t(captures[c]);
+            if (!(last && removedAtCapture))
+                ++m.kept[t];
             // Removed animals are not released; a release at the last occasion tells nothing.
-            if ((last && history.removedAtLastCapture) || t + 1 >= k)
+            if ((last && removedAtCapture) || t + 1 >= k)
                 continue;
             ++m.released[t];
             if (!last)
                 ++m.next[t][size_t(captures[c + 1])];
+            else if (removal >= 0)
+                ++m.removedAt[t][size_t(removal)];
         }
     }
     return m;
@@ -437,7 +549,242 @@ void CjsFitter::setInterval(CjsEstimate& estimate, double se)
     estimate.ucl = sigmoid(logit(x) + half);
 }
 
+CjsDesign CjsFitter::design(const CjsMArray& m)
+{
+    // Only an animal known alive at the last occasion and not seen there separates the last
+    // survival from the last detection.
+    bool lastFree = false;
+    for (const auto& row : m.removedAt)
+        lastFree = lastFree || (!row.empty() && row.back() > 0);
+    // Where animals were removed unseen, those not removed were spared a risk the others'
+    // histories must allow for; a probability of removal per such occasion does. Where every
+    // removed animal was caught there, removal went with capture: a loss on capture, which
+    // needs no parameter.
+    std::vector<bool> removals(size_t(std::max(m.occasions, 0)), false);
+    for (const auto& row : m.removedAt)
+        for (size_t j = 0; j < row.size(); ++j)
+            removals[j] = removals[j] || row[j] > 0;
+    return CjsDesign::timeDependent(m.occasions, lastFree).withRemovals(removals);
+}
+
 CjsFit CjsFitter::fit(const CjsMArray& m) const
+{
+    return fit(m, design(m));
+}
+
+namespace {
+
+// A reported quantity: a product of probabilities of the model.
+struct Quantity
+{
+    std::vector<Real> factors;
+};
+
+// The eigenvalues (ascending) and eigenvectors (columns, row-major) of a symmetric matrix, by
+// cyclic Jacobi rotations.
+void symmetricEigen(std::vector<double> a, int n, std::vector<double>& values,
+                    std::vector<double>& vectors)
+{
+    vectors.assign(size_t(n) * n, 0.0);
+    for (int i = 0; i < n; ++i)
+        vectors[size_t(i) * n + i] = 1.0;
+    for (int sweep = 0; sweep < 100; ++sweep) {
+        double off = 0.0;
+        double total = 0.0;
+        for (int i = 0; i < n; ++i)
+            for (int j = 0; j < n; ++j) {
+                const double v = a[size_t(i) * n + j] * a[size_t(i) * n + j];
+                total += v;
+                if (i != j)
+                    off += v;
+            }
+        if (off <= 1e-30 * total)
+            break;
+        for (int p = 0; p < n - 1; ++p)
+            for (int q = p + 1; q < n; ++q) {
+                const double apq = a[size_t(p) * n + q];
+                if (apq == 0.0)
+                    continue;
+                const double theta = (a[size_t(q) * n + q] - a[size_t(p) * n + p]) / (2.0 * apq);
+                const double t = (theta >= 0.0 ? 1.0 : -1.0) /
+                                 (std::abs(theta) + std::sqrt(theta * theta + 1.0));
+                const double c = 1.0 / std::sqrt(t * t + 1.0);
+                const double s = t * c;
+                for (int k = 0; k < n; ++k) {
+                    const double akp = a[size_t(k) * n + p];
+                    const double akq = a[size_t(k) * n + q];
+                    a[size_t(k) * n + p] = c * akp - s * akq;
+                    a[size_t(k) * n + q] = s * akp + c * akq;
+                }
+                for (int k = 0; k < n; ++k) {
+                    const double apk = a[size_t(p) * n + k];
+                    const double aqk = a[size_t(q) * n + k];
+                    a[size_t(p) * n + k] = c * apk - s * aqk;
+                    a[size_t(q) * n + k] = s * apk + c * aqk;
+                }
+                for (int k = 0; k < n; ++k) {
+                    const double vkp = vectors[size_t(k) * n + p];
+                    const double vkq = vectors[size_t(k) * n + q];
+                    vectors[size_t(k) * n + p] = c * vkp - s * vkq;
+                    vectors[size_t(k) * n + q] = s * vkp + c * vkq;
+                }
+            }
+    }
+    values.resize(size_t(n));
+    for (int i = 0; i < n; ++i)
+        values[size_t(i)] = a[size_t(i) * n + i];
+}
+
+// What the observed information says about the parameters away from their bounds.
+class Information
+{
+public:
+    Information(const std::vector<double>& hessian, const std::vector<double>& x, int n,
+                double released)
+        : n_(n), x_(x)
+    {
+        scale_.assign(size_t(n), 0.0);
+        inside_.assign(size_t(n), false);
+        estimable_.assign(size_t(n), false);
+        for (int a = 0; a < n; ++a) {
+            inside_[size_t(a)] = !atBound(x[size_t(a)]);
+            const double d = -hessian[size_t(a) * n + a];
+            // Information of less than a millionth of a fish tells nothing.
+            if (inside_[size_t(a)] && d >= 1e-6 * released) {
+                estimable_[size_t(a)] = true;
+                used_.push_back(a);
+                scale_[size_t(a)] = std::sqrt(d);
+            }
+        }
+        const int q = int(used_.size());
+        scaled_.assign(size_t(q) * q, 0.0);
+        for (int a = 0; a < q; ++a)
+            for (int b = 0; b < q; ++b)
+                scaled_[size_t(a) * q + b] =
+                    -hessian[size_t(used_[size_t(a)]) * n + used_[size_t(b)]] /
+                    (scale_[size_t(used_[size_t(a)])] * scale_[size_t(used_[size_t(b)])]);
+        std::vector<double> values;
+        symmetricEigen(scaled_, q, values, vectors_);
+        double largest = 0.0;
+        for (const double v : values)
+            largest = std::max(largest, v);
+        for (int e = 0; e < q; ++e) {
+            if (values[size_t(e)] > 1e-7 * largest)
+                kept_.push_back({e, values[size_t(e)]});
+            else
+                null_.push_back(e);
+        }
+        rank_ = int(kept_.size());
+        smallest_ = values.empty() || largest <= 0.0
+                        ? 0.0
+                        : *std::min_element(values.begin(), values.end()) / largest;
+        int insideCount = 0;
+        for (int a = 0; a < n; ++a)
+            insideCount += inside_[size_t(a)] ? 1 : 0;
+        singular_ = rank_ < insideCount;
+    }
+
+    int rank() const { return rank_; }
+    // The smallest eigenvalue of the scaled information relative to the largest.
+    double smallest() const { return smallest_; }
+    bool singular() const { return singular_; }
+    bool inside(int a) const { return inside_[size_t(a)]; }
+
+    // Inverse (or, when singular, pseudo-inverse) information on the logit scale, carried to the
+    // probability scale: covariance of the parameters, row-major n x n.
+    std::vector<double> covariance() const
+    {
+        const int n = n_;
+        const int q = int(used_.size());
+        std::vector<double> result(size_t(n) * n, 0.0);
+        if (!singular_) {
+            std::vector<double> factor = scaled_;
+            if (cholesky(factor, q)) {
+                for (int b = 0; b < q; ++b) {
+                    std::vector<double> column(static_cast<size_t>(q), 0.0);
+                    column[size_t(b)] = 1.0;
+                    choleskySolve(factor, q, column);
+                    for (int a = 0; a < q; ++a) {
+                        const int i = used_[size_t(a)];
+                        const int j = used_[size_t(b)];
+                        const double dx = x_[size_t(i)] * (1.0 - x_[size_t(i)]);
+                        const double dy = x_[size_t(j)] * (1.0 - x_[size_t(j)]);
+                        result[size_t(i) * n + j] =
+                            dx * dy * column[size_t(a)] / (scale_[size_t(i)] * scale_[size_t(j)]);
+                    }
+                }
+                return result;
+            }
+        }
+        for (int a = 0; a < q; ++a)
+            for (int b = 0; b < q; ++b) {
+                double s = 0.0;
+                for (const auto& [e, value] : kept_)
+                    s += vectors_[size_t(a) * q + e] * vectors_[size_t(b) * q + e] / value;
+                const int i = used_[size_t(a)];
+                const int j = used_[size_t(b)];
+                const double dx = x_[size_t(i)] * (1.0 - x_[size_t(i)]);
+                const double dy = x_[size_t(j)] * (1.0 - x_[size_t(j)]);
+                result[size_t(i) * n + j] = dx * dy * s / (scale_[size_t(i)] * scale_[size_t(j)]);
+            }
+        return result;
+    }
+
+    // Whether a quantity with this gradient in the logits is determined by the data: no part of
+    // it may lie along a direction the information does not see.
+    bool identifiable(const std::vector<double>& gradient) const
+    {
+        double norm = 0.0;
+        for (int a = 0; a < n_; ++a)
+            if (inside_[size_t(a)])
+                norm += gradient[size_t(a)] * gradient[size_t(a)];
+        if (norm == 0.0)
+            return true;
+        norm = std::sqrt(norm);
+        for (int a = 0; a < n_; ++a)
+            if (inside_[size_t(a)] && !estimable_[size_t(a)] &&
+                std::abs(gradient[size_t(a)]) > Tolerance * norm)
+                return false;
+        const int q = int(used_.size());
+        std::vector<double> u(static_cast<size_t>(q));
+        double unorm = 0.0;
+        for (int a = 0; a < q; ++a) {
+            const int i = used_[size_t(a)];
+            u[size_t(a)] = gradient[size_t(i)] / scale_[size_t(i)];
+            unorm += u[size_t(a)] * u[size_t(a)];
+        }
+        unorm = std::sqrt(unorm);
+        for (const int e : null_) {
+            double along = 0.0;
+            for (int a = 0; a < q; ++a)
+                along += vectors_[size_t(a) * q + e] * u[size_t(a)];
+            if (std::abs(along) > Tolerance * unorm)
+                return false;
+        }
+        return true;
+    }
+
+    static constexpr double Tolerance = 1e-4;
+
+private:
+    int n_;
+    std::vector<double> x_;
+    std::vector<double> scale_;
+    std::vector<bool> inside_;
+    std::vector<bool> estimable_;
+    std::vector<int> used_;
+    std::vector<double> scaled_;
+    std::vector<double> vectors_;
+    std::vector<std::pair<int, double>> kept_;
+    std::vector<int> null_;
+    int rank_ = 0;
+    double smallest_ = 0.0;
+    bool singular_ = false;
+};
+
+} // namespace
+
+CjsFit CjsFitter::fit(const CjsMArray& m, const CjsDesign& design) const
 {
     CjsFit result;
     result.occasions = m.occasions;
@@ -449,12 +796,12 @@ CjsFit CjsFitter::fit(const CjsMArray& m) const
     result.phi.resize(size_t(k - 2));
     result.p.resize(size_t(k - 2));
     result.cumulativeSurvival.resize(size_t(k - 2));
-    if (m.recaptures() == 0) {
+    if (m.recaptures() + m.removals() == 0) {
         result.singular = true;
         return result;
     }
 
-    const Likelihood likelihood(m);
+    const Likelihood likelihood(m, design);
     const int n = likelihood.dimension();
     const std::vector<double> neutral(static_cast<size_t>(n), 0.0);
     Solution best =
@@ -467,95 +814,134 @@ CjsFit CjsFitter::fit(const CjsMArray& m) const
     }
 
     std::vector<double> x(static_cast<size_t>(n));
-    std::vector<bool> bounded(static_cast<size_t>(n));
-    for (int a = 0; a < n; ++a) {
-        x[size_t(a)] = sigmoid(best.eta[size_t(a)]);
-        bounded[size_t(a)] = atBound(x[size_t(a)]);
+    const auto probabilities = [&] {
+        for (int a = 0; a < n; ++a)
+            x[size_t(a)] = sigmoid(best.eta[size_t(a)]);
+    };
+    probabilities();
+    Information information(best.hessian, x, n, double(m.animals));
+    // Near a ridge the small slope left by the usual tolerance bends the information enough to
+    // hide a direction the data do not see; there the maximum is sought to the last digit.
+    if (best.converged && information.smallest() < 1e-3) {
+        Solution polished = maximise(likelihood, best.eta, 50, 1e-30);
+        if (polished.logLikelihood >= best.logLikelihood) {
+            polished.converged = true;
+            polished.iterations += best.iterations;
+            best = std::move(polished);
+            probabilities();
+            information = Information(best.hessian, x, n, double(m.animals));
+        }
     }
     result.converged = best.converged;
     result.iterations = best.iterations;
     result.minus2LnL = -2.0 * best.logLikelihood;
-    result.parameters = int(std::count(bounded.begin(), bounded.end(), false));
 
-    // Observed information of the parameters away from their bounds, tested on its correlation
-    // form so that the scale of each parameter does not matter.
-    std::vector<int> inside;
-    for (int a = 0; a < n; ++a)
-        if (!bounded[size_t(a)])
-            inside.push_back(a);
-    const int q = int(inside.size());
-    std::vector<double> info(size_t(q) * q);
-    std::vector<double> scale(static_cast<size_t>(q));
-    double largest = 0.0;
-    for (int a = 0; a < q; ++a) {
-        for (int b = 0; b < q; ++b)
-            info[size_t(a) * q + b] =
-                -best.hessian[size_t(inside[size_t(a)]) * n + inside[size_t(b)]];
-        largest = std::max(largest, info[size_t(a) * q + a]);
-    }
-    for (int a = 0; a < q && !result.singular; ++a) {
-        const double d = info[size_t(a) * q + a];
-        if (!(d > 1e-9 * largest))
-            result.singular = true;
-        else
-            scale[size_t(a)] = std::sqrt(d);
-    }
-    std::vector<double> factor = info;
-    if (!result.singular) {
-        for (int a = 0; a < q; ++a)
-            for (int b = 0; b < q; ++b)
-                factor[size_t(a) * q + b] /= scale[size_t(a)] * scale[size_t(b)];
-        double minPivot = 0.0;
-        result.singular = !cholesky(factor, q, &minPivot) || minPivot < 1e-12;
-    }
+    result.parameters = information.rank();
+    result.singular = information.singular();
+    const std::vector<double> covariance =
+        result.converged ? information.covariance() : std::vector<double>();
 
-    std::vector<CjsEstimate> estimates(static_cast<size_t>(n));
-    for (int a = 0; a < n; ++a)
-        estimates[size_t(a)].value = x[size_t(a)];
-    if (result.hasIntervals()) {
-        // Inverse information on the logit scale, then the delta method to probabilities.
-        result.covariance.assign(size_t(n) * n, 0.0);
-        for (int b = 0; b < q; ++b) {
-            std::vector<double> column(static_cast<size_t>(q), 0.0);
-            column[size_t(b)] = 1.0;
-            choleskySolve(factor, q, column);
-            for (int a = 0; a < q; ++a) {
-                const int i = inside[size_t(a)];
-                const int j = inside[size_t(b)];
-                const double dx = x[size_t(i)] * (1.0 - x[size_t(i)]);
-                const double dy = x[size_t(j)] * (1.0 - x[size_t(j)]);
-                result.covariance[size_t(i) * n + j] =
-                    dx * dy * column[size_t(a)] / (scale[size_t(a)] * scale[size_t(b)]);
+    const auto valueOf = [&x](const Real& real) {
+        return real.index >= 0 ? x[size_t(real.index)] : real.fixed;
+    };
+    // Gradient of a product on the probability scale, one entry per factor: the product of the
+    // others.
+    const auto factorGradient = [&](const Quantity& q) {
+        std::vector<double> g(q.factors.size(), 1.0);
+        for (size_t t = 0; t < q.factors.size(); ++t)
+            for (size_t u = 0; u < q.factors.size(); ++u)
+                if (u != t)
+                    g[t] *= valueOf(q.factors[u]);
+        return g;
+    };
+    const auto covarianceOf = [&](const Quantity& a, const Quantity& b) {
+        const std::vector<double> ga = factorGradient(a);
+        const std::vector<double> gb = factorGradient(b);
+        double sum = 0.0;
+        for (size_t t = 0; t < a.factors.size(); ++t)
+            for (size_t u = 0; u < b.factors.size(); ++u) {
+                const int i = a.factors[t].index;
+                const int j = b.factors[u].index;
+                if (i >= 0 && j >= 0)
+                    sum += ga[t] * gb[u] * covariance[size_t(i) * n + j];
+            }
+        return sum;
+    };
+    const auto estimate = [&](const Quantity& q) {
+        CjsEstimate e;
+        e.value = 1.0;
+        for (const Real& real : q.factors)
+            e.value *= valueOf(real);
+        const std::vector<double> g = factorGradient(q);
+        std::vector<double> logit(static_cast<size_t>(n), 0.0);
+        bool free = false;
+        for (size_t t = 0; t < q.factors.size(); ++t) {
+            const int i = q.factors[t].index;
+            if (i >= 0 && information.inside(i)) {
+                logit[size_t(i)] += g[t] * x[size_t(i)] * (1.0 - x[size_t(i)]);
+                free = true;
             }
         }
-        for (const int a : inside)
-            setInterval(estimates[size_t(a)], std::sqrt(result.covariance[size_t(a) * n + a]));
-    }
-    for (int t = 0; t <= k - 3; ++t) {
-        result.phi[size_t(t)] = estimates[size_t(likelihood.phi(t))];
-        result.p[size_t(t)] = estimates[size_t(likelihood.p(t + 1))];
-    }
-    result.beta = estimates[size_t(likelihood.beta())];
+        e.identifiable = information.identifiable(logit);
+        if (!e.identifiable) {
+            e.value = 0.0;
+            return e;
+        }
+        if (!covariance.empty() && free && !atBound(e.value))
+            setInterval(e, std::sqrt(std::max(covarianceOf(q, q), 0.0)));
+        return e;
+    };
+    const auto survival = [&](int first, int last) {
+        Quantity q;
+        for (int t = first; t <= last; ++t)
+            q.factors.push_back(likelihood.phi(t));
+        return q;
+    };
 
-    // Cumulative survival: the gradient of a product of phi is the product of the others.
-    for (int i = 0; i <= k - 3; ++i) {
-        CjsEstimate& s = result.cumulativeSurvival[size_t(i)];
-        s.value = 1.0;
-        for (int t = 0; t <= i; ++t)
-            s.value *= x[size_t(likelihood.phi(t))];
-        if (!result.hasIntervals() || atBound(s.value))
-            continue;
-        std::vector<double> gradient(size_t(i) + 1, 1.0);
-        for (int t = 0; t <= i; ++t)
-            for (int u = 0; u <= i; ++u)
-                if (u != t)
-                    gradient[size_t(t)] *= x[size_t(likelihood.phi(u))];
-        double variance = 0.0;
-        for (int t = 0; t <= i; ++t)
-            for (int u = 0; u <= i; ++u)
-                variance += gradient[size_t(t)] * gradient[size_t(u)] *
-                            result.covariance[size_t(likelihood.phi(t)) * n + likelihood.phi(u)];
-        setInterval(s, std::sqrt(std::max(variance, 0.0)));
+    for (int t = 0; t <= k - 3; ++t) {
+        result.phi[size_t(t)] = estimate(survival(t, t));
+        result.p[size_t(t)] = estimate(Quantity{{likelihood.p(t + 1)}});
+    }
+    const Quantity beta{{likelihood.phi(k - 2), likelihood.p(k - 1)}};
+    result.beta = estimate(beta);
+    for (int i = 0; i <= k - 3; ++i)
+        result.cumulativeSurvival[size_t(i)] = estimate(survival(0, i));
+
+    // Survivals that cannot be told apart are reported as their product where that is known.
+    std::vector<Quantity> quantities;
+    const auto addRow = [&](CjsRow::Kind kind, int from, int to, const CjsEstimate& e,
+                            const Quantity& q) {
+        result.rows.push_back({kind, from, to, e});
+        quantities.push_back(q);
+    };
+    for (int t = 0; t <= k - 3; ++t) {
+        if (!result.phi[size_t(t)].identifiable) {
+            bool joined = false;
+            for (int u = t + 1; u <= k - 3 && !joined; ++u) {
+                const Quantity q = survival(t, u);
+                const CjsEstimate e = estimate(q);
+                if (e.identifiable) {
+                    addRow(CjsRow::Kind::Phi, t, u + 1, e, q);
+                    t = u;
+                    joined = true;
+                }
+            }
+            if (joined)
+                continue;
+        }
+        addRow(CjsRow::Kind::Phi, t, t + 1, result.phi[size_t(t)], survival(t, t));
+    }
+    for (int t = 1; t <= k - 2; ++t)
+        addRow(CjsRow::Kind::P, t, t, result.p[size_t(t - 1)], Quantity{{likelihood.p(t)}});
+    addRow(CjsRow::Kind::Beta, k - 2, k - 1, result.beta, beta);
+
+    if (!covariance.empty()) {
+        const size_t r = result.rows.size();
+        result.covariance.assign(r * r, 0.0);
+        for (size_t a = 0; a < r; ++a)
+            for (size_t b = 0; b < r; ++b)
+                if (result.rows[a].estimate.hasSe() && result.rows[b].estimate.hasSe())
+                    result.covariance[a * r + b] = covarianceOf(quantities[a], quantities[b]);
     }
     return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "survival/CaptureHistory.h"
+#include "survival/CjsDesign.h"
 #include "survival/CjsFit.h"
 #include "survival/CjsMArray.h"
 
@@ -8,10 +9,11 @@
 
 namespace kd {
 
-// Maximum-likelihood fit of the time-dependent Cormack-Jolly-Seber model phi(t) p(t), with
-// losses on capture, on the m-array of a set of histories. Newton's method on the logit scale,
-// started from the closed-form Jolly-Seber estimates, with step halving and a damped step where
-// the surface is not concave; a parameter that runs to 0 or 1 is held at its bound.
+// Maximum-likelihood fit of the Cormack-Jolly-Seber model (by default phi(t) p(t)), with
+// losses on capture and removals of animals not caught, on the m-array of a set of histories.
+// Newton's method on the logit scale, started from the closed-form Jolly-Seber estimates, with step
+// halving and a damped step where the surface is not concave; a parameter that runs to 0 or 1 is
+// held at its bound.
 class CjsFitter
 {
 public:
@@ -34,6 +36,11 @@ public:
     // Fewer than two occasions, or no recapture at all, give a fit that is neither converged nor
     // invertible, with every estimate 0.
     CjsFit fit(const CjsMArray& mArray) const;
+    // The fit of a model given by its design; every reported quantity is checked against what
+    // the information can tell (a quantity it cannot is reported empty).
+    CjsFit fit(const CjsMArray& mArray, const CjsDesign& design) const;
+    // phi(t) p(t) with the last detection free only where removals make it estimable.
+    static CjsDesign design(const CjsMArray& mArray);
 
     // 95% interval on the logit scale around a probability with the given standard error.
     static void setInterval(CjsEstimate& estimate, double se);

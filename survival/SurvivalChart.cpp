@@ -59,7 +59,8 @@ QList<Series> seriesOf(const SurvivalResult& result)
         const auto& cumulative = release.fit.cumulativeSurvival;
         for (size_t i = 0; i < cumulative.size() && qsizetype(i) < result.siteRiverKm.size(); ++i) {
             const CjsEstimate& s = cumulative[i];
-            if (std::isfinite(result.siteRiverKm[qsizetype(i)]))
+            // What the data cannot tell is not drawn.
+            if (s.identifiable && std::isfinite(result.siteRiverKm[qsizetype(i)]))
                 series.points.append(
                     {result.siteRiverKm[qsizetype(i)], s.value, s.hasInterval, s.lcl, s.ucl});
         }

@@ -12,6 +12,7 @@ void SurvivalDataProcessor::start()
     lines_.clear();
     fish_.clear();
     releases_.clear();
+    removedAboveFirstSite_ = 0;
 }
 
 void SurvivalDataProcessor::processFish(const CaptureRow& fish, const DetectionMap& detections)
@@ -19,11 +20,16 @@ void SurvivalDataProcessor::processFish(const CaptureRow& fish, const DetectionM
     // The same filter as the Standard layout, so both files hold the same fish.
     QList<SiteVisit> visits;
     QVector<int> codes;
-    if (!acceptFish(fish, detections, CutoffChecks::BeforeAndAfterCodes, visits, codes))
+    if (!acceptFish(fish, detections, CutoffChecks::BeforeAndAfterCodes, visits, codes)) {
+        if (fish.removalRiverKm != -1 && !visits.isEmpty() && !cutoffExcludesVisits(visits) &&
+            fish.removalRiverKm > visits[0].riverKm)
+            ++removedAboveFirstSite_;
         return;
+    }
 
     fish_.append({fish.tagCode, fish.releaseName, SurvivalWriter::measureText(fish.lengthText),
-                  SurvivalWriter::measureText(fish.weightText), codes});
+                  SurvivalWriter::measureText(fish.weightText), codes,
+                  removalSite(visits, fish.removalRiverKm)});
 
     const auto release =
         std::find_if(releases_.begin(), releases_.end(),
@@ -36,9 +42,29 @@ void SurvivalDataProcessor::processFish(const CaptureRow& fish, const DetectionM
         release->agreed = false;
 }
 
+int SurvivalDataProcessor::removalSite(const QList<SiteVisit>& visits, int removalKm)
+{
+    if (removalKm == -1 || visits.isEmpty())
+        return -1;
+    // A history the detection order ended keeps that end: the removal rule never saw it.
+    // (The removal rule marks its end with the code given here, the order rule with a 2.)
+    const QVector<int> codes = computeCaptureCodes(visits, removalKm, 3);
+    if (codes.isEmpty() || codes.contains(2))
+        return -1;
+    int site = -1;
+    for (qsizetype i = 0; i < visits.size(); ++i)
+        if (visits[i].riverKm >= removalKm)
+            site = int(i);
+    for (qsizetype i = site + 1; i < codes.size(); ++i)
+        if (codes[i] != 0)
+            return -1;
+    return site;
+}
+
 SurvivalStudy SurvivalDataProcessor::study() const
 {
     SurvivalStudy study;
+    study.removedAboveFirstSite = removedAboveFirstSite_;
     study.sites = sites();
     for (const QString& site : sites())
         study.siteRiverKm.append(siteRiverKm().value(site, 0));

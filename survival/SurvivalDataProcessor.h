@@ -20,6 +20,10 @@ public:
     // otherwise unknown.
     SurvivalStudy study() const;
 
+    // The index of the most downstream site at or above a removal, or -1 when the fish was not
+    // removed or its history ended by the detection order before the removal rule applied.
+    static int removalSite(const QList<SiteVisit>& visits, int removalKm);
+
 private:
     struct ReleaseKm
     {
@@ -30,6 +34,7 @@ private:
 
     QList<SurvivalFish> fish_;
     QList<ReleaseKm> releases_;
+    int removedAboveFirstSite_ = 0;
 };
 
 } // namespace kd

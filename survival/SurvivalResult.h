@@ -35,12 +35,16 @@ struct SurvivalHistory
     QString history;
     // Removed at its last capture.
     bool removed = false;
+    // Removed from the study: the 1-based position in `history` of the occasion after which it
+    // left, detected there or not; 0 when not removed.
+    int removedAt = 0;
     QString length;
     QString weight;
 };
 
 struct SurvivalResult
 {
+    QString title;
     QStringList sites;
     QVector<double> siteRiverKm;
     // In the order in which their fish first appear.
@@ -49,6 +53,8 @@ struct SurvivalResult
     QList<SurvivalHistory> histories;
     // Each starts with "***Warning: ".
     QStringList warnings;
+    // Lines for the log that are not warnings.
+    QStringList notes;
 };
 
 } // namespace kd

@@ -4,9 +4,17 @@
 #include "survival/SurvivalChart.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <cmath>
+#include <memory>
+#include <vector>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <unistd.h>
+#endif
 
 namespace kd {
 
@@ -18,12 +26,40 @@ void setError(QString* error, const QString& text)
         *error = text;
 }
 
-// Estimate, se, lcl and ucl; the last three empty without an interval.
+// Estimate, se, lcl and ucl; all four empty for a quantity the data cannot determine, se
+// empty for a profile interval, the last three empty without an interval.
 void appendEstimate(QStringList& cells, const CjsEstimate& estimate)
 {
-    cells.append(SurvivalWriter::number(estimate.value));
-    for (double value : {estimate.se, estimate.lcl, estimate.ucl})
+    cells.append(estimate.identifiable ? SurvivalWriter::number(estimate.value) : QString());
+    cells.append(estimate.hasSe() ? SurvivalWriter::number(estimate.se) : QString());
+    for (double value : {estimate.lcl, estimate.ucl})
         cells.append(estimate.hasInterval ? SurvivalWriter::number(value) : QString());
+}
+
+QString occasionName(const SurvivalResult& result, const SurvivalReleaseResult& release, int o)
+{
+    return o == 0 ? release.name : result.sites.value(o - 1);
+}
+
+QString parameterName(CjsRow::Kind kind)
+{
+    switch (kind) {
+    case CjsRow::Kind::Phi:
+        return QStringLiteral("phi");
+    case CjsRow::Kind::P:
+        return QStringLiteral("p");
+    case CjsRow::Kind::Beta:
+        break;
+    }
+    return QStringLiteral("beta");
+}
+
+QString joined(const QStringList& cells)
+{
+    QStringList fields;
+    for (const QString& cell : cells)
+        fields.append(csvField(cell));
+    return fields.join(u',');
 }
 
 } // namespace
@@ -46,23 +82,64 @@ QList<QStringList> SurvivalWriter::estimateRows(const SurvivalResult& result,
                                                 const SurvivalReleaseResult& release)
 {
     QList<QStringList> rows;
-    const qsizetype n = result.sites.size();
-    if (!release.estimated || n == 0)
+    if (!release.estimated || result.sites.isEmpty())
         return rows;
-    const auto row = [&](const char* parameter, const QString& from, const QString& to,
-                         const CjsEstimate& estimate) {
-        QStringList cells = {release.name, QLatin1String(parameter), from, to};
-        appendEstimate(cells, estimate);
+    for (const CjsRow& row : release.fit.rows) {
+        QStringList cells = {
+            release.name, parameterName(row.kind), occasionName(result, release, row.from),
+            row.kind == CjsRow::Kind::P ? QString() : occasionName(result, release, row.to)};
+        appendEstimate(cells, row.estimate);
         rows.append(cells);
-    };
-    // Reach i runs from the release (i = 0) or site i - 1 to site i.
-    for (qsizetype i = 0; i + 1 < n; ++i)
-        row("phi", i == 0 ? release.name : result.sites[i - 1], result.sites[i],
-            release.fit.phi[size_t(i)]);
-    for (qsizetype i = 0; i + 1 < n; ++i)
-        row("p", result.sites[i], QString(), release.fit.p[size_t(i)]);
-    row("beta", n >= 2 ? result.sites[n - 2] : release.name, result.sites[n - 1], release.fit.beta);
+    }
     return rows;
+}
+
+QStringList SurvivalWriter::cumulativeLines(const SurvivalResult& result)
+{
+    QStringList lines = {QStringLiteral("release,site,river_kilometer,estimate,se,lcl,ucl")};
+    for (const SurvivalReleaseResult& release : result.releases) {
+        if (!release.estimated)
+            continue;
+        const auto& cumulative = release.fit.cumulativeSurvival;
+        for (size_t i = 0; i < cumulative.size() && qsizetype(i) < result.sites.size(); ++i) {
+            if (!cumulative[i].identifiable)
+                continue;
+            const double km = result.siteRiverKm.value(qsizetype(i), std::nan(""));
+            QStringList cells = {release.name, result.sites[qsizetype(i)],
+                                 std::isfinite(km) ? QString::number(km) : QString()};
+            appendEstimate(cells, cumulative[i]);
+            lines.append(joined(cells));
+        }
+    }
+    return lines;
+}
+
+QStringList SurvivalWriter::covarianceLines(const SurvivalResult& result)
+{
+    QStringList lines = {QStringLiteral("release,row,column,covariance")};
+    for (const SurvivalReleaseResult& release : result.releases) {
+        const CjsFit& fit = release.fit;
+        if (!release.estimated || fit.covariance.empty())
+            continue;
+        const size_t n = fit.rows.size();
+        const auto label = [&](const CjsRow& row) {
+            return parameterName(row.kind) + u':' + occasionName(result, release, row.from) + u':' +
+                   (row.kind == CjsRow::Kind::P ? QString()
+                                                : occasionName(result, release, row.to));
+        };
+        for (size_t a = 0; a < n; ++a) {
+            if (!fit.rows[a].estimate.hasSe())
+                continue;
+            for (size_t b = 0; b < n; ++b) {
+                if (!fit.rows[b].estimate.hasSe())
+                    continue;
+                // Covariances are small; ten significant digits keep them.
+                lines.append(joined({release.name, label(fit.rows[a]), label(fit.rows[b]),
+                                     QString::number(fit.covariance[a * n + b], 'g', 10)}));
+            }
+        }
+    }
+    return lines;
 }
 
 QStringList SurvivalWriter::estimateLines(const SurvivalResult& result)
@@ -97,12 +174,13 @@ QStringList SurvivalWriter::fitLines(const SurvivalResult& result)
 
 QStringList SurvivalWriter::markedLines(const SurvivalResult& result)
 {
-    QStringList lines = {QStringLiteral("ch,freq,release,tag_code,length,weight")};
+    QStringList lines = {QStringLiteral("ch,freq,release,tag_code,length,weight,removed_at")};
     for (const SurvivalHistory& fish : result.histories)
         lines.append(fish.history +
                      (fish.removed ? QStringLiteral(",-1,") : QStringLiteral(",1,")) +
                      csvField(result.releases[fish.release].name) + u',' + csvField(fish.tagCode) +
-                     u',' + csvField(fish.length) + u',' + csvField(fish.weight));
+                     u',' + csvField(fish.length) + u',' + csvField(fish.weight) + u',' +
+                     (fish.removedAt > 0 ? QString::number(fish.removedAt) : QString()));
     return lines;
 }
 
@@ -127,39 +205,70 @@ QStringList SurvivalWriter::markInputLines(const SurvivalResult& result)
     return lines;
 }
 
+namespace {
+
+// Hands the written bytes to the disk, so that a full disk shows before anything is renamed.
+bool flushed(QSaveFile& file)
+{
+    if (!file.flush())
+        return false;
+#ifdef Q_OS_UNIX
+    if (file.handle() >= 0 && ::fsync(file.handle()) != 0 && errno != EINVAL)
+        return false;
+#endif
+    return true;
+}
+
+bool opened(QSaveFile& file, QString* error)
+{
+    // A folder in a file's place would only fail at the rename, after others were replaced.
+    const bool folder = QFileInfo(file.fileName()).isDir();
+    if (folder || !file.open(QIODevice::WriteOnly)) {
+        setError(error, QStringLiteral("Unable to open %1 for writing: %2")
+                            .arg(QDir::toNativeSeparators(file.fileName()),
+                                 folder ? QStringLiteral("it is a folder") : file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+bool failed(QSaveFile& file, QString* error)
+{
+    setError(error, QStringLiteral("Unable to write %1: %2")
+                        .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
+    file.cancelWriting();
+    return false;
+}
+
+QByteArray text(const QStringList& lines, bool finalLineEnd)
+{
+    QByteArray bytes = lines.join(u'\n').toUtf8();
+    if (finalLineEnd && !lines.isEmpty())
+        bytes += '\n';
+    return bytes;
+}
+
+} // namespace
+
 bool SurvivalWriter::writeLines(const QString& path, const QStringList& lines, bool finalLineEnd,
                                 QString* error)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        setError(error, QStringLiteral("Unable to open %1 for writing: %2")
-                            .arg(QDir::toNativeSeparators(path), file.errorString()));
+    if (!opened(file, error))
         return false;
-    }
-    QByteArray text = lines.join(u'\n').toUtf8();
-    if (finalLineEnd && !lines.isEmpty())
-        text += '\n';
-    if (file.write(text) != text.size() || !file.commit()) {
-        setError(error, QStringLiteral("Unable to write %1: %2")
-                            .arg(QDir::toNativeSeparators(path), file.errorString()));
-        return false;
-    }
+    const QByteArray bytes = text(lines, finalLineEnd);
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        return failed(file, error);
     return true;
 }
 
 bool SurvivalWriter::writeImage(const QString& path, const QImage& image, QString* error)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        setError(error, QStringLiteral("Unable to open %1 for writing: %2")
-                            .arg(QDir::toNativeSeparators(path), file.errorString()));
+    if (!opened(file, error))
         return false;
-    }
-    if (!image.save(&file, "PNG") || !file.commit()) {
-        setError(error, QStringLiteral("Unable to write %1: %2")
-                            .arg(QDir::toNativeSeparators(path), file.errorString()));
-        return false;
-    }
+    if (!image.save(&file, "PNG") || !file.commit())
+        return failed(file, error);
     return true;
 }
 
@@ -168,13 +277,39 @@ bool SurvivalWriter::write(const QString& folder, const QString& name, const QSt
 {
     const QDir dir(folder);
     const auto path = [&](const QString& tail) { return dir.filePath(name + u'_' + tail); };
-    // The tables end without a line end after their last line, as the other outputs do; MARK
-    // reads its input line by line, so every line of the .inp file is ended.
-    return writeLines(path(suffix + QStringLiteral(".csv")), estimateLines(result), false, error) &&
-           writeLines(path(QStringLiteral("fit.csv")), fitLines(result), false, error) &&
-           writeLines(path(QStringLiteral("marked.csv")), markedLines(result), false, error) &&
-           writeLines(path(QStringLiteral("mark.inp")), markInputLines(result), true, error) &&
-           writeImage(path(QStringLiteral("survival.png")), SurvivalChart::render(result), error);
+    // Every file is written aside first; only when all of them are complete are they renamed
+    // into place, so that a failure (a full disk) leaves the earlier set whole.
+    struct Pending
+    {
+        QString tail;
+        QByteArray bytes;
+    };
+    const QList<Pending> tables = {
+        {suffix + QStringLiteral(".csv"), text(estimateLines(result), true)},
+        {QStringLiteral("fit.csv"), text(fitLines(result), true)},
+        {QStringLiteral("marked.csv"), text(markedLines(result), true)},
+        {QStringLiteral("mark.inp"), text(markInputLines(result), true)},
+        {QStringLiteral("cumulative.csv"), text(cumulativeLines(result), true)},
+        {QStringLiteral("vcv.csv"), text(covarianceLines(result), true)},
+    };
+    std::vector<std::unique_ptr<QSaveFile>> files;
+    for (const Pending& table : tables) {
+        auto& file = files.emplace_back(std::make_unique<QSaveFile>(path(table.tail)));
+        if (!opened(*file, error))
+            return false;
+        if (file->write(table.bytes) != table.bytes.size() || !flushed(*file))
+            return failed(*file, error);
+    }
+    auto& chart =
+        files.emplace_back(std::make_unique<QSaveFile>(path(QStringLiteral("survival.png"))));
+    if (!opened(*chart, error))
+        return false;
+    if (!SurvivalChart::render(result).save(chart.get(), "PNG") || !flushed(*chart))
+        return failed(*chart, error);
+    for (auto& file : files)
+        if (!file->commit())
+            return failed(*file, error);
+    return true;
 }
 
 } // namespace kd

@@ -14,12 +14,15 @@ namespace kd {
 //   NAME_fit.csv       one line per release: fish, removals, -2 ln L, parameters, convergence
 //   NAME_marked.csv    the histories as R's marked and RMark read them
 //   NAME_mark.inp      the same in MARK's input form, one group per release
+//   NAME_cumulative.csv cumulative survival from each release to each site
+//   NAME_vcv.csv       the covariance of the estimates' rows per release
 //   NAME_survival.png  the chart of cumulative survival
-// Each file is written aside and renamed into place, so a failure never leaves half a file.
+// Every file is written aside and all are renamed into place only when all are complete, so a
+// failure leaves the earlier set whole.
 class SurvivalWriter
 {
 public:
-    // Writes the five files; on failure stops, sets `error` (naming the file) and returns false.
+    // Writes the seven files; on failure stops, sets `error` (naming the file) and returns false.
     // The chart needs a QGuiApplication.
     static bool write(const QString& folder, const QString& name, const QString& suffix,
                       const SurvivalResult& result, QString* error);
@@ -31,6 +34,8 @@ public:
     static QList<QStringList> estimateRows(const SurvivalResult& result,
                                            const SurvivalReleaseResult& release);
     static QStringList fitLines(const SurvivalResult& result);
+    static QStringList cumulativeLines(const SurvivalResult& result);
+    static QStringList covarianceLines(const SurvivalResult& result);
     static QStringList markedLines(const SurvivalResult& result);
     static QStringList markInputLines(const SurvivalResult& result);
 

@@ -4,8 +4,8 @@
 
 // A small study for the survival tests. Three sites; "Spring" and "Summer, late" are never
 // missed at a site (every p is 1), so phi and beta are plain binomial proportions: Spring
-// 6/8, 4/6 and 2/3 (one fish removed at Middle), Summer 4/4, 3/4 and 2/3. G5 is in both; "Dry"
-// has no detection. The releases are listed in another order than their fish appear.
+// 6/8, 4/6 and 2/3 (one fish removed at Middle), Summer 4/4, 3/4 and 2/3. "Dry" has no
+// detection. The releases are listed in another order than their fish appear.
 inline kd::SurvivalStudy survivalTestStudy()
 {
     kd::SurvivalStudy study;
@@ -31,7 +31,7 @@ inline kd::SurvivalStudy survivalTestStudy()
     add("Spring", "G10", "", "", {1, 1, 1});
     add("Summer, late", "G8", "", "", {1, 0, 0});
     add("Spring", "G11", "", "", {1, 0, 0});
-    add("Summer, late", "G5", "", "", {1, 1, 1});
+    add("Summer, late", "G14", "", "", {1, 1, 1});
     add("Spring", "G12", "", "", {0, 0, 0});
     add("Dry", "G13", "", "", {0, 0, 0});
     return study;

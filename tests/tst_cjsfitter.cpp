@@ -10,7 +10,8 @@ using namespace kd;
 
 namespace {
 
-// "1101" or "1110r" (removed at its last capture), each optionally followed by "*count".
+// "1101", "1110r" (removed at its last capture) or "1100@3" (removed after occasion 3,
+// counted from 0, seen there or not), each optionally followed by "*count".
 std::vector<CaptureHistory> histories(const QString& animals)
 {
     std::vector<CaptureHistory> all;
@@ -18,6 +19,10 @@ std::vector<CaptureHistory> histories(const QString& animals)
         const QStringList parts = item.split(u'*');
         QString text = parts[0];
         CaptureHistory history;
+        if (text.contains(u'@')) {
+            history.removalOccasion = text.section(u'@', 1).toInt();
+            text = text.section(u'@', 0, 0);
+        }
         history.removedAtLastCapture = text.endsWith(u'r');
         if (history.removedAtLastCapture)
             text.chop(1);
@@ -95,6 +100,9 @@ private slots:
     void handWorked();
     void nonConvergenceIsReported();
     void simulationRecoversTruth();
+    void identifiability_data();
+    void identifiability();
+    void removalsIndependentOfDetection();
 };
 
 void TestCjsFitter::mArray_data()
@@ -250,7 +258,7 @@ void TestCjsFitter::handWorked_data()
     QTest::newRow("nothing after the second site")
         << 5 << "11000*30 10000*20 11100*10"
         << "0.666667 x x 1 x x x"
-        << "-------" << true << 5
+        << "+------" << true << 2
         << -2 * (40 * std::log(40 / 60.) + 20 * std::log(20 / 60.) + 10 * std::log(0.25) +
                  30 * std::log(0.75));
 }
@@ -283,7 +291,7 @@ void TestCjsFitter::handWorked()
         got += all[i].hasInterval ? u'+' : u'-';
     }
     QCOMPARE(got, intervals);
-    QCOMPARE(fit.covariance.empty(), singular);
+    QVERIFY(!fit.covariance.empty());
 }
 
 void TestCjsFitter::nonConvergenceIsReported()
@@ -348,6 +356,115 @@ void TestCjsFitter::simulationRecoversTruth()
         qInfo("parameter %d: truth %.4f, mean %.4f, coverage %.1f%%", k, truth[k], mean, coverage);
         QVERIFY(std::abs(mean - truth[k]) < 0.01);
         QVERIFY(coverage >= 92.0 && coverage <= 98.0);
+    }
+}
+
+void TestCjsFitter::identifiability_data()
+{
+    // Rows as "kind from-to" and what is reported: "+" an estimate with an interval, "b" an
+    // estimate at a bound, "-" nothing (not identifiable).
+    QTest::addColumn<int>("occasions");
+    QTest::addColumn<QString>("animals");
+    QTest::addColumn<QString>("rows");
+    QTest::addColumn<int>("parameters");
+
+    QTest::newRow("clean") << 4 << "1111*40 1101*10 1011*10 1110*15 1100*10 1000*20 1010*5"
+                           << "phi0-1+ phi1-2+ p1+ p2+ beta2-3+" << 5;
+    // Nobody detected at occasion 2: the two survivals around it only as their product.
+    QTest::newRow("a site that detects nothing")
+        << 5 << "11011*40 11010*10 11001*10 10011*10 11000*20 10000*30 10001*5"
+        << "phi0-1+ phi1-3+ p1+ p2b p3+ beta3-4+" << 5;
+    // Two sites above the release point: nothing before the third site can be told apart.
+    QTest::newRow("sites above the release") << 5 << "10011*40 10010*20 10001*10 10000*30"
+                                             << "phi0-3+ p1b p2b p3+ beta3-4+" << 3;
+    // Only the last site detects: only survival to it times its detection is known, and that is
+    // no row of the file.
+    QTest::newRow("last site only") << 4 << "1001*30 1000*70"
+                                    << "phi0-1- phi1-2- p1b p2b beta2-3-" << 1;
+    // Every fish is known alive at occasion 1 and removed there; only p there is estimable.
+    QTest::newRow("every fish removed at the first site")
+        << 4 << "1100@1*60 1000@1*40"
+        << "phi0-1b phi1-2- p1+ p2- beta2-3-" << 1;
+    QTest::newRow("one fish") << 4 << "1101"
+                              << "phi0-1b phi1-2b p1b p2b beta2-3b" << 0;
+}
+
+void TestCjsFitter::identifiability()
+{
+    QFETCH(int, occasions);
+    QFETCH(QString, animals);
+    QFETCH(QString, rows);
+    QFETCH(int, parameters);
+
+    const CjsFit fit = CjsFitter().fit(occasions, histories(animals));
+    QVERIFY(fit.converged);
+    QStringList got;
+    for (const CjsRow& row : fit.rows) {
+        const CjsEstimate& e = row.estimate;
+        const char* kind = row.kind == CjsRow::Kind::Phi ? "phi"
+                           : row.kind == CjsRow::Kind::P ? "p"
+                                                         : "beta";
+        const QString where = row.kind == CjsRow::Kind::P
+                                  ? QString::number(row.from)
+                                  : QStringLiteral("%1-%2").arg(row.from).arg(row.to);
+        got.append(kind + where +
+                   (!e.identifiable ? u'-'
+                    : e.atBound()   ? u'b'
+                    : e.hasInterval ? u'+'
+                                    : u'?'));
+        // An identifiable row away from its bound has a finite, modest standard error.
+        if (e.identifiable && e.hasSe())
+            QVERIFY2(e.se < 0.5, qPrintable(got.last()));
+    }
+    QCOMPARE(got.join(u' '), rows);
+    QCOMPARE(fit.parameters, parameters);
+}
+
+void TestCjsFitter::removalsIndependentOfDetection()
+{
+    // 4 sites; 30% of the fish alive at site 2 are removed there, detected or not. Counted as
+    // dead when unseen (the old treatment), phi to site 1 came out 0.04 low and p at site 2
+    // 0.09 high.
+    const double phi[] = {0.9, 0.85, 0.9, 0.8};
+    const double p[] = {0.7, 0.6, 0.75, 0.7};
+    const double truth[] = {0.9, 0.85, 0.9, 0.7, 0.6, 0.75};
+    const int count = int(std::size(truth));
+    const int fits = 2000;
+    std::mt19937_64 engine(20240715);
+    std::vector<double> sum(count, 0.0);
+    std::vector<int> covered(count, 0);
+    for (int r = 0; r < fits; ++r) {
+        std::vector<CaptureHistory> fish(500);
+        for (CaptureHistory& h : fish) {
+            h.occasions.assign(5, 0);
+            h.occasions[0] = 1;
+            for (int s = 0; s < 4; ++s) {
+                if (uniform(engine) >= phi[s])
+                    break;
+                if (uniform(engine) < p[s])
+                    h.occasions[size_t(s) + 1] = 1;
+                if (s == 1 && uniform(engine) < 0.3) {
+                    h.removalOccasion = 2;
+                    break;
+                }
+            }
+        }
+        const CjsFit fit = CjsFitter().fit(5, fish);
+        QVERIFY(fit.hasIntervals());
+        const CjsEstimate estimates[] = {fit.phi[0], fit.phi[1], fit.phi[2],
+                                         fit.p[0],   fit.p[1],   fit.p[2]};
+        for (int k = 0; k < count; ++k) {
+            sum[size_t(k)] += estimates[k].value;
+            if (estimates[k].lcl <= truth[k] && truth[k] <= estimates[k].ucl)
+                ++covered[size_t(k)];
+        }
+    }
+    for (int k = 0; k < count; ++k) {
+        const double bias = sum[size_t(k)] / fits - truth[k];
+        const double coverage = 100.0 * covered[size_t(k)] / fits;
+        qInfo("parameter %d: truth %.4f, bias %+.4f, coverage %.1f%%", k, truth[k], bias, coverage);
+        QVERIFY(std::abs(bias) < 0.01);
+        QVERIFY(coverage >= 93.0 && coverage <= 97.0);
     }
 }
 

@@ -15,6 +15,7 @@ private slots:
     void releasesAndWarnings();
     void fitWarnings_data();
     void fitWarnings();
+    void deadSiteAndSharedCodes();
 };
 
 void TestSurvivalAnalysis::history_data()
@@ -66,10 +67,20 @@ void TestSurvivalAnalysis::releasesAndWarnings()
     QVERIFY(result.histories[4].removed);
 
     QCOMPARE(result.warnings,
-             QStringList({"***Warning: release \"Dry\": no fish was detected at any site; it has "
-                          "no estimates.",
-                          "***Warning: fish \"G5\" is in releases \"Spring\" and \"Summer, late\"; "
-                          "it is counted in both."}));
+             QStringList(
+                 {"***Warning: Survival \"\", release Spring: p Upper (1.000000), p Middle "
+                  "(1.000000) are at a bound of 0 or 1: the data cannot place them inside; they "
+                  "have no standard error.",
+                  "***Warning: Survival \"\", release Summer, late: site Upper (river kilometre "
+                  "300) lies above the release point (river kilometre 250); its fish cannot pass "
+                  "it on their way down.",
+                  "***Warning: Survival \"\", release Summer, late: only 4 of its fish were "
+                  "detected at any site; the estimates rest on too few fish to be trusted.",
+                  "***Warning: Survival \"\", release Summer, late: phi Summer, late to Upper "
+                  "(1.000000), p Upper (1.000000), p Middle (1.000000) are at a bound of 0 or 1: "
+                  "the data cannot place them inside; they have no standard error.",
+                  "***Warning: release \"Dry\": no fish was detected at any site; it has no "
+                  "estimates."}));
     const CjsFit& spring = result.releases[0].fit;
     QVERIFY(spring.hasIntervals());
     QCOMPARE(spring.cumulativeSurvival.size(), size_t(2));
@@ -86,12 +97,12 @@ void TestSurvivalAnalysis::fitWarnings_data()
     QTest::newRow("no convergence") << 1 << QVector<int>()
                                     << "***Warning: release \"Spring\": the fit did not converge; "
                                        "no standard errors or intervals.";
-    // A third release seen only at the first site: the reaches below cannot be told from the
-    // detection probabilities.
-    QTest::newRow("singular") << 100 << QVector<int>{1, 0, 0}
-                              << "***Warning: release \"Autumn\": the information matrix is "
-                                 "singular (not every parameter can be estimated from these data); "
-                                 "no standard errors or intervals.";
+    // A third release seen only at the first site: its survival to that site cannot be told
+    // from the detection there.
+    QTest::newRow("seen at the first site only")
+        << 100 << QVector<int>{1, 0, 0}
+        << "***Warning: Survival \"\", release Autumn: phi Autumn to Upper cannot be estimated "
+           "from these data; it is left empty.";
 }
 
 void TestSurvivalAnalysis::fitWarnings()
@@ -110,7 +121,54 @@ void TestSurvivalAnalysis::fitWarnings()
     const SurvivalResult result = SurvivalAnalysis::analyse(study, options);
     QVERIFY2(result.warnings.contains(expected), qPrintable(result.warnings.join(u'\n')));
     const CjsFit& fit = result.releases[extraCodes.isEmpty() ? 0 : 3].fit;
-    QVERIFY(!fit.hasIntervals());
+    QVERIFY(!fit.hasIntervals() || !fit.phi[0].identifiable);
+}
+
+void TestSurvivalAnalysis::deadSiteAndSharedCodes()
+{
+    // A5 detects nothing: survival A4 to A5 and A5 to A6 are reported as one product. X1 is a
+    // code in both releases: its fish are left out, where they used to count in both.
+    SurvivalStudy study;
+    study.title = QStringLiteral("T");
+    study.sites = {"A4", "A5", "A6", "A7"};
+    study.siteRiverKm = {400, 300, 200, 100};
+    study.releases = {{"R", 500}, {"S", 150}};
+    const auto add = [&study](const QString& release, int count, QVector<int> codes) {
+        for (int i = 0; i < count; ++i)
+            study.fish.append({QStringLiteral("%1%2").arg(release).arg(study.fish.size()), release,
+                               "", "", codes});
+    };
+    add("R", 40, {1, 0, 1, 1});
+    add("R", 10, {1, 0, 1, 0});
+    add("R", 10, {1, 0, 0, 1});
+    add("R", 10, {0, 0, 1, 1});
+    add("R", 20, {1, 0, 0, 0});
+    add("R", 30, {0, 0, 0, 0});
+    add("S", 3, {0, 0, 0, 1});
+    study.fish.append({"X1", "R", "", "", {1, 0, 1, 1}});
+    study.fish.append({"X1", "S", "", "", {0, 0, 0, 1}});
+
+    const SurvivalResult result = SurvivalAnalysis::analyse(study);
+    const QStringList expected = {
+        "***Warning: Survival \"T\": 1 tag codes are in more than one release; their fish are "
+        "left out of the fit and the exports: X1",
+        "***Warning: Survival \"T\", release R: no fish was detected at A5.",
+        "***Warning: Survival \"T\", release R: phi A4 to A5 and phi A5 to A6 cannot be told "
+        "apart (no fish was detected at A5); only their product is estimated",
+        "***Warning: Survival \"T\", release S: site A4 (river kilometre 400) lies above the "
+        "release point (river kilometre 150); its fish cannot pass it on their way down.",
+        "***Warning: Survival \"T\", release S: only 3 of its fish were detected at any site; "
+        "the estimates rest on too few fish to be trusted."};
+    for (const QString& warning : expected)
+        QVERIFY2(result.warnings.contains(warning), qPrintable(result.warnings.join(u'\n')));
+    QCOMPARE(result.histories.size(), 123);
+    for (const SurvivalHistory& fish : result.histories)
+        QVERIFY(fish.tagCode != "X1");
+    const CjsFit& fit = result.releases[0].fit;
+    QCOMPARE(fit.rows[1].from, 1);
+    QCOMPARE(fit.rows[1].to, 3);
+    QVERIFY(fit.rows[1].estimate.hasSe() && fit.rows[1].estimate.se < 0.1);
+    QVERIFY(!fit.phi[1].identifiable);
 }
 
 QTEST_APPLESS_MAIN(TestSurvivalAnalysis)

@@ -146,18 +146,18 @@ void TestSurvivalRun::files_data()
                                       "Spring,phi,S_A,S_B,1.000000,,,\n"
                                       "Spring,p,S_A,,1.000000,,,\n"
                                       "Spring,p,S_B,,1.000000,,,\n"
-                                      "Spring,beta,S_B,S_C,1.000000,,,");
+                                      "Spring,beta,S_B,S_C,1.000000,,,\n");
     QTest::newRow("fit") << "r_fit.csv"
                          << QByteArray("release,fish,removed,minus2lnl,parameters,converged\n"
                                        "Fall,1,0,,0,false\n"
-                                       "Spring,3,1,3.819085,1,true");
+                                       "Spring,3,1,3.819085,1,true\n");
     // A missing length or weight stays empty, where the Standard file writes 0.
     QTest::newRow("marked") << "r_marked.csv"
-                            << QByteArray("ch,freq,release,tag_code,length,weight\n"
-                                          "1000,1,Fall,G5,120,15\n"
-                                          "1111,1,Spring,G1,150.5,30\n"
-                                          "1110,-1,Spring,G2,,12.25\n"
-                                          "1000,1,Spring,G3,98,");
+                            << QByteArray("ch,freq,release,tag_code,length,weight,removed_at\n"
+                                          "1000,1,Fall,G5,120,15,\n"
+                                          "1111,1,Spring,G1,150.5,30,\n"
+                                          "1110,-1,Spring,G2,,12.25,3\n"
+                                          "1000,1,Spring,G3,98,,\n");
 }
 
 void TestSurvivalRun::files()
@@ -174,6 +174,8 @@ void TestSurvivalRun::sameFishAsTheStandardFile()
         const QList<QByteArray> lines =
             readFile(QDir(study_.path()).filePath(QLatin1String(file))).split('\n');
         for (const QByteArray& line : lines.mid(1)) {
+            if (line.isEmpty())
+                continue;
             const QList<QByteArray> fields = line.split(',');
             result.append(
                 QString::fromLatin1(fields.value(releaseField) + ' ' + fields.value(tagField)));

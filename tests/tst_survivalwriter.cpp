@@ -6,9 +6,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cmath>
 
 using namespace kd;
 using namespace kd::test;
@@ -39,6 +42,8 @@ private slots:
     void filesOfASmallStudy();
     void failureNamesTheFile_data();
     void failureNamesTheFile();
+    void failureKeepsTheEarlierSet_data();
+    void failureKeepsTheEarlierSet();
     void measureText_data();
     void measureText();
     void chart_data();
@@ -67,27 +72,28 @@ void TestSurvivalWriter::filesOfASmallStudy()
              "\"Summer, late\",phi,Upper,Middle,0.750000,0.216506,0.237840,0.966489\n"
              "\"Summer, late\",p,Upper,,1.000000,,,\n"
              "\"Summer, late\",p,Middle,,1.000000,,,\n"
-             "\"Summer, late\",beta,Middle,\"Lower, east\",0.666667,0.272166,0.153513,0.956628");
+             "\"Summer, late\",beta,Middle,\"Lower, east\",0.666667,0.272166,0.153513,0.956628\n");
     QCOMPARE(readFile(dir.filePath("Study_fit.csv")),
              "release,fish,removed,minus2lnl,parameters,converged\n"
              "Spring,8,1,20.454617,3,true\n"
              "\"Summer, late\",4,0,8.317766,2,true\n"
-             "Dry,2,0,,0,false");
-    QCOMPARE(readFile(dir.filePath("Study_marked.csv")), "ch,freq,release,tag_code,length,weight\n"
-                                                         "1111,1,Spring,G1,150.5,12\n"
-                                                         "1111,1,\"Summer, late\",G6,,\n"
-                                                         "1000,1,Spring,G2,200,40.5\n"
-                                                         "1000,1,Dry,G9,,7\n"
-                                                         "1110,-1,Spring,G3,98.7,8.25\n"
-                                                         "1110,1,Spring,G4,,\n"
-                                                         "1110,1,\"Summer, late\",G7,,\n"
-                                                         "1100,1,Spring,G5,,\n"
-                                                         "1111,1,Spring,G10,,\n"
-                                                         "1100,1,\"Summer, late\",G8,,\n"
-                                                         "1100,1,Spring,G11,,\n"
-                                                         "1111,1,\"Summer, late\",G5,,\n"
-                                                         "1000,1,Spring,G12,,\n"
-                                                         "1000,1,Dry,G13,,");
+             "Dry,2,0,,0,false\n");
+    QCOMPARE(readFile(dir.filePath("Study_marked.csv")),
+             "ch,freq,release,tag_code,length,weight,removed_at\n"
+             "1111,1,Spring,G1,150.5,12,\n"
+             "1111,1,\"Summer, late\",G6,,,\n"
+             "1000,1,Spring,G2,200,40.5,\n"
+             "1000,1,Dry,G9,,7,\n"
+             "1110,-1,Spring,G3,98.7,8.25,\n"
+             "1110,1,Spring,G4,,,\n"
+             "1110,1,\"Summer, late\",G7,,,\n"
+             "1100,1,Spring,G5,,,\n"
+             "1111,1,Spring,G10,,,\n"
+             "1100,1,\"Summer, late\",G8,,,\n"
+             "1100,1,Spring,G11,,,\n"
+             "1111,1,\"Summer, late\",G14,,,\n"
+             "1000,1,Spring,G12,,,\n"
+             "1000,1,Dry,G13,,,\n");
     QCOMPARE(readFile(dir.filePath("Study_mark.inp")), "/* G1 */ 1111 1 0 0;\n"
                                                        "/* G6 */ 1111 0 1 0;\n"
                                                        "/* G2 */ 1000 1 0 0;\n"
@@ -99,13 +105,33 @@ void TestSurvivalWriter::filesOfASmallStudy()
                                                        "/* G10 */ 1111 1 0 0;\n"
                                                        "/* G8 */ 1100 0 1 0;\n"
                                                        "/* G11 */ 1100 1 0 0;\n"
-                                                       "/* G5 */ 1111 0 1 0;\n"
+                                                       "/* G14 */ 1111 0 1 0;\n"
                                                        "/* G12 */ 1000 1 0 0;\n"
                                                        "/* G13 */ 1000 0 0 1;\n");
     const QImage chart(dir.filePath("Study_survival.png"));
     QCOMPARE(chart.size(), QSize(1000, 600));
-    // Nothing but the five files, and no temporary file left behind.
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 5);
+    // Cumulative survival to each site whose survival from the release is identifiable; the
+    // covariance of the rows with a standard error.
+    QCOMPARE(readFile(dir.filePath("Study_cumulative.csv")),
+             "release,site,river_kilometer,estimate,se,lcl,ucl\n"
+             "Spring,Upper,300,0.750000,0.153093,0.377143,0.936963\n"
+             "Spring,Middle,200,0.500000,0.176777,0.200062,0.799938\n"
+             "\"Summer, late\",Upper,300,1.000000,,,\n"
+             "\"Summer, late\",Middle,200,0.750000,0.216506,0.237840,0.966489\n");
+    const QList<QByteArray> vcv = readFile(dir.filePath("Study_vcv.csv")).split('\n');
+    QCOMPARE(vcv.first(), "release,row,column,covariance");
+    // Spring: phi, phi and beta (the p are at 1); Summer: its second phi and beta.
+    QCOMPARE(vcv.size(), 1 + 9 + 4 + 1);
+    const auto cell = [&vcv](int line, const char* start, double expected) {
+        return vcv[line].startsWith(start) &&
+               std::abs(vcv[line].mid(vcv[line].lastIndexOf(',') + 1).toDouble() - expected) < 1e-9;
+    };
+    QVERIFY(cell(1, "Spring,phi:Spring:Upper,phi:Spring:Upper,", 0.75 * 0.25 / 8));
+    QVERIFY(cell(2, "Spring,phi:Spring:Upper,phi:Upper:Middle,", 0.0));
+    QVERIFY(cell(13, "\"Summer, late\",\"beta:Middle:Lower, east\",\"beta:Middle:Lower, east\",",
+                 2.0 / 27));
+    // Nothing but the seven files, and no temporary file left behind.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 7);
 }
 
 void TestSurvivalWriter::failureNamesTheFile_data()
@@ -125,6 +151,44 @@ void TestSurvivalWriter::failureNamesTheFile()
     QVERIFY(!SurvivalWriter::write(dir.path(), "Study", "survival",
                                    SurvivalAnalysis::analyse(survivalTestStudy()), &error));
     QVERIFY2(error.contains(blocked), qPrintable(error));
+}
+
+void TestSurvivalWriter::failureKeepsTheEarlierSet_data()
+{
+    QTest::addColumn<QString>("blocked");
+    QTest::newRow("the chart, written last") << "Study_survival.png";
+    QTest::newRow("a table in the middle") << "Study_cumulative.csv";
+}
+
+void TestSurvivalWriter::failureKeepsTheEarlierSet()
+{
+    // A set written, then a second run over other fish fails on one of its files: every file of
+    // the first set must stay as it was, not be replaced one by one up to the failure.
+    QFETCH(QString, blocked);
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY2(SurvivalWriter::write(dir.path(), "Study", "survival",
+                                   SurvivalAnalysis::analyse(survivalTestStudy()), &error),
+             qPrintable(error));
+    const QStringList kept = {"Study_survival.csv", "Study_fit.csv",        "Study_marked.csv",
+                              "Study_mark.inp",     "Study_cumulative.csv", "Study_vcv.csv",
+                              "Study_survival.png"};
+    QHash<QString, QByteArray> before;
+    for (const QString& name : kept)
+        before.insert(name, readFile(dir.filePath(name)));
+    QVERIFY(QFile::remove(dir.filePath(blocked)));
+    QVERIFY(QDir(dir.path()).mkdir(blocked));
+
+    SurvivalStudy other = survivalTestStudy();
+    other.fish.removeLast();
+    other.fish[0].codes = {1, 0, 1};
+    QVERIFY(!SurvivalWriter::write(dir.path(), "Study", "survival",
+                                   SurvivalAnalysis::analyse(other), &error));
+    QVERIFY2(error.contains(blocked), qPrintable(error));
+    for (const QString& name : kept)
+        if (name != blocked)
+            QVERIFY2(readFile(dir.filePath(name)) == before.value(name), qPrintable(name));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), kept.size() - 1);
 }
 
 void TestSurvivalWriter::measureText_data()
