@@ -786,8 +786,7 @@ private slots:
         QAbstractItemModel* arrays = table("arraysTableView_")->model();
         QCOMPARE(arrays->headerData(5, Qt::Horizontal).toString(), "Detections");
         QCOMPARE(arrays->headerData(6, Qt::Horizontal).toString(), "Tags");
-        QCOMPARE(table("definedSitesTableView_")->model()->headerData(1, Qt::Horizontal),
-                 "Site");
+        QCOMPARE(table("definedSitesTableView_")->model()->headerData(1, Qt::Horizontal), "Site");
 
         const auto parts = [&](const char* view) {
             QAbstractItemModel* model = table(view)->model();
@@ -812,7 +811,8 @@ private slots:
         child<QLineEdit>("siteNameLineEdit_")->setText("Upper");
         click("createArrayButton_");
         STEP(selectNamed(table("definedSitesTableView_"), {"Upper"}));
-        QCOMPARE(parts("sitePartsTableView_"), QStringList({"Upper|A1|450|2023", "Upper|A2|400|2023"}));
+        QCOMPARE(parts("sitePartsTableView_"),
+                 QStringList({"Upper|A1|450|2023", "Upper|A2|400|2023"}));
         table("definedSitesTableView_")->selectAll();
         click("deleteSitesButton_");
         QCOMPARE(parts("sitePartsTableView_"), QStringList());
@@ -881,7 +881,8 @@ private slots:
             name = wizard->findChild<QLineEdit*>("runNameLineEdit_")->text();
             releases = int(window_->viewManager()->selectedRows(WizardReleasesView).size());
         });
-        QCOMPARE(seen, QStringList({"hidden", "Starting from the settings of run Spring", "hidden"}));
+        QCOMPARE(seen,
+                 QStringList({"hidden", "Starting from the settings of run Spring", "hidden"}));
         QCOMPARE(name, QString());
         QCOMPARE(releases, 0);
         // Editing shows no such line: the pages hold the run being edited.

@@ -8,12 +8,10 @@ namespace {
 
 const QStringList SiteTitles = {QStringLiteral("Site"), QStringLiteral("Location"),
                                 QStringLiteral("River KM"), QStringLiteral("Deploy Year")};
-const QStringList ReleaseTitles = {QStringLiteral("Release"),
-                                   QStringLiteral("Release Location"),
-                                   QStringLiteral("Release River KM"),
-                                   QStringLiteral("Species"),
-                                   QStringLiteral("Tag Year"),
-                                   QStringLiteral("Release Count")};
+const QStringList ReleaseTitles = {
+    QStringLiteral("Release"),          QStringLiteral("Release Location"),
+    QStringLiteral("Release River KM"), QStringLiteral("Species"),
+    QStringLiteral("Tag Year"),         QStringLiteral("Release Count")};
 
 } // namespace
 
@@ -64,8 +62,7 @@ QVariant DefinitionPartsModel::data(const QModelIndex& index, int role) const
     }
 }
 
-QVariant DefinitionPartsModel::headerData(int section, Qt::Orientation orientation,
-                                          int role) const
+QVariant DefinitionPartsModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     const QStringList& titles = kind_ == SiteArrays ? SiteTitles : ReleaseTitles;
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&

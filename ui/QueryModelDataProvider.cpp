@@ -48,8 +48,8 @@ std::unique_ptr<QueryModelDataProvider> QueryModelDataProvider::forKind(int kind
         break;
     case RunsView:
         // The window's bounds make one column and the models another (RunsTableModel).
-        titles = {QStringLiteral("#"),        QStringLiteral("Name"),   QStringLiteral("Format"),
-                  QStringLiteral("Releases"), QStringLiteral("Sites"),  QStringLiteral("Window"),
+        titles = {QStringLiteral("#"),        QStringLiteral("Name"),  QStringLiteral("Format"),
+                  QStringLiteral("Releases"), QStringLiteral("Sites"), QStringLiteral("Window"),
                   QStringLiteral("Models")};
         query = QStringLiteral(
             "SELECT a.id, a.name, a.format, GROUP_CONCAT(DISTINCT d.name) AS releases, "
@@ -82,9 +82,9 @@ std::unique_ptr<QueryModelDataProvider> QueryModelDataProvider::forKind(int kind
         break;
     case ArraysView:
         // The counts are kept by the load (empty for a database not loaded since they were).
-        titles = {QStringLiteral("#"),           QStringLiteral("Location"),
-                  QStringLiteral("River KM"),    QStringLiteral("Deploy Year"),
-                  QStringLiteral("Node Count"),  QStringLiteral("Detections"),
+        titles = {QStringLiteral("#"),          QStringLiteral("Location"),
+                  QStringLiteral("River KM"),   QStringLiteral("Deploy Year"),
+                  QStringLiteral("Node Count"), QStringLiteral("Detections"),
                   QStringLiteral("Tags")};
         query = QStringLiteral("SELECT id, location, river_kilometer, deploy_year, node_count, "
                                "detection_count, tag_count FROM %1 ORDER BY river_kilometer DESC");

@@ -28,8 +28,8 @@ QString RunsTableModel::windowText(const QString& start, const QString& end)
     if (start.isEmpty() && end.isEmpty())
         return QString();
     const QString open = QStringLiteral("open");
-    return QStringLiteral("%1 to %2").arg(start.isEmpty() ? open : start,
-                                          end.isEmpty() ? open : end);
+    return QStringLiteral("%1 to %2")
+        .arg(start.isEmpty() ? open : start, end.isEmpty() ? open : end);
 }
 
 } // namespace kd
