@@ -284,6 +284,8 @@ bool MainWindow::connectToDatabase(bool createAllowed)
             &MainWindow::onRunTableSelectionChanged, Qt::UniqueConnection);
     // The defined lists keep their models across data folders; a refresh resets them.
     for (int kind : {ReleasesView, SitesView}) {
+        if (!views_->model(kind))
+            continue;
         connect(views_->model(kind), &QAbstractItemModel::modelReset, this,
                 &MainWindow::onDefinitionsChanged, Qt::UniqueConnection);
         connect(views_->view(kind)->selectionModel(), &QItemSelectionModel::selectionChanged, this,
