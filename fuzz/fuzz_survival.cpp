@@ -7,8 +7,8 @@
 // settings:
 //   "@s"  its sites, one name a line; a name holding '+' defines a pooled site whose locations
 //         are the parts ("A5+A6")
-//   "@g"  its releases, one name a line; a name holding '+' defines a pooled release whose
-//         entries are the parts, each "SITE/SPECIES" or "SITE/SPECIES/YEAR"
+//   "@g"  its releases, one name a line; a name holding '/' or '+' defines a release whose
+//         entries are the parts between '+', each "SITE/SPECIES" or "SITE/SPECIES/YEAR"
 //   "@["  "@]"  the first line is windowStart, windowEnd; "@k" the first line is cutoffDate
 //   "@T"  the first line is the run's title
 //
@@ -80,7 +80,7 @@ QByteArray definitions(const Settings& settings)
     }
     QByteArray pooledReleases;
     for (const QByteArray& name : settings.releases) {
-        if (!name.contains('+'))
+        if (!name.contains('+') && !name.contains('/'))
             continue;
         QByteArray entries;
         for (const QByteArray& entry : name.split('+')) {
