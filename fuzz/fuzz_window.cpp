@@ -8,12 +8,12 @@
 // When every value is a text or absent, the bounds are judged here, apart from the program: a
 // run with a bound that is not a date-time "yyyy-MM-dd hh:mm:ss", or with a start after its
 // end, must be refused (no file, the console's outcome "some failed"); any other run must be
-// written.
+// written, and every first detection time of its standard file must lie within the bounds.
 #include "fuzz/FuzzSupport.h"
 
 #include <QDate>
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QTime>
 
 #include <cstddef>
@@ -95,6 +95,32 @@ QByteArray config(const Value& start, const Value& end, const Value& cutoff)
            run + "}]}";
 }
 
+// Whether every first detection of the standard file lies within the bounds, which are
+// included; a file with quoted fields is not read.
+bool firstDetectionsWithin(const QString& path, const Value& start, const Value& end)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = file.readAll();
+    if (text.contains('"'))
+        return true;
+    const QList<QByteArray> lines = text.split('\n');
+    const QList<QByteArray> header = lines.first().split(',');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QList<QByteArray> fields = lines[i].split(',');
+        for (qsizetype column = 0; column < header.size() && column < fields.size(); ++column) {
+            const QByteArray& first = fields[column];
+            if (!header[column].endsWith("_first") || first.isEmpty())
+                continue;
+            // The fixed form orders as its text does.
+            if ((start.present && first < start.text) || (end.present && first > end.text))
+                return false;
+        }
+    }
+    return true;
+}
+
 [[noreturn]] void fail(const char* what)
 {
     std::fprintf(stderr, "window: %s\n", what);
@@ -135,11 +161,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         fail("the run without a window was not written");
     const bool valid = (!start.present || isDateTime(start.text)) &&
                        (!end.present || isDateTime(end.text)) &&
-                       // The fixed form orders as its text does.
                        (!start.present || !end.present || start.text <= end.text);
     if (valid && (!windowed || !windowedKavel || outcome != AllHandled))
         fail("a run with a valid window was not written");
     if (!valid && (windowed || windowedKavel || outcome != SomeFailed))
         fail("a run with an invalid window was not refused");
+    if (valid &&
+        !firstDetectionsWithin(resultDir.filePath(QStringLiteral("w_standard.csv")), start, end))
+        fail("a detection outside the window was counted");
     return 0;
 }
