@@ -12,7 +12,8 @@
 //   "@["  "@]"  the first line is windowStart, windowEnd; "@k" the first line is cutoffDate
 //   "@T"  the first line is the run's title
 //
-// Beside not crashing, the survival run must take exactly the fish of the standard run.
+// Beside not crashing, the survival run must take exactly the fish of the standard run, in
+// its order, with the histories and removals that the standard file's capture codes give.
 #include "fuzz/FuzzSupport.h"
 
 #include <QDir>
@@ -125,13 +126,47 @@ QByteArray contents(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The number of fish of each file when both were written and hold no quoted field (whose line
-// breaks would not end a fish); -1 when it cannot be told.
-qsizetype fishLines(const QByteArray& text)
+QList<QByteArray> linesOfFile(const QByteArray& text)
 {
-    if (text.isEmpty() || text.contains('"'))
-        return -1;
-    return text.count('\n') + (text.endsWith('\n') ? 0 : 1) - 1;
+    QList<QByteArray> lines = text.split('\n');
+    if (lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// What the survival run must have made of the standard file's fish: for each, in the same
+// order, the marked file's line "history,frequency,release,tag_code" (the history the release
+// and a 1 for each site whose code is 1 or 2, the frequency -1 when a code is 2). False when
+// the file cannot be read that way.
+bool expectedMarked(const QByteArray& standard, QList<QByteArray>& expected)
+{
+    const QList<QByteArray> lines = linesOfFile(standard);
+    // release_name, lot, tag_code, four more, length, weight, then three columns per site.
+    const qsizetype sites = (lines.value(0).count(',') + 1 - 9) / 3;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QList<QByteArray> fields = lines[i].split(',');
+        if (fields.size() != 9 + 3 * sites)
+            return false;
+        QByteArray history = "1";
+        bool removed = false;
+        for (qsizetype site = 0; site < sites; ++site) {
+            const QByteArray& code = fields[9 + site];
+            history += code == "0" ? '0' : '1';
+            removed = removed || code == "2";
+        }
+        expected.append(history + (removed ? ",-1," : ",1,") + fields[0] + ',' + fields[2]);
+    }
+    return true;
+}
+
+// The marked file's lines without their length and weight.
+QList<QByteArray> markedFish(const QByteArray& marked)
+{
+    QList<QByteArray> fish;
+    const QList<QByteArray> lines = linesOfFile(marked);
+    for (qsizetype i = 1; i < lines.size(); ++i)
+        fish.append(lines[i].split(',').mid(0, 4).join(','));
+    return fish;
 }
 
 } // namespace
@@ -190,13 +225,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!plain.match(title).hasMatch())
         return 0;
     const QDir results(QDir(simulationDir).filePath(QStringLiteral("results")));
-    const qsizetype survivalFish =
-        fishLines(contents(results.filePath(title + QStringLiteral("_marked.csv"))));
-    const qsizetype standardFish =
-        fishLines(contents(results.filePath(title + QStringLiteral("_standard.csv"))));
-    if (survivalFish >= 0 && standardFish >= 0 && survivalFish != standardFish) {
-        std::fprintf(stderr, "survival run has %lld fish, standard run %lld\n",
-                     static_cast<long long>(survivalFish), static_cast<long long>(standardFish));
+    const QByteArray marked = contents(results.filePath(title + QStringLiteral("_marked.csv")));
+    const QByteArray standard = contents(results.filePath(title + QStringLiteral("_standard.csv")));
+    // Both written, and no field quoted (a quoted comma or line break would not split here).
+    if (marked.isEmpty() || standard.isEmpty() || marked.contains('"') || standard.contains('"'))
+        return 0;
+    QList<QByteArray> expected;
+    if (!expectedMarked(standard, expected))
+        return 0;
+    const QList<QByteArray> found = markedFish(marked);
+    if (found != expected) {
+        std::fprintf(stderr, "survival run's fish differ from the standard run's:\n%s\n--\n%s\n",
+                     found.join('\n').constData(), expected.join('\n').constData());
         std::abort();
     }
     return 0;
