@@ -303,13 +303,11 @@ RunSequence::StepResult RunSequence::query()
     resultFile_.reset();
     fileError_.clear();
     pipeline_ = std::make_unique<RunPipeline>(*store_);
-    // The store's error text is sticky; only a text that this extraction set is reported.
-    const QString errorBefore = store_->errorText();
     result.ok = pipeline_->extract(currentRun_.id);
     if (!result.ok) {
         log(QStringLiteral("Unable to retrieve data rows."), 1);
-        if (store_->errorText() != errorBefore)
-            log(store_->errorText(), 1);
+        if (!pipeline_->errorText().isEmpty())
+            log(pipeline_->errorText(), 1);
         return result;
     }
     result.count = pipeline_->extraction().rowCount;
@@ -355,6 +353,7 @@ RunSequence::StepResult RunSequence::processSurvival()
     resultFile_.reset();
     const RunExtraction& extraction = pipeline_->extraction();
     auto fish = std::make_unique<SurvivalDataProcessor>(extraction.sites, extraction.siteRiverKm);
+    fish->setGivenReleaseKm(extraction.releaseRiverKm);
     pipeline_->setMeasureText(true);
     result.ok = codeFish(*fish, nullptr);
     if (!result.ok)

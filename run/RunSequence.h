@@ -50,9 +50,6 @@ public:
     void setStore(DataProvider* store, DataLoader* loader);
 
     bool isBusy() const { return busy_; }
-    ProcessingStep step() const { return step_; }
-    // The file of the last run's Write step.
-    QString outputPath() const { return outputPath_; }
 
     // Loads the data folder, replacing the whole database.
     void startLoad(const QString& dataDir);

@@ -266,6 +266,23 @@ RunExtraction SQLiteRunExtractor::extract(int runId, QString& error)
         }
     }
 
+    // The kilometre given to each release places it on the survival chart, before the one
+    // its tags record.
+    {
+        QSqlQuery query(db_);
+        query.setForwardOnly(true);
+        query.prepare(QStringLiteral(
+            "SELECT r.name, r.release_location_river_kilometer FROM releases r JOIN releases_runs "
+            "l ON l.release_id = r.id WHERE l.run_id = ?"));
+        query.addBindValue(runId);
+        if (!query.exec()) {
+            error = query.lastError().text();
+            return extraction;
+        }
+        while (query.next())
+            extraction.releaseRiverKm.insert(query.value(0).toString(), query.value(1).toInt());
+    }
+
     struct Step
     {
         QString sql;
