@@ -66,7 +66,7 @@ void RunSequence::begin()
     step_ = Idle;
     steps_.clear();
     pendingRuns_.clear();
-    claimedPaths_.clear();
+    claims_.clear();
     cancelRequested_ = false;
     busy_ = true;
 }
@@ -123,14 +123,11 @@ bool RunSequence::nextRun()
         // the earlier's result.
         const QString path =
             QDir::cleanPath(ResultFile::path(outputDir_, currentRun_.name, currentRun_.format));
-        const auto earlier = claimedPaths_.constFind(path);
-        if (earlier != claimedPaths_.cend()) {
-            log(QStringLiteral("Run \"%1\" refused: run \"%2\" writes the same file %3")
-                    .arg(currentRun_.name, *earlier, path),
-                1);
+        const QString refusal = claims_.claim(path, currentRun_.name);
+        if (!refusal.isEmpty()) {
+            log(refusal, 1);
             continue;
         }
-        claimedPaths_.insert(path, currentRun_.name);
         log(QStringLiteral("Processing run ") + currentRun_.name, 0);
         steps_.clear();
         if (loadFirst_)
