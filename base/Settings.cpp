@@ -4,11 +4,11 @@ namespace kd {
 
 Settings::Settings()
 {
-    names_ = {
-        {DbName, QStringLiteral("DbName")},           {DataDir, QStringLiteral("DataDir")},
-        {OutDir, QStringLiteral("OutDir")},           {OutputType, QStringLiteral("OutputType")},
-        {ProgramName, QStringLiteral("ProgramName")}, {Version, QStringLiteral("Version")}};
-    defaults_ = {{OutputType, 0}};
+    names_ = {{DbName, QStringLiteral("DbName")},
+              {DataDir, QStringLiteral("DataDir")},
+              {OutDir, QStringLiteral("OutDir")},
+              {ProgramName, QStringLiteral("ProgramName")},
+              {Version, QStringLiteral("Version")}};
     fixed_ = {{DbName, QStringLiteral("keldar.db")},
               {ProgramName, QStringLiteral("Keldar")},
               {Version, QStringLiteral(KELDAR_VERSION)}};

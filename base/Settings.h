@@ -12,7 +12,8 @@ namespace kd {
 class Settings : public QSettings
 {
 public:
-    enum Key { DbName = 0, DataDir = 1, OutDir = 2, OutputType = 3, ProgramName = 4, Version = 5 };
+    // Number 3 named an output type that nothing read; it stays free.
+    enum Key { DbName = 0, DataDir = 1, OutDir = 2, ProgramName = 4, Version = 5 };
 
     static Settings& instance();
 

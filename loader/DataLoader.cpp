@@ -88,6 +88,130 @@ QString lineList(const UnreadableDates& dates)
     return numbers.join(QStringLiteral(", "));
 }
 
+// What a file's load counts for its warnings: rows, refused lines (the first ten located) and
+// the values of date-time and number columns that cannot be read.
+struct FileTally
+{
+    struct RefusedLine
+    {
+        qint64 line;
+        qint64 fields;
+    };
+    int rowCount = 0;
+    int refused = 0;
+    qsizetype expected = 0;
+    QList<RefusedLine> located;
+    QList<UnreadableDates> dates;
+    QList<UnreadableDates> numbers;
+
+    void refuse(qint64 line, qint64 fields)
+    {
+        ++refused;
+        if (located.size() < 10)
+            located.append({line, fields});
+    }
+    void countUnreadable(const RowReader::Entry& entry)
+    {
+        const auto count = [&entry](quint32 flags, QList<UnreadableDates>& columns) {
+            for (int c = 0; flags != 0 && c < columns.size(); ++c) {
+                if ((flags & (quint32(1) << c)) == 0)
+                    continue;
+                UnreadableDates& column = columns[c];
+                if (++column.count <= 10)
+                    column.lines.append(entry.lineNumber);
+            }
+        };
+        count(entry.unreadableDates, dates);
+        count(entry.unreadableNumbers, numbers);
+    }
+};
+
+// The date-time and number columns of the store's columns go into the layout and the tally.
+void checkedColumns(const QStringList& columns, RowReader::Layout& layout, FileTally& tally)
+{
+    for (int i = 0; i < columns.size(); ++i) {
+        bool whole = false;
+        if (isDateTimeColumn(columns[i])) {
+            layout.dateColumns.append(i);
+            tally.dates.append({columns[i], 0, {}});
+        } else if (isNumberColumn(columns[i], &whole)) {
+            layout.numberColumns.append(i);
+            layout.wholeNumbers.append(whole);
+            tally.numbers.append({columns[i], 0, {}});
+        }
+    }
+}
+
+// Where each store column is in the file's header (by name or alias), unless the header has
+// the store's columns in their order. False when a column is missing.
+bool mapColumns(const QStringList& columns, const QStringList& header,
+                const QMap<QString, QStringList>& aliases, RowReader::Layout& layout)
+{
+    layout.headerFields = header.size();
+    layout.columns = columns.size();
+    bool inModelOrder = header.size() == columns.size();
+    for (int i = 0; inModelOrder && i < columns.size(); ++i)
+        inModelOrder = header[i] == columns[i] || aliases.value(columns[i]).contains(header[i]);
+    if (inModelOrder)
+        return true;
+    for (const QString& column : columns) {
+        qsizetype index = header.indexOf(column);
+        if (index < 0) {
+            for (const QString& alias : aliases.value(column)) {
+                index = header.indexOf(alias);
+                if (index >= 0)
+                    break;
+            }
+        }
+        if (index < 0)
+            return false;
+        layout.mapping.append(int(index));
+        layout.highestIndex = std::max(layout.highestIndex, int(index));
+    }
+    return true;
+}
+
+// The warnings of a loaded file: refused lines, then unreadable date-times and numbers.
+QStringList fileWarnings(const QString& path, const FileTally& tally)
+{
+    QStringList warnings;
+    if (tally.refused > 0) {
+        warnings << QStringLiteral("***Warning: %1 of %2 rows of %3 were not stored")
+                        .arg(tally.refused)
+                        .arg(tally.rowCount)
+                        .arg(path);
+        for (const FileTally::RefusedLine& refusedLine : tally.located) {
+            warnings << QStringLiteral("***Warning: %1 line %2: %3 fields, expected %4")
+                            .arg(path)
+                            .arg(refusedLine.line)
+                            .arg(refusedLine.fields)
+                            .arg(tally.expected);
+        }
+        if (tally.refused > tally.located.size())
+            warnings << QStringLiteral("***Warning: %1: ... and %2 more")
+                            .arg(path)
+                            .arg(tally.refused - tally.located.size());
+    }
+    const auto unreadable = [&](const QList<UnreadableDates>& columns, const QString& what) {
+        for (const UnreadableDates& column : columns) {
+            if (column.count == 0)
+                continue;
+            warnings << QStringLiteral("***Warning: %1: %2 %3 of %4 not read as %5 (%6 %7)")
+                            .arg(path)
+                            .arg(column.count)
+                            .arg(column.count == 1 ? QStringLiteral("value")
+                                                   : QStringLiteral("values"))
+                            .arg(column.column, what)
+                            .arg(column.lines.size() == 1 ? QStringLiteral("line")
+                                                          : QStringLiteral("lines"))
+                            .arg(lineList(column));
+        }
+    };
+    unreadable(tally.dates, QStringLiteral("a date-time"));
+    unreadable(tally.numbers, QStringLiteral("a number"));
+    return warnings;
+}
+
 DataProvider::Model fitModel(const DataProvider& provider, const QStringList& fields)
 {
     for (int m = 0; m < DataProvider::ModelCount; ++m) {
@@ -439,72 +563,18 @@ bool DataLoader::loadFile(DataProvider::Model model, const QFileInfo& info,
         return false;
 
     log(QStringLiteral("Loading ") + path + QStringLiteral("..."));
-    int rowCount = 0;
-    int refused = 0;
-    qsizetype expected = columns.size();
-    struct RefusedLine
-    {
-        qint64 line;
-        qint64 fields;
-    };
-    QList<RefusedLine> located;
-    const auto refuse = [&](qint64 line, qint64 fields) {
-        ++refused;
-        if (located.size() < 10)
-            located.append({line, fields});
-    };
-    QList<UnreadableDates> dates;
-    QList<int> dateColumns;
-    QList<UnreadableDates> numbers;
-    QList<int> numberColumns;
-    QList<bool> wholeNumbers;
-    for (int i = 0; i < columns.size(); ++i) {
-        bool whole = false;
-        if (isDateTimeColumn(columns[i])) {
-            dateColumns.append(i);
-            dates.append({columns[i], 0, {}});
-        } else if (isNumberColumn(columns[i], &whole)) {
-            numberColumns.append(i);
-            wholeNumbers.append(whole);
-            numbers.append({columns[i], 0, {}});
-        }
-    }
+    FileTally tally;
+    tally.expected = columns.size();
+    RowReader::Layout layout;
+    checkedColumns(columns, layout, tally);
 
     LineReader reader(&file);
     QByteArray line;
     LineReader::Result result = reader.next(line, HeaderLineLimit);
     if (result != LineReader::Result::End) {
         const QStringList header = headerFields(line, true);
-        expected = header.size();
-        const QMap<QString, QStringList> aliases = provider_->columnAliases(model);
-
-        bool inModelOrder = header.size() == columns.size();
-        for (int i = 0; inModelOrder && i < columns.size(); ++i) {
-            inModelOrder = header[i] == columns[i] || aliases.value(columns[i]).contains(header[i]);
-        }
-
-        QList<int> mapping;
-        bool mappingFailed = false;
-        int highestIndex = -1;
-        if (!inModelOrder) {
-            for (const QString& column : columns) {
-                qsizetype index = header.indexOf(column);
-                if (index < 0) {
-                    for (const QString& alias : aliases.value(column)) {
-                        index = header.indexOf(alias);
-                        if (index >= 0)
-                            break;
-                    }
-                }
-                if (index < 0) {
-                    mappingFailed = true;
-                    break;
-                }
-                mapping.append(int(index));
-                highestIndex = std::max(highestIndex, int(index));
-            }
-        }
-
+        tally.expected = header.size();
+        const bool mapped = mapColumns(columns, header, provider_->columnAliases(model), layout);
         if (result == LineReader::Result::TooLong) {
             log(QStringLiteral("***Warning: the header of %1 is longer than %2 bytes (%3 "
                                "columns); not loaded")
@@ -513,55 +583,34 @@ bool DataLoader::loadFile(DataProvider::Model model, const QFileInfo& info,
                     .arg(reader.fieldCount()));
             if (!provider_->deleteLoad(info))
                 return false;
-        } else if (mappingFailed) {
+        } else if (!mapped) {
             log(QStringLiteral("***Column mapping failed- cannot proceed with load of ") + path);
             // Not booked as loaded, so the file is reported again until its header is fixed.
             if (!provider_->deleteLoad(info))
                 return false;
         } else {
-            RowReader::Layout layout;
-            layout.mapping = mapping;
-            layout.highestIndex = highestIndex;
-            layout.headerFields = header.size();
-            layout.columns = columns.size();
-            layout.dateColumns = dateColumns;
-            layout.numberColumns = numberColumns;
-            layout.wholeNumbers = wholeNumbers;
             RowReader rows(&reader, layout, DataLineLimit);
             RowReader::Batch batch;
             bool stopped = false;
             while (!stopped && rows.next(batch)) {
                 for (const RowReader::Entry& entry : batch.entries) {
-                    if ((rowCount & 0xFFF) == 0 && canceled()) {
+                    if ((tally.rowCount & 0xFFF) == 0 && canceled()) {
                         stopped = true;
                         break;
                     }
-                    ++rowCount;
+                    ++tally.rowCount;
                     if (entry.refused) {
-                        refuse(entry.lineNumber, entry.fields);
+                        tally.refuse(entry.lineNumber, entry.fields);
                         continue;
                     }
                     const QByteArrayView line(batch.text.constData() + entry.offset, entry.size);
                     if (!provider_->insertRowUtf8(model, line, loadId)) {
                         if (provider_->loadFailed())
                             return false;
-                        refuse(entry.lineNumber, entry.fields);
+                        tally.refuse(entry.lineNumber, entry.fields);
                         continue;
                     }
-                    for (int d = 0; entry.unreadableDates != 0 && d < dateColumns.size(); ++d) {
-                        if ((entry.unreadableDates & (quint32(1) << d)) == 0)
-                            continue;
-                        UnreadableDates& column = dates[d];
-                        if (++column.count <= 10)
-                            column.lines.append(entry.lineNumber);
-                    }
-                    for (int c = 0; entry.unreadableNumbers != 0 && c < numberColumns.size(); ++c) {
-                        if ((entry.unreadableNumbers & (quint32(1) << c)) == 0)
-                            continue;
-                        UnreadableDates& column = numbers[c];
-                        if (++column.count <= 10)
-                            column.lines.append(entry.lineNumber);
-                    }
+                    tally.countUnreadable(entry);
                 }
             }
             if (!provider_->finishRows())
@@ -574,46 +623,9 @@ bool DataLoader::loadFile(DataProvider::Model model, const QFileInfo& info,
             }
         }
     }
-    log(QStringLiteral("Loaded ") + QString::number(rowCount) + QStringLiteral(" rows."));
-    if (refused > 0) {
-        log(QStringLiteral("***Warning: %1 of %2 rows of %3 were not stored")
-                .arg(refused)
-                .arg(rowCount)
-                .arg(path));
-        for (const RefusedLine& refusedLine : std::as_const(located)) {
-            log(QStringLiteral("***Warning: %1 line %2: %3 fields, expected %4")
-                    .arg(path)
-                    .arg(refusedLine.line)
-                    .arg(refusedLine.fields)
-                    .arg(expected));
-        }
-        if (refused > located.size())
-            log(QStringLiteral("***Warning: %1: ... and %2 more")
-                    .arg(path)
-                    .arg(refused - located.size()));
-    }
-    for (const UnreadableDates& column : std::as_const(dates)) {
-        if (column.count == 0)
-            continue;
-        log(QStringLiteral("***Warning: %1: %2 %3 of %4 not read as a date-time (%5 %6)")
-                .arg(path)
-                .arg(column.count)
-                .arg(column.count == 1 ? QStringLiteral("value") : QStringLiteral("values"))
-                .arg(column.column)
-                .arg(column.lines.size() == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
-                .arg(lineList(column)));
-    }
-    for (const UnreadableDates& column : std::as_const(numbers)) {
-        if (column.count == 0)
-            continue;
-        log(QStringLiteral("***Warning: %1: %2 %3 of %4 not read as a number (%5 %6)")
-                .arg(path)
-                .arg(column.count)
-                .arg(column.count == 1 ? QStringLiteral("value") : QStringLiteral("values"))
-                .arg(column.column)
-                .arg(column.lines.size() == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
-                .arg(lineList(column)));
-    }
+    log(QStringLiteral("Loaded ") + QString::number(tally.rowCount) + QStringLiteral(" rows."));
+    for (const QString& warning : fileWarnings(path, tally))
+        log(warning);
     return true;
 }
 

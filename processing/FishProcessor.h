@@ -15,8 +15,6 @@
 
 namespace kd {
 
-class MessageLoggerI;
-
 // Base of the processors that turn one fish at a time into output. It holds the run's sites
 // (highest river kilometre first) and provides the capture-code rules that every output shares.
 //
@@ -54,8 +52,6 @@ public:
     // An invalid date-time means no cutoff.
     void setCutoff(const QDateTime& cutoff) { cutoff_ = cutoff; }
     QDateTime cutoff() const { return cutoff_; }
-
-    // Not owned.
 
 protected:
     enum class CutoffChecks {

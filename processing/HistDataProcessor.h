@@ -7,7 +7,6 @@
 namespace kd {
 
 class FishProcessor;
-class MessageLoggerI;
 
 // Groups a run's capture rows into fish (runs of consecutive rows with the same tag code) and
 // hands each fish, with its detections per site, to every processor.
@@ -22,7 +21,6 @@ public:
     void setRows(const QList<CaptureRow>& rows) { rows_ = rows; }
     // Not owned; called in the order added.
     void addProcessor(FishProcessor* processor);
-    // Not owned.
 
     // One pass over the rows: start, every fish, finish.
     void processRows();

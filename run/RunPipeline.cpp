@@ -4,7 +4,7 @@
 #include "processing/KavelDataProcessor.h"
 #include "processing/StandardDataProcessor.h"
 #include "run/ResultFile.h"
-#include "store/DataProvider.h"
+#include "store/RunSource.h"
 
 namespace kd {
 
@@ -13,7 +13,7 @@ bool RunPipeline::extract(int runId)
     error_.clear();
     extraction_ = store_.extractRun(runId);
     if (!extraction_.ok)
-        error_ = store_.errorText();
+        error_ = extraction_.error;
     return extraction_.ok;
 }
 

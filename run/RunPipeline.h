@@ -11,9 +11,9 @@
 
 namespace kd {
 
-class DataProvider;
 class FishProcessor;
 class ResultFile;
+class RunSource;
 
 // One run from the store to its file, for the desktop and the console alike: the extraction
 // of the run's rows, then every fish coded and its lines written as soon as its rows are read,
@@ -21,10 +21,10 @@ class ResultFile;
 class RunPipeline
 {
 public:
-    explicit RunPipeline(DataProvider& store) : store_(store) {}
+    explicit RunPipeline(RunSource& store) : store_(store) {}
 
-    // The run's working tables, sites and row count; false when the store failed (its error
-    // text says why).
+    // The run's working tables, sites and row count; false when the store failed (errorText
+    // says why).
     bool extract(int runId);
     const RunExtraction& extraction() const { return extraction_; }
 
@@ -52,7 +52,7 @@ public:
     void setProgressStep(qint64 rows) { progressStep_ = rows; }
 
 private:
-    DataProvider& store_;
+    RunSource& store_;
     RunExtraction extraction_;
     QString error_;
     qint64 progressStep_ = 4096;

@@ -66,7 +66,7 @@ void RunSequence::begin()
     step_ = Idle;
     steps_.clear();
     pendingRuns_.clear();
-    claimedPaths_.clear();
+    claims_.clear();
     cancelRequested_ = false;
     busy_ = true;
 }
@@ -123,14 +123,11 @@ bool RunSequence::nextRun()
         // the earlier's result.
         const QString path =
             QDir::cleanPath(ResultFile::path(outputDir_, currentRun_.name, currentRun_.format));
-        const auto earlier = claimedPaths_.constFind(path);
-        if (earlier != claimedPaths_.cend()) {
-            log(QStringLiteral("Run \"%1\" refused: run \"%2\" writes the same file %3")
-                    .arg(currentRun_.name, *earlier, path),
-                1);
+        const QString refusal = claims_.claim(path, currentRun_.name);
+        if (!refusal.isEmpty()) {
+            log(refusal, 1);
             continue;
         }
-        claimedPaths_.insert(path, currentRun_.name);
         log(QStringLiteral("Processing run ") + currentRun_.name, 0);
         steps_.clear();
         if (loadFirst_)
@@ -303,13 +300,11 @@ RunSequence::StepResult RunSequence::query()
     resultFile_.reset();
     fileError_.clear();
     pipeline_ = std::make_unique<RunPipeline>(*store_);
-    // The store's error text is sticky; only a text that this extraction set is reported.
-    const QString errorBefore = store_->errorText();
     result.ok = pipeline_->extract(currentRun_.id);
     if (!result.ok) {
         log(QStringLiteral("Unable to retrieve data rows."), 1);
-        if (store_->errorText() != errorBefore)
-            log(store_->errorText(), 1);
+        if (!pipeline_->errorText().isEmpty())
+            log(pipeline_->errorText(), 1);
         return result;
     }
     result.count = pipeline_->extraction().rowCount;
@@ -355,6 +350,7 @@ RunSequence::StepResult RunSequence::processSurvival()
     resultFile_.reset();
     const RunExtraction& extraction = pipeline_->extraction();
     auto fish = std::make_unique<SurvivalDataProcessor>(extraction.sites, extraction.siteRiverKm);
+    fish->setGivenReleaseKm(extraction.releaseRiverKm);
     pipeline_->setMeasureText(true);
     result.ok = codeFish(*fish, nullptr);
     if (!result.ok)

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "run/ProcessingStep.h"
+#include "run/ResultClaims.h"
 #include "store/RunDefinition.h"
 
 #include <QFutureWatcher>
 #include <QList>
-#include <QMap>
 #include <QObject>
 #include <QString>
 
@@ -50,9 +50,6 @@ public:
     void setStore(DataProvider* store, DataLoader* loader);
 
     bool isBusy() const { return busy_; }
-    ProcessingStep step() const { return step_; }
-    // The file of the last run's Write step.
-    QString outputPath() const { return outputPath_; }
 
     // Loads the data folder, replacing the whole database.
     void startLoad(const QString& dataDir);
@@ -115,8 +112,8 @@ private:
     ProcessingStep step_ = Idle;
     QList<ProcessingStep> steps_;
     QList<int> pendingRuns_;
-    // Result files of the runs started in this sequence, with the run that writes each.
-    QMap<QString, QString> claimedPaths_;
+    // Result files of the runs started in this sequence.
+    ResultClaims claims_;
     QString outputDir_;
     QString dataDir_;
     std::atomic<bool> cancelRequested_{false};

@@ -37,7 +37,9 @@ bool RunProcessor::prepare(int runIndex)
     QDateTime start;
     QDateTime end;
     QString error;
-    if (!config_->window(runIndex, start, end, error)) {
+    QDateTime cutoff;
+    if (!config_->window(runIndex, start, end, error) ||
+        !config_->cutoff(runIndex, cutoff, error)) {
         log(error);
         return false;
     }
@@ -119,7 +121,7 @@ bool RunProcessor::extractConfigured(int runIndex, RunPipeline& pipeline)
         return failed();
     }
     const bool extracted = pipeline.extract(runId);
-    const QString extractionError = provider_->errorText();
+    const QString extractionError = pipeline.errorText();
     if (!provider_->deleteRun(runId)) {
         log(QStringLiteral("Run \"%1\" failed: its working run could not be removed").arg(title));
         return false;

@@ -332,25 +332,31 @@ QStringList SimulationConfig::siteNames(int index) const
     return result;
 }
 
+bool SimulationConfig::dateTime(int index, const char* key, QDateTime& value, QString& error) const
+{
+    value = QDateTime();
+    const QVariant text = run(index).value(QLatin1String(key));
+    if (!text.isValid())
+        return true; // absent or JSON null
+    value = text.typeId() == QMetaType::QString ? DateTimeText::parseStrict(text.toString())
+                                                : QDateTime();
+    if (value.isValid())
+        return true;
+    error = QStringLiteral("Run \"%1\" refused: %2 %3 is not a date-time "
+                           "(yyyy-MM-dd hh:mm:ss)")
+                .arg(title(index), QLatin1String(key), shown(text));
+    return false;
+}
+
+bool SimulationConfig::cutoff(int index, QDateTime& cutoff, QString& error) const
+{
+    return dateTime(index, "cutoffDate", cutoff, error);
+}
+
 bool SimulationConfig::window(int index, QDateTime& start, QDateTime& end, QString& error) const
 {
-    start = QDateTime();
     end = QDateTime();
-    const QVariantMap object = run(index);
-    const auto bound = [&](const char* key, QDateTime& value) {
-        const QVariant text = object.value(QLatin1String(key));
-        if (!text.isValid())
-            return true; // absent or JSON null
-        value = text.typeId() == QMetaType::QString ? DateTimeText::parseStrict(text.toString())
-                                                    : QDateTime();
-        if (value.isValid())
-            return true;
-        error = QStringLiteral("Run \"%1\" refused: %2 %3 is not a date-time "
-                               "(yyyy-MM-dd hh:mm:ss)")
-                    .arg(title(index), QLatin1String(key), shown(text));
-        return false;
-    };
-    if (!bound("windowStart", start) || !bound("windowEnd", end))
+    if (!dateTime(index, "windowStart", start, error) || !dateTime(index, "windowEnd", end, error))
         return false;
     if (start.isValid() && end.isValid() && start > end) {
         error = QStringLiteral("Run \"%1\" refused: windowStart %2 is after windowEnd %3")

@@ -58,9 +58,15 @@ public:
     // The run's detection window ("windowStart", "windowEnd"; absent or null: open). False,
     // with the reason in error, when a bound is not a date-time or the start is after the end.
     bool window(int index, QDateTime& start, QDateTime& end, QString& error) const;
+    // The run's cutoff ("cutoffDate"; absent or null: none). False, with the reason in error,
+    // when it is not a date-time: a cutoff mistyped must not silently mean none.
+    bool cutoff(int index, QDateTime& cutoff, QString& error) const;
 
 private:
     void log(const QString& message) const;
+    // The date-time under key in the run (absent or null: invalid, and true); false with the
+    // refusal in error when it is there but no date-time.
+    bool dateTime(int index, const char* key, QDateTime& value, QString& error) const;
     void buildReleases();
     void buildSites();
     void warnUnknownKeys() const;

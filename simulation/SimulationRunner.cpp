@@ -3,6 +3,7 @@
 #include "base/ConsoleMessageLogger.h"
 #include "base/Settings.h"
 #include "loader/DataLoader.h"
+#include "run/ResultClaims.h"
 #include "simulation/FalseEventsProcessor.h"
 #include "simulation/KavelRunProcessor.h"
 #include "simulation/SimulationConfig.h"
@@ -12,7 +13,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QMap>
 
 namespace kd {
 
@@ -120,8 +120,7 @@ SimulationRunner::Outcome SimulationRunner::run()
     log(QStringLiteral("---------------"));
     const int runCount = config_->runCount();
     bool failed = false;
-    // Result files claimed by the runs so far: a later run must not overwrite an earlier one's.
-    QMap<QString, QString> claimed;
+    ResultClaims claims;
     for (int i = 0; i < runCount; ++i) {
         if (!config_->active(i))
             continue;
@@ -133,19 +132,12 @@ SimulationRunner::Outcome SimulationRunner::run()
             failed = true;
             continue;
         }
-        const QString path = processor->plannedPath(i);
-        // Two names of one folder (a link) lead to one file.
-        const QString folder = QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath();
-        const QString claim =
-            folder.isEmpty() ? path : QDir(folder).filePath(QFileInfo(path).fileName());
-        const auto earlier = claimed.constFind(claim);
-        if (earlier != claimed.cend()) {
-            log(QStringLiteral("Run \"%1\" refused: run \"%2\" writes the same file %3")
-                    .arg(config_->title(i), *earlier, path));
+        const QString refusal = claims.claim(processor->plannedPath(i), config_->title(i));
+        if (!refusal.isEmpty()) {
+            log(refusal);
             failed = true;
             continue;
         }
-        claimed.insert(claim, config_->title(i));
         log(QStringLiteral("Type: ") + type + QStringLiteral("..."));
         if (!processor->prepare(i) || !processor->process(i))
             failed = true;

@@ -83,6 +83,10 @@ bool SurvivalRunProcessor::process(int runIndex)
         return false;
     const RunExtraction& extraction = pipeline.extraction();
     SurvivalDataProcessor fish(extraction.sites, extraction.siteRiverKm);
+    QMap<QString, int> configuredKm;
+    for (const ReleaseRecord& entry : config_->releases(runIndex))
+        configuredKm.insert(entry.name, entry.riverKm);
+    fish.setGivenReleaseKm(configuredKm);
     pipeline.setMeasureText(true);
     applyCutoff(fish, runIndex);
     if (!pipeline.process(fish, nullptr)) {
@@ -92,17 +96,6 @@ bool SurvivalRunProcessor::process(int runIndex)
 
     SurvivalStudy study = fish.study();
     study.title = config_->title(runIndex);
-    // The configured kilometre of a release comes first; without one (0) the chart uses the
-    // kilometre its tags record.
-    const QList<ReleaseRecord> configured = config_->releases(runIndex);
-    for (SurvivalRelease& release : study.releases) {
-        for (const ReleaseRecord& entry : configured) {
-            if (entry.name == release.name && entry.riverKm != 0) {
-                release.riverKm = entry.riverKm;
-                break;
-            }
-        }
-    }
     log(QStringLiteral("Fitting survival of %1 fish in %2 releases...")
             .arg(study.fish.size())
             .arg(study.releases.size()));

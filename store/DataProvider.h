@@ -4,7 +4,7 @@
 #include "store/DefinitionPart.h"
 #include "store/ReleaseRecord.h"
 #include "store/RunDefinition.h"
-#include "store/RunExtraction.h"
+#include "store/RunSource.h"
 #include "store/SiteRecord.h"
 
 #include <QDateTime>
@@ -18,9 +18,9 @@ namespace kd {
 
 class MessageLoggerI;
 
-// The abstract study store. It carries the seven data file models, a sticky error state and an
-// optional logger; the SQLite store implements the operations.
-class DataProvider
+// The abstract study store. It carries the seven data file models, the error of the opening
+// and of a failed load, and an optional logger; the SQLite store implements the operations.
+class DataProvider : public RunSource
 {
 public:
     enum Model {
@@ -57,7 +57,7 @@ public:
     static constexpr int TableCount = 17;
 
     DataProvider();
-    virtual ~DataProvider();
+    ~DataProvider() override;
 
     DataProvider(const DataProvider&) = delete;
     DataProvider& operator=(const DataProvider&) = delete;
@@ -98,18 +98,19 @@ public:
     // True once a database error broke the load that is open: the caller must abort it.
     bool loadFailed() const { return loadFailed_; }
 
-    // Site, release and run definitions.
+    // Site, release and run definitions. Each write is whole or not at all: false (an id of
+    // -1) when a statement failed, whose text has gone to the logger, and nothing changed.
     virtual bool addReleaseRecord(const ReleaseRecord& release) = 0;
-    virtual void addRelease(const QString& name, int riverKm,
+    virtual bool addRelease(const QString& name, int riverKm,
                             const QList<int>& releaseGroupIds) = 0;
     virtual bool addSiteRecord(const SiteRecord& site) = 0;
-    virtual void addSite(const QString& name, int riverKm, const QList<int>& arrayIds) = 0;
+    virtual bool addSite(const QString& name, int riverKm, const QList<int>& arrayIds) = 0;
     virtual int addRun(const RunDefinition& run) = 0;
+    // The run under a new id (the replaced one gone), or -1 with the run as it was.
     virtual int updateRun(const RunDefinition& run) = 0;
-    // False when a statement failed; its text has gone to the logger.
     virtual bool deleteRun(int runId) = 0;
-    virtual void deleteReleases(const QList<int>& releaseIds) = 0;
-    virtual void deleteSites(const QList<int>& siteIds) = 0;
+    virtual bool deleteReleases(const QList<int>& releaseIds) = 0;
+    virtual bool deleteSites(const QList<int>& siteIds) = 0;
     virtual bool clearReleases() = 0;
     virtual bool clearSites() = 0;
     virtual RunDefinition runDefinition(int runId) = 0;
@@ -131,11 +132,9 @@ public:
     // nodes, downstream; sites without nodes come last. Stores without definitions keep the order.
     virtual QList<int> sitesInRiverOrder(const QList<int>& siteIds) { return siteIds; }
 
-    // Run extraction.
-    // The run's sites, kilometres, row count and a cursor over its capture rows, as one value.
-    virtual RunExtraction extractRun(int runId) = 0;
-
-    // Sticky error state: set by failures, never cleared.
+    // The error of the opening, or of the last failure of a call that answers only true or
+    // false (loading, clearing, the console's records). Calls whose result carries its reason
+    // (the extraction, the definition writes through the logger) need no look here.
     bool hasError() const { return hasError_; }
     QString errorText() const { return errorText_; }
 

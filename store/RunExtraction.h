@@ -16,10 +16,14 @@ namespace kd {
 struct RunExtraction
 {
     bool ok = false;
+    // Why the extraction failed.
+    QString error;
     // Sites from the highest river kilometre down.
     QStringList sites;
     // The lowest node river kilometre of each site.
     QMap<QString, int> siteRiverKm;
+    // The river kilometre given to each of the run's releases by name (0: none given).
+    QMap<QString, int> releaseRiverKm;
     qint64 rowCount = 0;
     std::unique_ptr<CaptureCursor> rows;
 

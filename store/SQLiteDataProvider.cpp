@@ -745,15 +745,15 @@ bool SQLiteDataProvider::countArrayDetections()
 // ---------------------------------------------------------------------------------------------
 // Site, release and run definitions
 
-void SQLiteDataProvider::addRelease(const QString& name, int riverKm,
+bool SQLiteDataProvider::addRelease(const QString& name, int riverKm,
                                     const QList<int>& releaseGroupIds)
 {
-    definitions_->addRelease(name, riverKm, releaseGroupIds);
+    return definitions_->addRelease(name, riverKm, releaseGroupIds);
 }
 
-void SQLiteDataProvider::addSite(const QString& name, int riverKm, const QList<int>& arrayIds)
+bool SQLiteDataProvider::addSite(const QString& name, int riverKm, const QList<int>& arrayIds)
 {
-    definitions_->addSite(name, riverKm, arrayIds);
+    return definitions_->addSite(name, riverKm, arrayIds);
 }
 
 bool SQLiteDataProvider::addReleaseRecord(const ReleaseRecord& release)
@@ -781,14 +781,14 @@ bool SQLiteDataProvider::deleteRun(int runId)
     return definitions_->deleteRun(runId);
 }
 
-void SQLiteDataProvider::deleteReleases(const QList<int>& releaseIds)
+bool SQLiteDataProvider::deleteReleases(const QList<int>& releaseIds)
 {
-    definitions_->deleteReleases(releaseIds);
+    return definitions_->deleteReleases(releaseIds);
 }
 
-void SQLiteDataProvider::deleteSites(const QList<int>& siteIds)
+bool SQLiteDataProvider::deleteSites(const QList<int>& siteIds)
 {
-    definitions_->deleteSites(siteIds);
+    return definitions_->deleteSites(siteIds);
 }
 
 bool SQLiteDataProvider::clearReleases()
@@ -846,12 +846,14 @@ QList<int> SQLiteDataProvider::sitesInRiverOrder(const QList<int>& siteIds)
 
 RunExtraction SQLiteDataProvider::extractRun(int runId)
 {
-    if (!finishRows())
-        return RunExtraction();
-    QString error;
-    RunExtraction extraction = SQLiteRunExtractor(db_, handle_).extract(runId, error);
+    RunExtraction extraction;
+    if (!finishRows()) {
+        extraction.error = errorText();
+        return extraction;
+    }
+    extraction = SQLiteRunExtractor(db_, handle_).extract(runId, extraction.error);
     if (!extraction.ok)
-        setError(error);
+        setError(extraction.error);
     return extraction;
 }
 

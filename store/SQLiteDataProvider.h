@@ -55,14 +55,14 @@ public:
     qint64 deleteLoadPath(const QString& path) override;
 
     bool addReleaseRecord(const ReleaseRecord& release) override;
-    void addRelease(const QString& name, int riverKm, const QList<int>& releaseGroupIds) override;
+    bool addRelease(const QString& name, int riverKm, const QList<int>& releaseGroupIds) override;
     bool addSiteRecord(const SiteRecord& site) override;
-    void addSite(const QString& name, int riverKm, const QList<int>& arrayIds) override;
+    bool addSite(const QString& name, int riverKm, const QList<int>& arrayIds) override;
     int addRun(const RunDefinition& run) override;
     int updateRun(const RunDefinition& run) override;
     bool deleteRun(int runId) override;
-    void deleteReleases(const QList<int>& releaseIds) override;
-    void deleteSites(const QList<int>& siteIds) override;
+    bool deleteReleases(const QList<int>& releaseIds) override;
+    bool deleteSites(const QList<int>& siteIds) override;
     bool clearReleases() override;
     bool clearSites() override;
     RunDefinition runDefinition(int runId) override;

@@ -46,6 +46,19 @@ bool SQLiteDefinitions::execLogged(const QString& sql)
     return true;
 }
 
+bool SQLiteDefinitions::atomically(const std::function<bool()>& work)
+{
+    // A savepoint, unlike BEGIN, nests: a write may be part of a larger one.
+    if (!execLogged(QStringLiteral("SAVEPOINT definitions")))
+        return false;
+    if (work())
+        return execLogged(QStringLiteral("RELEASE definitions"));
+    QSqlQuery query(db_);
+    query.exec(QStringLiteral("ROLLBACK TO definitions"));
+    query.exec(QStringLiteral("RELEASE definitions"));
+    return false;
+}
+
 bool SQLiteDefinitions::clear(const QString& table)
 {
     QSqlQuery query(db_);
@@ -66,8 +79,14 @@ bool SQLiteDefinitions::execReported(const QString& sql)
     return true;
 }
 
-void SQLiteDefinitions::addRelease(const QString& name, int riverKm,
+bool SQLiteDefinitions::addRelease(const QString& name, int riverKm,
                                    const QList<int>& releaseGroupIds)
+{
+    return atomically([&] { return insertRelease(name, riverKm, releaseGroupIds); });
+}
+
+bool SQLiteDefinitions::insertRelease(const QString& name, int riverKm,
+                                      const QList<int>& releaseGroupIds)
 {
     QSqlQuery query(db_);
     query.prepare(QStringLiteral(
@@ -76,7 +95,7 @@ void SQLiteDefinitions::addRelease(const QString& name, int riverKm,
     query.addBindValue(riverKm);
     if (!query.exec()) {
         log(query.lastError().text());
-        return;
+        return false;
     }
     const QString releaseId = query.lastInsertId().toString();
     QSqlQuery link(db_);
@@ -88,12 +107,18 @@ void SQLiteDefinitions::addRelease(const QString& name, int riverKm,
         link.bindValue(0, groupId);
         if (!link.exec()) {
             log(link.lastError().text());
-            return;
+            return false;
         }
     }
+    return true;
 }
 
-void SQLiteDefinitions::addSite(const QString& name, int riverKm, const QList<int>& arrayIds)
+bool SQLiteDefinitions::addSite(const QString& name, int riverKm, const QList<int>& arrayIds)
+{
+    return atomically([&] { return insertSite(name, riverKm, arrayIds); });
+}
+
+bool SQLiteDefinitions::insertSite(const QString& name, int riverKm, const QList<int>& arrayIds)
 {
     QSqlQuery query(db_);
     query.prepare(QStringLiteral("INSERT INTO sites (name, river_kilometer) VALUES (?, ?)"));
@@ -101,7 +126,7 @@ void SQLiteDefinitions::addSite(const QString& name, int riverKm, const QList<in
     query.addBindValue(riverKm);
     if (!query.exec()) {
         log(query.lastError().text());
-        return;
+        return false;
     }
     const QString siteId = query.lastInsertId().toString();
     QSqlQuery link(db_);
@@ -111,9 +136,10 @@ void SQLiteDefinitions::addSite(const QString& name, int riverKm, const QList<in
         link.bindValue(0, arrayId);
         if (!link.exec()) {
             log(link.lastError().text());
-            return;
+            return false;
         }
     }
+    return true;
 }
 
 bool SQLiteDefinitions::addReleaseRecord(const ReleaseRecord& release)
@@ -159,6 +185,13 @@ QVariant windowValue(const QDateTime& bound)
 
 int SQLiteDefinitions::addRun(const RunDefinition& run)
 {
+    int runId = -1;
+    // A run whose links failed would list only some of its releases and sites.
+    return atomically([&] { return (runId = insertRun(run)) >= 0; }) ? runId : -1;
+}
+
+int SQLiteDefinitions::insertRun(const RunDefinition& run)
+{
     QSqlQuery query(db_);
     query.prepare(QStringLiteral(
         "INSERT INTO runs (name, format, window_start, window_end) VALUES (?, ?, ?, ?)"));
@@ -178,7 +211,7 @@ int SQLiteDefinitions::addRun(const RunDefinition& run)
         releases.bindValue(0, releaseId);
         if (!releases.exec()) {
             log(releases.lastError().text());
-            return runId;
+            return -1;
         }
     }
     QSqlQuery sites(db_);
@@ -188,7 +221,7 @@ int SQLiteDefinitions::addRun(const RunDefinition& run)
         sites.bindValue(0, siteId);
         if (!sites.exec()) {
             log(sites.lastError().text());
-            return runId;
+            return -1;
         }
     }
     return runId;
@@ -230,35 +263,46 @@ bool SQLiteDefinitions::hasArray(const QString& location, int year)
 
 int SQLiteDefinitions::updateRun(const RunDefinition& run)
 {
-    deleteRun(run.id);
-    return addRun(run);
+    // Delete and add as one: a failure keeps the run as it was.
+    int runId = -1;
+    return atomically([&] { return deleteRun(run.id) && (runId = insertRun(run)) >= 0; }) ? runId
+                                                                                          : -1;
 }
 
 bool SQLiteDefinitions::deleteRun(int runId)
 {
     const QString id = QString::number(runId);
-    return execLogged(QStringLiteral("DELETE FROM runs WHERE id = %1").arg(id)) &&
-           execLogged(QStringLiteral("DELETE FROM runs_sites WHERE run_id = %1").arg(id)) &&
-           execLogged(QStringLiteral("DELETE FROM releases_runs WHERE run_id = %1").arg(id));
+    return atomically([&] {
+        return execLogged(QStringLiteral("DELETE FROM runs WHERE id = %1").arg(id)) &&
+               execLogged(QStringLiteral("DELETE FROM runs_sites WHERE run_id = %1").arg(id)) &&
+               execLogged(QStringLiteral("DELETE FROM releases_runs WHERE run_id = %1").arg(id));
+    });
 }
 
-void SQLiteDefinitions::deleteReleases(const QList<int>& releaseIds)
+bool SQLiteDefinitions::deleteReleases(const QList<int>& releaseIds)
 {
     const QString ids = joinIds(releaseIds);
     // The run links go too: SQLite hands a freed highest id to the next new release, which a
     // stale link would silently attach to an old run.
-    execLogged(QStringLiteral("DELETE FROM releases WHERE id IN (%1)").arg(ids)) &&
-        execLogged(QStringLiteral("DELETE FROM releases_release_groups WHERE release_id IN (%1)")
+    return atomically([&] {
+        return execLogged(QStringLiteral("DELETE FROM releases WHERE id IN (%1)").arg(ids)) &&
+               execLogged(
+                   QStringLiteral("DELETE FROM releases_release_groups WHERE release_id IN (%1)")
                        .arg(ids)) &&
-        execLogged(QStringLiteral("DELETE FROM releases_runs WHERE release_id IN (%1)").arg(ids));
+               execLogged(
+                   QStringLiteral("DELETE FROM releases_runs WHERE release_id IN (%1)").arg(ids));
+    });
 }
 
-void SQLiteDefinitions::deleteSites(const QList<int>& siteIds)
+bool SQLiteDefinitions::deleteSites(const QList<int>& siteIds)
 {
     const QString ids = joinIds(siteIds);
-    execLogged(QStringLiteral("DELETE FROM sites WHERE id IN (%1)").arg(ids)) &&
-        execLogged(QStringLiteral("DELETE FROM arrays_sites WHERE site_id IN (%1)").arg(ids)) &&
-        execLogged(QStringLiteral("DELETE FROM runs_sites WHERE site_id IN (%1)").arg(ids));
+    return atomically([&] {
+        return execLogged(QStringLiteral("DELETE FROM sites WHERE id IN (%1)").arg(ids)) &&
+               execLogged(
+                   QStringLiteral("DELETE FROM arrays_sites WHERE site_id IN (%1)").arg(ids)) &&
+               execLogged(QStringLiteral("DELETE FROM runs_sites WHERE site_id IN (%1)").arg(ids));
+    });
 }
 
 bool SQLiteDefinitions::clearReleases()

@@ -26,15 +26,16 @@ public:
     {
     }
 
-    void addRelease(const QString& name, int riverKm, const QList<int>& releaseGroupIds);
-    void addSite(const QString& name, int riverKm, const QList<int>& arrayIds);
+    // Each write is whole or not at all; false (or -1) when it failed, after logging why.
+    bool addRelease(const QString& name, int riverKm, const QList<int>& releaseGroupIds);
+    bool addSite(const QString& name, int riverKm, const QList<int>& arrayIds);
     bool addReleaseRecord(const ReleaseRecord& release);
     bool addSiteRecord(const SiteRecord& site);
     int addRun(const RunDefinition& run);
     int updateRun(const RunDefinition& run);
     bool deleteRun(int runId);
-    void deleteReleases(const QList<int>& releaseIds);
-    void deleteSites(const QList<int>& siteIds);
+    bool deleteReleases(const QList<int>& releaseIds);
+    bool deleteSites(const QList<int>& siteIds);
     bool clearReleases();
     bool clearSites();
     RunDefinition runDefinition(int runId);
@@ -50,6 +51,11 @@ private:
     void log(const QString& text) const;
     void error(const QString& text) const;
     bool execLogged(const QString& sql);
+    // Runs work inside a savepoint, undone when work fails.
+    bool atomically(const std::function<bool()>& work);
+    bool insertRelease(const QString& name, int riverKm, const QList<int>& releaseGroupIds);
+    bool insertSite(const QString& name, int riverKm, const QList<int>& arrayIds);
+    int insertRun(const RunDefinition& run);
     // Runs a statement whose failure sets the store's error.
     bool execReported(const QString& sql);
     bool clear(const QString& table);

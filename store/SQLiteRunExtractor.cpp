@@ -17,6 +17,11 @@ namespace kd {
 
 namespace {
 
+QString temp()
+{
+    return QStringLiteral("TEMP");
+}
+
 bool inIntRange(double value)
 {
     return value >= double(std::numeric_limits<int>::min()) &&
@@ -237,209 +242,244 @@ RunExtraction SQLiteRunExtractor::extract(int runId, QString& error)
     // Temporary tables with a per-extraction suffix: two runs within one second both work, and
     // the database file does not grow with every run.
     static std::atomic<int> extractions{0};
-    const QString suffix =
+    Working work(extraction, error);
+    work.runId = runId;
+    work.suffix =
         QStringLiteral("%1_%2").arg(QDateTime::currentSecsSinceEpoch()).arg(++extractions);
-    const QString nodesSites = QStringLiteral("nodes_sites_") + suffix;
-    const QString releasesTags = QStringLiteral("releases_tags_") + suffix;
-    const QString detections = QStringLiteral("detections_") + suffix;
-    const QString run = QString::number(runId);
-    const QString temp = QStringLiteral("TEMP");
-
-    // A run's detection window keeps only the events whose first detection lies within it.
-    QString window;
-    {
-        QSqlQuery query(db_);
-        query.prepare(QStringLiteral("SELECT window_start, window_end FROM runs WHERE id=?"));
-        query.addBindValue(runId);
-        if (query.exec() && query.next()) {
-            QStringList bounds;
-            const QDateTime start = DateTimeText::parseStrict(query.value(0).toString());
-            const QDateTime end = DateTimeText::parseStrict(query.value(1).toString());
-            if (start.isValid())
-                bounds.append(QStringLiteral("kd_seconds(Event.first_computed_datetime) >= %1")
-                                  .arg(DateTimeText::seconds(start)));
-            if (end.isValid())
-                bounds.append(QStringLiteral("kd_seconds(Event.first_computed_datetime) <= %1")
-                                  .arg(DateTimeText::seconds(end)));
-            if (!bounds.isEmpty())
-                window = QStringLiteral(" WHERE ") + bounds.join(QStringLiteral(" AND "));
-        }
-    }
-
-    struct Step
-    {
-        QString sql;
-        QString table;
-        const char* message;
-    };
-    QStringList created;
-    const auto dropCreated = [&]() {
-        QSqlQuery drop(db_);
-        for (const QString& table : created)
-            drop.exec(QStringLiteral("DROP TABLE IF EXISTS temp.%1").arg(table));
-    };
-    const auto runSteps = [&](std::initializer_list<Step> steps) {
-        for (const Step& step : steps) {
-            QSqlQuery query(db_);
-            if (!query.exec(step.sql)) {
-                error = QString::fromLatin1(step.message).arg(step.table, query.lastError().text());
-                dropCreated();
-                return false;
-            }
-            created.append(step.table);
-        }
-        return true;
-    };
-    // Statements whose failure only costs time (an index, dropping a working table).
-    const auto tryExec = [&](const QString& sql) {
-        QSqlQuery query(db_);
-        query.exec(sql);
-    };
-    const auto releasesTagsStep = [&](bool tagsFirst) {
-        return Step{releasesTagsSql(releasesTags, runId, tagsFirst), releasesTags,
-                    "Internal error: can't create temporary releases/tags table: %1.\n%2"};
-    };
-    const auto countRows = [&](const QString& sql) {
-        QSqlQuery query(db_);
-        query.setForwardOnly(true);
-        if (!query.exec(sql) || !query.next()) {
-            error = query.lastError().text();
-            dropCreated();
-            return false;
-        }
-        extraction.rowCount = query.value(0).toLongLong();
-        return true;
-    };
+    work.nodesSites = QStringLiteral("nodes_sites_") + work.suffix;
+    work.releasesTags = QStringLiteral("releases_tags_") + work.suffix;
+    work.window = windowClause(runId);
+    if (!readReleaseKm(work))
+        return extraction;
 
     if (!runSteps(
+            work,
             {{QStringLiteral(
                   "CREATE %1 TABLE %2 AS SELECT sites.name, nodes.id as node_id, "
                   "nodes.river_kilometer FROM nodes JOIN arrays ON nodes.location = "
                   "arrays.location AND "
-                  "STRFTIME('%Y', nodes.deploy_date) = arrays.deploy_year JOIN arrays_sites ON "
-                  "arrays.id = arrays_sites.array_id JOIN sites ON arrays_sites.site_id = sites.id "
+                  "STRFTIME('%Y', nodes.deploy_date) = arrays.deploy_year JOIN arrays_sites "
+                  "ON "
+                  "arrays.id = arrays_sites.array_id JOIN sites ON arrays_sites.site_id = "
+                  "sites.id "
                   "JOIN "
                   "runs_sites ON runs_sites.site_id = sites.id AND runs_sites.run_id=%3")
-                  .arg(temp, nodesSites, run),
-              nodesSites, "Internal error: can't create temporary sites/nodes table: %1.\n%2"},
-             releasesTagsStep(true)}))
+                  .arg(temp(), work.nodesSites, QString::number(runId)),
+              work.nodesSites, "Internal error: can't create temporary sites/nodes table: %1.\n%2"},
+             releasesTagsStep(work, true)}))
         return extraction;
 
-    QByteArray sql;
-    if (generalPlan_ || needsGeneralPlan(nodesSites, releasesTags)) {
-        // The general query's groups take their values from rows in the order they come, so
-        // its fish are listed as they always were.
-        tryExec(QStringLiteral("DROP TABLE temp.%1").arg(releasesTags));
-        created.removeAll(releasesTags);
-        if (!runSteps(
-                {releasesTagsStep(false),
-                 {QStringLiteral(
-                      "CREATE %1 TABLE %2 AS SELECT Tag.id as tag_id, NodeSite.name as site_name, "
-                      "NodeSite.river_kilometer, Event.first_computed_datetime, "
-                      "Event.last_computed_datetime FROM  `%3` Event JOIN `%4` NodeSite ON "
-                      "Event.node_id = "
-                      "NodeSite.node_id JOIN `%5` Tag on Event.tag_id = Tag.id%6")
-                      .arg(temp, detections, QStringLiteral("events"), nodesSites,
-                           QStringLiteral("tags"), window),
-                  detections, "Internal error: can't create temporary detections table: %1.\n%2"}}))
-            return extraction;
-        // The capture query joins the detections by tag; an index halves its time on large runs.
-        tryExec(QStringLiteral("CREATE INDEX temp.%1_tag_id ON %1(tag_id)").arg(detections));
-        // As many rows as the capture query gives: one per fish and site it was detected at,
-        // one for a fish detected nowhere. Counted here, so that the rows need not be held.
-        if (!countRows(QStringLiteral("SELECT COUNT(*) FROM (SELECT DISTINCT R.release_name, "
-                                      "R.tag_code, D.site_name FROM %1 R LEFT OUTER JOIN "
-                                      "(SELECT DISTINCT tag_id, site_name FROM %2) D ON "
-                                      "R.tag_id = D.tag_id)")
-                           .arg(releasesTags, detections)))
-            return extraction;
-        sql = QStringLiteral(
-                  "Select ReleaseTag.release_name, ReleaseTag.tag_code, ReleaseTag.lot, "
-                  "ReleaseTag.tag_activate_date, ReleaseTag.tag_release_date, "
-                  "ReleaseTag.tagger_name_xlat, ReleaseTag.bucket, ReleaseTag.length, "
-                  "ReleaseTag.weight, ReleaseTag.release_location_river_kilometer, "
-                  "Detection.site_name, MIN(Detection.first_computed_datetime) as "
-                  "first_computed_datetime, MAX(Detection.last_computed_datetime) as "
-                  "last_computed_datetime, Removal.removal_river_km   FROM `%1` ReleaseTag LEFT "
-                  "OUTER JOIN '%2' Detection ON ReleaseTag.tag_id = Detection.tag_id LEFT OUTER "
-                  "JOIN `%3` Removal on ReleaseTag.tag_id = Removal.tag_id GROUP BY "
-                  "ReleaseTag.release_name, ReleaseTag.tag_code, Detection.site_name ORDER BY "
-                  "ReleaseTag.release_name, ReleaseTag.tag_code, Detection.river_kilometer DESC")
-                  .arg(releasesTags, detections, QStringLiteral("removals"))
-                  .toUtf8();
-    } else {
-        // Every value of a capture row is then fixed by its fish and site: the detections are
-        // reduced to one row per fish and site in one pass over the events, and the capture
-        // rows need no grouping. The fish table was made in the order of the rows, and the
-        // reduced detections follow it, so that the rows are read front to back. A run over
-        // most nodes reads the events in their stored order, which is faster than going
-        // through the node index for each of them.
-        const QString visits = QStringLiteral("visits_") + suffix;
-        const QString events =
-            manyNodes(nodesSites)
-                ? QStringLiteral("events Event NOT INDEXED CROSS JOIN `%1` NodeSite")
-                : QStringLiteral("`%1` NodeSite CROSS JOIN events Event");
-        tryExec(QStringLiteral("CREATE INDEX temp.%1_tag_id ON %1(tag_id)").arg(releasesTags));
-        // Most of the time goes into sorting the events by fish and site, which SQLite can
-        // spread over more threads.
-        const int threads = sorterThreads(qBound(1, QThread::idealThreadCount(), 4));
-        const bool made = runSteps(
-            {{QStringLiteral("CREATE %1 TABLE %2 AS SELECT Fish.rowid AS fish, NodeSite.name AS "
-                             "site_name, NodeSite.river_kilometer AS river_kilometer, "
-                             "MIN(Event.first_computed_datetime) AS first_computed_datetime, "
-                             "MAX(Event.last_computed_datetime) AS last_computed_datetime FROM %3 "
-                             "ON Event.node_id = NodeSite.node_id CROSS JOIN `%4` Fish ON "
-                             "Fish.tag_id = Event.tag_id%5 GROUP BY Fish.rowid, NodeSite.name")
-                  .arg(temp, visits, events.arg(nodesSites), releasesTags, window),
-              visits, "Internal error: can't create temporary detections table: %1.\n%2"}});
-        sorterThreads(threads);
-        if (!made)
-            return extraction;
-        // Each fish's sites in the order of its rows.
-        tryExec(QStringLiteral("CREATE INDEX temp.%1_order ON %1(fish, river_kilometer, site_name)")
-                    .arg(visits));
-        if (!countRows(QStringLiteral("SELECT COUNT(*) FROM %1 R LEFT OUTER JOIN %2 D ON "
-                                      "D.fish = R.rowid")
-                           .arg(releasesTags, visits)))
-            return extraction;
-        // The order of the general query (the fish table's order is its release and tag code);
-        // a fish's sites at one kilometre come as its sorter gives them, by name from the last.
-        sql = QStringLiteral(
-                  "SELECT R.release_name, R.tag_code, R.lot, R.tag_activate_date, "
-                  "R.tag_release_date, R.tagger_name_xlat, R.bucket, R.length, R.weight, "
-                  "R.release_location_river_kilometer, D.site_name, D.first_computed_datetime, "
-                  "D.last_computed_datetime, (SELECT Removal.removal_river_km FROM removals "
-                  "Removal WHERE Removal.tag_id = R.tag_id) FROM `%1` R LEFT OUTER JOIN `%2` D ON "
-                  "D.fish = R.rowid ORDER BY R.rowid, D.river_kilometer DESC, D.site_name DESC")
-                  .arg(releasesTags, visits)
-                  .toUtf8();
-    }
-
-    QStringList sites;
-    QMap<QString, int> siteKm;
-    {
-        QSqlQuery query(db_);
-        query.setForwardOnly(true);
-        if (query.exec(QStringLiteral("SELECT NodeSite.name, MAX(NodeSite.river_kilometer) FROM "
-                                      "%1 AS NodeSite GROUP BY NodeSite.name ORDER BY "
-                                      "NodeSite.river_kilometer DESC")
-                           .arg(nodesSites))) {
-            while (query.next())
-                sites.append(query.value(0).toString());
-        }
-        if (query.exec(QStringLiteral("SELECT DISTINCT NodeSite.name, NodeSite.river_kilometer "
-                                      "FROM %1 AS NodeSite ORDER BY NodeSite.river_kilometer DESC")
-                           .arg(nodesSites))) {
-            while (query.next())
-                siteKm[query.value(0).toString()] = kilometre(query.value(1));
-        }
-    }
-
+    const QByteArray sql = generalPlan_ || needsGeneralPlan(work.nodesSites, work.releasesTags)
+                               ? generalPlan(work)
+                               : directPlan(work);
+    if (sql.isEmpty())
+        return extraction;
+    readSites(work);
     extraction.ok = true;
-    extraction.sites = sites;
-    extraction.siteRiverKm = siteKm;
-    extraction.rows = std::make_unique<SQLiteCaptureCursor>(handle_, sql, created);
+    extraction.rows = std::make_unique<SQLiteCaptureCursor>(handle_, sql, work.created);
     return extraction;
+}
+
+QString SQLiteRunExtractor::windowClause(int runId)
+{
+    // A run's detection window keeps only the events whose first detection lies within it.
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("SELECT window_start, window_end FROM runs WHERE id=?"));
+    query.addBindValue(runId);
+    if (!query.exec() || !query.next())
+        return QString();
+    QStringList bounds;
+    const QDateTime start = DateTimeText::parseStrict(query.value(0).toString());
+    const QDateTime end = DateTimeText::parseStrict(query.value(1).toString());
+    if (start.isValid())
+        bounds.append(QStringLiteral("kd_seconds(Event.first_computed_datetime) >= %1")
+                          .arg(DateTimeText::seconds(start)));
+    if (end.isValid())
+        bounds.append(QStringLiteral("kd_seconds(Event.first_computed_datetime) <= %1")
+                          .arg(DateTimeText::seconds(end)));
+    return bounds.isEmpty() ? QString()
+                            : QStringLiteral(" WHERE ") + bounds.join(QStringLiteral(" AND "));
+}
+
+bool SQLiteRunExtractor::readReleaseKm(Working& work)
+{
+    // The kilometre given to each release places it on the survival chart, before the one
+    // its tags record.
+    QSqlQuery query(db_);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral(
+        "SELECT r.name, r.release_location_river_kilometer FROM releases r JOIN releases_runs "
+        "l ON l.release_id = r.id WHERE l.run_id = ?"));
+    query.addBindValue(work.runId);
+    if (!query.exec()) {
+        work.error = query.lastError().text();
+        return false;
+    }
+    while (query.next())
+        work.extraction.releaseRiverKm.insert(query.value(0).toString(), query.value(1).toInt());
+    return true;
+}
+
+void SQLiteRunExtractor::dropCreated(Working& work)
+{
+    QSqlQuery drop(db_);
+    for (const QString& table : std::as_const(work.created))
+        drop.exec(QStringLiteral("DROP TABLE IF EXISTS temp.%1").arg(table));
+}
+
+bool SQLiteRunExtractor::runSteps(Working& work, std::initializer_list<Step> steps)
+{
+    for (const Step& step : steps) {
+        QSqlQuery query(db_);
+        if (!query.exec(step.sql)) {
+            work.error =
+                QString::fromLatin1(step.message).arg(step.table, query.lastError().text());
+            dropCreated(work);
+            return false;
+        }
+        work.created.append(step.table);
+    }
+    return true;
+}
+
+void SQLiteRunExtractor::tryExec(const QString& sql)
+{
+    // Statements whose failure only costs time (an index, dropping a working table).
+    QSqlQuery query(db_);
+    query.exec(sql);
+}
+
+SQLiteRunExtractor::Step SQLiteRunExtractor::releasesTagsStep(const Working& work, bool tagsFirst)
+{
+    return Step{releasesTagsSql(work.releasesTags, work.runId, tagsFirst), work.releasesTags,
+                "Internal error: can't create temporary releases/tags table: %1.\n%2"};
+}
+
+bool SQLiteRunExtractor::countRows(Working& work, const QString& sql)
+{
+    QSqlQuery query(db_);
+    query.setForwardOnly(true);
+    if (!query.exec(sql) || !query.next()) {
+        work.error = query.lastError().text();
+        dropCreated(work);
+        return false;
+    }
+    work.extraction.rowCount = query.value(0).toLongLong();
+    return true;
+}
+
+QByteArray SQLiteRunExtractor::generalPlan(Working& work)
+{
+    const QString detections = QStringLiteral("detections_") + work.suffix;
+    // The general query's groups take their values from rows in the order they come, so
+    // its fish are listed as they always were.
+    tryExec(QStringLiteral("DROP TABLE temp.%1").arg(work.releasesTags));
+    work.created.removeAll(work.releasesTags);
+    if (!runSteps(
+            work,
+            {releasesTagsStep(work, false),
+             {QStringLiteral(
+                  "CREATE %1 TABLE %2 AS SELECT Tag.id as tag_id, NodeSite.name as site_name, "
+                  "NodeSite.river_kilometer, Event.first_computed_datetime, "
+                  "Event.last_computed_datetime FROM  `%3` Event JOIN `%4` NodeSite ON "
+                  "Event.node_id = "
+                  "NodeSite.node_id JOIN `%5` Tag on Event.tag_id = Tag.id%6")
+                  .arg(temp(), detections, QStringLiteral("events"), work.nodesSites,
+                       QStringLiteral("tags"), work.window),
+              detections, "Internal error: can't create temporary detections table: %1.\n%2"}}))
+        return QByteArray();
+    // The capture query joins the detections by tag; an index halves its time on large runs.
+    tryExec(QStringLiteral("CREATE INDEX temp.%1_tag_id ON %1(tag_id)").arg(detections));
+    // As many rows as the capture query gives: one per fish and site it was detected at,
+    // one for a fish detected nowhere. Counted here, so that the rows need not be held.
+    if (!countRows(work, QStringLiteral("SELECT COUNT(*) FROM (SELECT DISTINCT R.release_name, "
+                                        "R.tag_code, D.site_name FROM %1 R LEFT OUTER JOIN "
+                                        "(SELECT DISTINCT tag_id, site_name FROM %2) D ON "
+                                        "R.tag_id = D.tag_id)")
+                             .arg(work.releasesTags, detections)))
+        return QByteArray();
+    return QStringLiteral(
+               "Select ReleaseTag.release_name, ReleaseTag.tag_code, ReleaseTag.lot, "
+               "ReleaseTag.tag_activate_date, ReleaseTag.tag_release_date, "
+               "ReleaseTag.tagger_name_xlat, ReleaseTag.bucket, ReleaseTag.length, "
+               "ReleaseTag.weight, ReleaseTag.release_location_river_kilometer, "
+               "Detection.site_name, MIN(Detection.first_computed_datetime) as "
+               "first_computed_datetime, MAX(Detection.last_computed_datetime) as "
+               "last_computed_datetime, Removal.removal_river_km   FROM `%1` ReleaseTag LEFT "
+               "OUTER JOIN '%2' Detection ON ReleaseTag.tag_id = Detection.tag_id LEFT OUTER "
+               "JOIN `%3` Removal on ReleaseTag.tag_id = Removal.tag_id GROUP BY "
+               "ReleaseTag.release_name, ReleaseTag.tag_code, Detection.site_name ORDER BY "
+               "ReleaseTag.release_name, ReleaseTag.tag_code, Detection.river_kilometer DESC")
+        .arg(work.releasesTags, detections, QStringLiteral("removals"))
+        .toUtf8();
+}
+
+QByteArray SQLiteRunExtractor::directPlan(Working& work)
+{
+    // Every value of a capture row is then fixed by its fish and site: the detections are
+    // reduced to one row per fish and site in one pass over the events, and the capture
+    // rows need no grouping. The fish table was made in the order of the rows, and the
+    // reduced detections follow it, so that the rows are read front to back. A run over
+    // most nodes reads the events in their stored order, which is faster than going
+    // through the node index for each of them.
+    const QString visits = QStringLiteral("visits_") + work.suffix;
+    const QString events = manyNodes(work.nodesSites)
+                               ? QStringLiteral("events Event NOT INDEXED CROSS JOIN `%1` NodeSite")
+                               : QStringLiteral("`%1` NodeSite CROSS JOIN events Event");
+    tryExec(QStringLiteral("CREATE INDEX temp.%1_tag_id ON %1(tag_id)").arg(work.releasesTags));
+    // Most of the time goes into sorting the events by fish and site, which SQLite can
+    // spread over more threads.
+    const int threads = sorterThreads(qBound(1, QThread::idealThreadCount(), 4));
+    const bool made = runSteps(
+        work,
+        {{QStringLiteral("CREATE %1 TABLE %2 AS SELECT Fish.rowid AS fish, NodeSite.name AS "
+                         "site_name, NodeSite.river_kilometer AS river_kilometer, "
+                         "MIN(Event.first_computed_datetime) AS first_computed_datetime, "
+                         "MAX(Event.last_computed_datetime) AS last_computed_datetime FROM %3 "
+                         "ON Event.node_id = NodeSite.node_id CROSS JOIN `%4` Fish ON "
+                         "Fish.tag_id = Event.tag_id%5 GROUP BY Fish.rowid, NodeSite.name")
+              .arg(temp(), visits, events.arg(work.nodesSites), work.releasesTags, work.window),
+          visits, "Internal error: can't create temporary detections table: %1.\n%2"}});
+    sorterThreads(threads);
+    if (!made)
+        return QByteArray();
+    // Each fish's sites in the order of its rows.
+    tryExec(QStringLiteral("CREATE INDEX temp.%1_order ON %1(fish, river_kilometer, site_name)")
+                .arg(visits));
+    if (!countRows(work, QStringLiteral("SELECT COUNT(*) FROM %1 R LEFT OUTER JOIN %2 D ON "
+                                        "D.fish = R.rowid")
+                             .arg(work.releasesTags, visits)))
+        return QByteArray();
+    // The order of the general query (the fish table's order is its release and tag code);
+    // a fish's sites at one kilometre come as its sorter gives them, by name from the last.
+    return QStringLiteral(
+               "SELECT R.release_name, R.tag_code, R.lot, R.tag_activate_date, "
+               "R.tag_release_date, R.tagger_name_xlat, R.bucket, R.length, R.weight, "
+               "R.release_location_river_kilometer, D.site_name, D.first_computed_datetime, "
+               "D.last_computed_datetime, (SELECT Removal.removal_river_km FROM removals "
+               "Removal WHERE Removal.tag_id = R.tag_id) FROM `%1` R LEFT OUTER JOIN `%2` D ON "
+               "D.fish = R.rowid ORDER BY R.rowid, D.river_kilometer DESC, D.site_name DESC")
+        .arg(work.releasesTags, visits)
+        .toUtf8();
+}
+
+void SQLiteRunExtractor::readSites(Working& work)
+{
+    QSqlQuery query(db_);
+    query.setForwardOnly(true);
+    if (query.exec(QStringLiteral("SELECT NodeSite.name, MAX(NodeSite.river_kilometer) FROM "
+                                  "%1 AS NodeSite GROUP BY NodeSite.name ORDER BY "
+                                  "NodeSite.river_kilometer DESC")
+                       .arg(work.nodesSites))) {
+        while (query.next())
+            work.extraction.sites.append(query.value(0).toString());
+    }
+    if (query.exec(QStringLiteral("SELECT DISTINCT NodeSite.name, NodeSite.river_kilometer "
+                                  "FROM %1 AS NodeSite ORDER BY NodeSite.river_kilometer DESC")
+                       .arg(work.nodesSites))) {
+        while (query.next())
+            work.extraction.siteRiverKm[query.value(0).toString()] = kilometre(query.value(1));
+    }
 }
 
 QString SQLiteRunExtractor::releasesTagsSql(const QString& table, int runId, bool tagsFirst)

@@ -4,6 +4,9 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
+
+#include <initializer_list>
 
 struct sqlite3;
 
@@ -28,6 +31,44 @@ public:
     void setGeneralPlan(bool on) { generalPlan_ = on; }
 
 private:
+    // The state of one extraction: its names, the working tables made so far (dropped on a
+    // failure, otherwise handed to the cursor) and where its result and error go.
+    struct Working
+    {
+        Working(RunExtraction& extraction, QString& error) : extraction(extraction), error(error) {}
+        RunExtraction& extraction;
+        QString& error;
+        int runId = -1;
+        QString suffix;
+        QString nodesSites;
+        QString releasesTags;
+        QString window;
+        QStringList created;
+    };
+    // A statement making a working table, and the message of its failure.
+    struct Step
+    {
+        QString sql;
+        QString table;
+        const char* message;
+    };
+
+    // The WHERE clause of the run's detection window on Event; empty when open.
+    QString windowClause(int runId);
+    bool readReleaseKm(Working& work);
+    // Makes the tables in order; on a failure sets the error and drops what was made.
+    bool runSteps(Working& work, std::initializer_list<Step> steps);
+    void dropCreated(Working& work);
+    void tryExec(const QString& sql);
+    Step releasesTagsStep(const Working& work, bool tagsFirst);
+    // Sets the extraction's row count from a COUNT query.
+    bool countRows(Working& work, const QString& sql);
+    // The capture query of each plan after its working tables; empty on a failure.
+    QByteArray generalPlan(Working& work);
+    QByteArray directPlan(Working& work);
+    // The run's sites, highest kilometre first, and their kilometres.
+    void readSites(Working& work);
+
     // True when a group of the general capture query could hold rows that differ in a value
     // taken from one of them (two fish of one code in a release, a site at two kilometres,
     // two removal kilometres of a fish): only the general plan then gives its rows.

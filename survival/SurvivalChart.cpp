@@ -69,22 +69,21 @@ QList<Series> seriesOf(const SurvivalResult& result)
     return all;
 }
 
-} // namespace
-
-QImage SurvivalChart::render(const SurvivalResult& result, const QSize& size)
+// Where the plot lies in the image and the kilometre range it shows, upstream (high kilometre)
+// on the left.
+struct Frame
 {
-    QImage image(size, QImage::Format_ARGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QFont font = painter.font();
-    font.setPixelSize(13);
-    painter.setFont(font);
-    const QFontMetrics metrics(font);
+    QRect plot;
+    double low = 0.0;
+    double high = 1.0;
 
-    const QList<Series> series = seriesOf(result);
+    double xOf(double km) const { return plot.left() + (high - km) / (high - low) * plot.width(); }
+    double yOf(double survival) const { return plot.bottom() - survival * plot.height(); }
+};
 
-    // Kilometre range: every plotted point and every site.
+// The range covers every plotted point and every site, with a little room on both sides.
+Frame frameOf(const QList<Series>& series, const SurvivalResult& result, const QSize& size)
+{
     double low = INFINITY;
     double high = -INFINITY;
     for (const Series& s : series)
@@ -106,30 +105,31 @@ QImage SurvivalChart::render(const SurvivalResult& result, const QSize& size)
         high += 1.0;
     }
     const double pad = 0.04 * (high - low);
-    low -= pad;
-    high += pad;
+    Frame frame;
+    frame.low = low - pad;
+    frame.high = high + pad;
+    frame.plot = QRect(80, 80, size.width() - 80 - 230, size.height() - 80 - 70);
+    return frame;
+}
 
-    const QRect plot(80, 80, size.width() - 80 - 230, size.height() - 80 - 70);
-    // Upstream (high kilometre) on the left.
-    const auto xOf = [&](double km) {
-        return plot.left() + (high - km) / (high - low) * plot.width();
-    };
-    const auto yOf = [&](double survival) { return plot.bottom() - survival * plot.height(); };
-
-    // Title.
+void drawTitle(QPainter& painter, const QFont& font, int width)
+{
     QFont titleFont = font;
     titleFont.setPixelSize(16);
     titleFont.setBold(true);
     painter.setFont(titleFont);
     painter.setPen(Qt::black);
-    painter.drawText(QRect(0, 10, size.width(), 26), Qt::AlignCenter,
+    painter.drawText(QRect(0, 10, width, 26), Qt::AlignCenter,
                      QStringLiteral("Cumulative survival from release, with 95% intervals"));
     painter.setFont(font);
+}
 
-    // Grid and ticks.
+void drawGrid(QPainter& painter, const Frame& frame)
+{
+    const QRect& plot = frame.plot;
     const QColor grid(225, 225, 225);
     for (int i = 0; i <= 5; ++i) {
-        const double y = yOf(i / 5.0);
+        const double y = frame.yOf(i / 5.0);
         painter.setPen(grid);
         painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
         painter.setPen(Qt::black);
@@ -137,9 +137,10 @@ QImage SurvivalChart::render(const SurvivalResult& result, const QSize& size)
         painter.drawText(QRectF(plot.left() - 50, y - 10, 40, 20),
                          Qt::AlignRight | Qt::AlignVCenter, QString::number(i / 5.0, 'f', 1));
     }
-    const double step = niceStep(high - low, 8);
-    for (double km = std::ceil(low / step) * step; km <= high + 1e-9 * step; km += step) {
-        const double x = xOf(km);
+    const double step = niceStep(frame.high - frame.low, 8);
+    for (double km = std::ceil(frame.low / step) * step; km <= frame.high + 1e-9 * step;
+         km += step) {
+        const double x = frame.xOf(km);
         painter.setPen(grid);
         painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
         painter.setPen(Qt::black);
@@ -147,8 +148,12 @@ QImage SurvivalChart::render(const SurvivalResult& result, const QSize& size)
         painter.drawText(QRectF(x - 40, plot.bottom() + 7, 80, 18), Qt::AlignCenter,
                          QString::number(km, 'g', 10));
     }
+}
 
-    // Sites: a dashed line each, named above the plot.
+// Sites: a dashed line each, named above the plot.
+void drawSites(QPainter& painter, const QFont& font, const SurvivalResult& result,
+               const Frame& frame)
+{
     QPen sitePen(QColor(150, 150, 150));
     sitePen.setStyle(Qt::DashLine);
     QFont siteFont = font;
@@ -159,11 +164,11 @@ QImage SurvivalChart::render(const SurvivalResult& result, const QSize& size)
         const double km = result.siteRiverKm[i];
         if (!std::isfinite(km))
             continue;
-        const double x = xOf(km);
+        const double x = frame.xOf(km);
         painter.setPen(sitePen);
-        painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+        painter.drawLine(QPointF(x, frame.plot.top()), QPointF(x, frame.plot.bottom()));
         painter.save();
-        painter.translate(x, plot.top() - 4);
+        painter.translate(x, frame.plot.top() - 4);
         painter.rotate(-35);
         painter.setPen(QColor(90, 90, 90));
         painter.drawText(QPointF(0, 0),
@@ -171,8 +176,10 @@ QImage SurvivalChart::render(const SurvivalResult& result, const QSize& size)
         painter.restore();
     }
     painter.setFont(font);
+}
 
-    // Axes and their labels.
+void drawAxes(QPainter& painter, const QRect& plot)
+{
     painter.setPen(QPen(Qt::black, 1.5));
     painter.drawLine(plot.bottomLeft(), plot.bottomRight());
     painter.drawLine(plot.bottomLeft(), plot.topLeft());
@@ -184,18 +191,18 @@ QImage SurvivalChart::render(const SurvivalResult& result, const QSize& size)
     painter.drawText(QRect(-plot.height() / 2, -10, plot.height(), 20), Qt::AlignCenter,
                      QStringLiteral("Cumulative survival"));
     painter.restore();
+}
 
-    if (series.isEmpty())
-        painter.drawText(plot, Qt::AlignCenter, QStringLiteral("No estimates"));
-
-    // Series, moved apart by a few pixels so that their bars do not hide each other.
-    painter.setClipRect(plot.adjusted(-6, -6, 6, 6));
+// Series, moved apart by a few pixels so that their bars do not hide each other.
+void drawSeries(QPainter& painter, const QList<Series>& series, const Frame& frame)
+{
+    painter.setClipRect(frame.plot.adjusted(-6, -6, 6, 6));
     for (qsizetype r = 0; r < series.size(); ++r) {
         const Series& s = series[r];
         const double dodge = (double(r) - double(series.size() - 1) / 2.0) * 4.0;
         QPainterPath line;
         for (qsizetype i = 0; i < s.points.size(); ++i) {
-            const QPointF at(xOf(s.points[i].km) + dodge, yOf(s.points[i].survival));
+            const QPointF at(frame.xOf(s.points[i].km) + dodge, frame.yOf(s.points[i].survival));
             if (i == 0)
                 line.moveTo(at);
             else
@@ -205,21 +212,26 @@ QImage SurvivalChart::render(const SurvivalResult& result, const QSize& size)
         painter.setPen(QPen(s.color, 2.0));
         painter.drawPath(line);
         for (const Point& point : s.points) {
-            const double x = xOf(point.km) + dodge;
+            const double x = frame.xOf(point.km) + dodge;
             if (point.hasInterval) {
+                const double lcl = frame.yOf(point.lcl);
+                const double ucl = frame.yOf(point.ucl);
                 painter.setPen(QPen(s.color, 1.5));
-                painter.drawLine(QPointF(x, yOf(point.lcl)), QPointF(x, yOf(point.ucl)));
-                painter.drawLine(QPointF(x - 4, yOf(point.lcl)), QPointF(x + 4, yOf(point.lcl)));
-                painter.drawLine(QPointF(x - 4, yOf(point.ucl)), QPointF(x + 4, yOf(point.ucl)));
+                painter.drawLine(QPointF(x, lcl), QPointF(x, ucl));
+                painter.drawLine(QPointF(x - 4, lcl), QPointF(x + 4, lcl));
+                painter.drawLine(QPointF(x - 4, ucl), QPointF(x + 4, ucl));
             }
             painter.setPen(QPen(s.color.darker(130), 1.0));
             painter.setBrush(s.color);
-            painter.drawEllipse(QPointF(x, yOf(point.survival)), 4.0, 4.0);
+            painter.drawEllipse(QPointF(x, frame.yOf(point.survival)), 4.0, 4.0);
         }
     }
     painter.setClipping(false);
+}
 
-    // Legend.
+void drawLegend(QPainter& painter, const QFontMetrics& metrics, const QList<Series>& series,
+                const QRect& plot, int width)
+{
     const int legendLeft = plot.right() + 25;
     int y = plot.top();
     painter.setPen(Qt::black);
@@ -236,11 +248,35 @@ QImage SurvivalChart::render(const SurvivalResult& result, const QSize& size)
         painter.setBrush(s.color);
         painter.drawEllipse(QPointF(legendLeft + 12, y), 4.0, 4.0);
         painter.setPen(Qt::black);
-        painter.drawText(
-            QPoint(legendLeft + 32, y + 5),
-            metrics.elidedText(s.name, Qt::ElideRight, size.width() - legendLeft - 40));
+        painter.drawText(QPoint(legendLeft + 32, y + 5),
+                         metrics.elidedText(s.name, Qt::ElideRight, width - legendLeft - 40));
         y += 20;
     }
+}
+
+} // namespace
+
+QImage SurvivalChart::render(const SurvivalResult& result, const QSize& size)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QFont font = painter.font();
+    font.setPixelSize(13);
+    painter.setFont(font);
+    const QFontMetrics metrics(font);
+
+    const QList<Series> series = seriesOf(result);
+    const Frame frame = frameOf(series, result, size);
+    drawTitle(painter, font, size.width());
+    drawGrid(painter, frame);
+    drawSites(painter, font, result, frame);
+    drawAxes(painter, frame.plot);
+    if (series.isEmpty())
+        painter.drawText(frame.plot, Qt::AlignCenter, QStringLiteral("No estimates"));
+    drawSeries(painter, series, frame);
+    drawLegend(painter, metrics, series, frame.plot, size.width());
     painter.end();
     return image;
 }

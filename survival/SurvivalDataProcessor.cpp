@@ -69,9 +69,11 @@ SurvivalStudy SurvivalDataProcessor::study() const
     for (const QString& site : sites())
         study.siteRiverKm.append(siteRiverKm().value(site, 0));
     for (const ReleaseKm& release : releases_) {
+        const int given = givenReleaseKm_.value(release.name, 0);
         const bool known = release.agreed && release.riverKm >= 0;
-        study.releases.append({release.name, known ? double(release.riverKm)
-                                                   : std::numeric_limits<double>::quiet_NaN()});
+        study.releases.append({release.name, given != 0 ? double(given)
+                                             : known    ? double(release.riverKm)
+                                                     : std::numeric_limits<double>::quiet_NaN()});
     }
     study.fish = fish_;
     return study;

@@ -1030,6 +1030,23 @@ private slots:
         QVERIFY(window_->survivalView() && window_->survivalView()->isVisible());
         QCOMPARE(window_->survivalView()->runName(), "lower_river");
         QCOMPARE(window_->survivalView()->result().releases.size(), 3);
+
+        // The kilometre typed on Create places the release, as the configured one does on the
+        // console, before the kilometre its tags record (477).
+        QTableView* groups = table("releaseGroupsTableView_");
+        showTab(1);
+        STEP(selectRows(groups, {rowWith(groups, {"CANYON", "CHN", "2023"})}));
+        child<QLineEdit>("releaseNameLineEdit_")->setText("CanyonTyped");
+        child<QLineEdit>("releaseKmLineEdit_")->setText("490");
+        click("createReleaseButton_");
+        showTab(0);
+        STEP(selectNamed(table("runTableView_"), {}));
+        STEP(defineRun("typed_km", RunDefinition::Survival, {"CanyonTyped"},
+                       {"A3", "A4", "A5", "A6"}));
+        STEP(selectNamed(table("runTableView_"), {"typed_km"}));
+        STEP(start("runAction_"));
+        QCOMPARE(window_->survivalView()->runName(), "typed_km");
+        QCOMPARE(window_->survivalView()->result().releases.value(0).riverKm, 490.0);
     }
 };
 

@@ -2,7 +2,7 @@
 #include "processing/HistDataProcessor.h"
 #include "run/ResultFile.h"
 #include "run/RunPipeline.h"
-#include "store/DataProvider.h"
+#include "store/RunSource.h"
 
 #include <QtTest>
 
@@ -35,8 +35,8 @@ QList<CaptureRow> rows()
     return result;
 }
 
-// A store whose every run extracts the given rows.
-struct RowsStore : DataProvider
+// A run source whose every run extracts the given rows: all that the pipeline needs.
+struct RowsStore : RunSource
 {
     QList<CaptureRow> rows;
     RunExtraction extractRun(int) override
@@ -48,32 +48,6 @@ struct RowsStore : DataProvider
         extraction.rows = std::make_unique<ListCaptureCursor>(rows);
         return extraction;
     }
-    bool insertRow(Model, const QString&, int) override { return false; }
-    bool clearAllData() override { return false; }
-    bool clearTable(int) override { return false; }
-    bool hasCoreData() override { return false; }
-    bool isModelLoaded(Model) override { return false; }
-    bool isLoaded(const QFileInfo&) override { return false; }
-    bool isLoadCurrent(const QFileInfo&) override { return false; }
-    int addLoad(const QFileInfo&, Model) override { return -1; }
-    bool deleteLoad(const QFileInfo&) override { return false; }
-    QStringList loadedPaths() override { return {}; }
-    qint64 deleteLoadPath(const QString&) override { return -1; }
-    bool addReleaseRecord(const ReleaseRecord&) override { return false; }
-    void addRelease(const QString&, int, const QList<int>&) override {}
-    bool addSiteRecord(const SiteRecord&) override { return false; }
-    void addSite(const QString&, int, const QList<int>&) override {}
-    int addRun(const RunDefinition&) override { return -1; }
-    int updateRun(const RunDefinition&) override { return -1; }
-    bool deleteRun(int) override { return false; }
-    void deleteReleases(const QList<int>&) override {}
-    void deleteSites(const QList<int>&) override {}
-    bool clearReleases() override { return false; }
-    bool clearSites() override { return false; }
-    RunDefinition runDefinition(int) override { return {}; }
-    bool setRunWindow(int, const QDateTime&, const QDateTime&) override { return false; }
-    bool hasReleaseGroup(const QString&, const QString&, int) override { return false; }
-    bool hasArray(const QString&, int) override { return false; }
 };
 
 } // namespace

@@ -35,7 +35,7 @@ void TestSettings::values_data()
     QTest::addColumn<QVariant>("fixed");
     QTest::newRow("DbName") << 0 << QVariant() << QVariant(QStringLiteral("keldar.db"));
     QTest::newRow("DataDir") << 1 << QVariant() << QVariant();
-    QTest::newRow("OutputType") << 3 << QVariant(0) << QVariant();
+    QTest::newRow("3, no longer a key") << 3 << QVariant() << QVariant();
     QTest::newRow("Version") << 5 << QVariant() << QVariant(QStringLiteral("1.0.0"));
     QTest::newRow("6") << 6 << QVariant() << QVariant();
 }

@@ -149,6 +149,19 @@ void tst_SimulationConfig::runs()
     QCOMPARE(actual, QStringList({"active|Spring|false_events|out|fe|f|2011-03-13T02:30:00Z",
                                   "active||||||-", "inactive||||||-", "inactive|12|-1|1.5|||-",
                                   "inactive||||||-", "active||||||-"}));
+    // A cutoff that is there but no date-time refuses the run, named as written.
+    QStringList refusals;
+    for (int i = 0; i < config_.runCount(); ++i) {
+        QDateTime cutoff;
+        QString error;
+        refusals << (config_.cutoff(i, cutoff, error) ? QStringLiteral("ok") : error);
+    }
+    const QString notADateTime = QStringLiteral(" is not a date-time (yyyy-MM-dd hh:mm:ss)");
+    QCOMPARE(refusals,
+             QStringList({"ok", "ok", "ok",
+                          R"(Run "12" refused: cutoffDate "2011-06-01")" + notADateTime,
+                          R"(Run "" refused: cutoffDate "2011-02-30 00:00:00")" + notADateTime,
+                          R"(Run "" refused: cutoffDate 20110601)" + notADateTime}));
 }
 
 void tst_SimulationConfig::lookup()

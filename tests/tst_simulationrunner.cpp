@@ -410,6 +410,14 @@ void TestSimulationRunner::runOutcomes_data()
         R"({"title": "t", "type": "kavel", "outputDir": "real"},
            {"title": "t", "type": "kavel", "outputDir": "link"})",
         "->", 2, "Run \"t\" refused: run \"t\" writes the same file ", "real/t_kavel.csv");
+    // A cutoff that is no date-time refuses the run, as a bad window does; null means none.
+    row("cutoff without time", R"({"title": "t", "type": "kavel", "cutoffDate": "2021-06-01"})", "",
+        2, "Run \"t\" refused: cutoffDate \"2021-06-01\" is not a date-time (yyyy-MM-dd hh:mm:ss)",
+        "");
+    row("cutoff as a number", R"({"title": "t", "type": "survival", "cutoffDate": 20210601})", "",
+        2, "Run \"t\" refused: cutoffDate 20210601 is not a date-time (yyyy-MM-dd hh:mm:ss)", "");
+    row("cutoff null", R"({"title": "t", "type": "standard", "cutoffDate": null})", "", 1,
+        "Wrote 1 rows.", "t_standard.csv");
     row("same title, other type",
         R"({"title": "t", "type": "kavel"}, {"title": "t", "type": "standard"})", "", 1,
         "Wrote 1 rows.", "t_standard.csv");

@@ -34,6 +34,8 @@ private slots:
     void manyCodesAreLinked();
     void endLoadTwiceDoesNotDouble();
     void definitions();
+    void definitionWritesAreWhole_data();
+    void definitionWritesAreWhole();
     void arrayCountsAndParts();
     void extraction();
     void extractionPlansAgree_data();
@@ -295,6 +297,75 @@ void TestSQLiteDataProvider::definitions()
     QVERIFY(provider_->execStatement(QStringLiteral("drop table runs")));
     QCOMPARE(provider_->addRun(run), -1);
     QCOMPARE(logger_.messages.size(), 1);
+}
+
+void TestSQLiteDataProvider::definitionWritesAreWhole_data()
+{
+    QTest::addColumn<QString>("write");
+    QTest::addColumn<QString>("refused"); // the statement a trigger makes fail
+    QTest::newRow("delete run") << "deleteRun"
+                                << "delete on releases_runs";
+    QTest::newRow("update run") << "updateRun"
+                                << "insert on runs_sites";
+    QTest::newRow("add run") << "addRun"
+                             << "insert on runs_sites";
+    QTest::newRow("delete releases") << "deleteReleases"
+                                     << "delete on releases_runs";
+    QTest::newRow("delete sites") << "deleteSites"
+                                  << "delete on runs_sites";
+    QTest::newRow("add release") << "addRelease"
+                                 << "insert on releases_release_groups";
+    QTest::newRow("add site") << "addSite"
+                              << "insert on arrays_sites";
+}
+
+// A write of several statements whose last one fails leaves every definition as it was, and
+// says it failed.
+void TestSQLiteDataProvider::definitionWritesAreWhole()
+{
+    QFETCH(QString, write);
+    QFETCH(QString, refused);
+    QVERIFY(provider_->addRelease(QStringLiteral("R1"), 5, {1, 2}));
+    QVERIFY(provider_->addSite(QStringLiteral("S1"), 3, {1, 2}));
+    RunDefinition run;
+    run.name = QStringLiteral("Run");
+    run.format = RunDefinition::Standard;
+    run.releaseIds = {1};
+    run.siteIds = {1};
+    run.id = provider_->addRun(run);
+    QVERIFY(run.id > 0);
+    const auto snapshot = [&] {
+        QStringList counts;
+        for (const char* table : {"runs", "releases", "sites", "releases_runs", "runs_sites",
+                                  "releases_release_groups", "arrays_sites"})
+            counts << QString::number(
+                count(QStringLiteral("select count(*) from %1").arg(QLatin1String(table))));
+        return counts.join(QLatin1Char(' '));
+    };
+    const QString before = snapshot();
+    QVERIFY(provider_->execStatement(
+        QStringLiteral("create trigger refuse before %1 begin select raise(abort, 'refused'); end")
+            .arg(refused)));
+    bool ok = true;
+    if (write == QLatin1String("deleteRun"))
+        ok = provider_->deleteRun(run.id);
+    else if (write == QLatin1String("updateRun"))
+        ok = provider_->updateRun(run) >= 0;
+    else if (write == QLatin1String("addRun"))
+        ok = provider_->addRun(run) >= 0;
+    else if (write == QLatin1String("deleteReleases"))
+        ok = provider_->deleteReleases({1});
+    else if (write == QLatin1String("deleteSites"))
+        ok = provider_->deleteSites({1});
+    else if (write == QLatin1String("addRelease"))
+        ok = provider_->addRelease(QStringLiteral("R2"), 1, {3});
+    else
+        ok = provider_->addSite(QStringLiteral("S2"), 1, {3});
+    QVERIFY(!ok);
+    QCOMPARE(snapshot(), before);
+    QCOMPARE(provider_->runDefinition(run.id).name, QStringLiteral("Run"));
+    QCOMPARE(logger_.messages.size(), 1);
+    QVERIFY(logger_.messages.first().contains(QStringLiteral("refused")));
 }
 
 // Each array counts the detections at its own nodes and their distinct tags, once per load;

@@ -660,7 +660,8 @@ void MainWindow::onEditRunDefButtonClicked()
     wizard_->setMode(RunDefWizard::EditMode);
     if (wizard_->exec() != QDialog::Accepted)
         return;
-    // The replaced run may come back under another id; the new one is selected.
+    // The replaced run may come back under another id; the new one is selected (a failed
+    // update keeps the run as it was, and -1 selects nothing).
     const int id = provider_->updateRun(wizard_->run());
     refreshRuns();
     views_->selectById(RunsView, id);
@@ -678,8 +679,7 @@ void MainWindow::onDeleteRunDefButtonClicked()
     const QString name = record.value(QStringLiteral("name")).toString();
     if (!dialogs_->confirm(this, programName(), QStringLiteral("Delete \"%1\"?").arg(name)))
         return;
-    // The store has logged the driver's text; the list is reloaded either way, since a failed
-    // statement may have left part of the run deleted.
+    // The store has logged the driver's text; a failed delete keeps the whole run.
     if (!provider_->deleteRun(id))
         log(QStringLiteral("Unable to delete run \"%1\".").arg(name), 1);
     refreshRuns();

@@ -7,7 +7,7 @@
 
 namespace kd {
 
-// The fixed query of one view kind, with its table name filled in, and its column titles.
+// The column titles of one view kind and the store's listing behind it.
 class QueryModelDataProvider
 {
 public:
