@@ -1,8 +1,7 @@
 #include "run/RunPipeline.h"
 
+#include "processing/FishProcessor.h"
 #include "processing/FishReader.h"
-#include "processing/KavelDataProcessor.h"
-#include "processing/StandardDataProcessor.h"
 #include "run/ResultFile.h"
 #include "store/RunSource.h"
 
@@ -22,13 +21,6 @@ bool RunPipeline::readAll(QList<CaptureRow>& rows)
     rows = extraction_.readAll();
     error_ = extraction_.rows ? extraction_.rows->errorText() : QString();
     return error_.isEmpty();
-}
-
-std::unique_ptr<FishProcessor> RunPipeline::makeProcessor(RunDefinition::Format format) const
-{
-    if (format == RunDefinition::Standard)
-        return std::make_unique<StandardDataProcessor>(extraction_.sites, extraction_.siteRiverKm);
-    return std::make_unique<KavelDataProcessor>(extraction_.sites, extraction_.siteRiverKm);
 }
 
 bool RunPipeline::process(FishProcessor& processor, ResultFile* file, const Progress& progress,

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "store/RunDefinition.h"
 #include "store/RunExtraction.h"
 
 #include <QString>
@@ -27,9 +26,6 @@ public:
     // says why).
     bool extract(int runId);
     const RunExtraction& extraction() const { return extraction_; }
-
-    // A processor of the format (RunDefinition::Format) over the run's sites.
-    std::unique_ptr<FishProcessor> makeProcessor(RunDefinition::Format format) const;
 
     // Every row at once, for the uses that need them together; false when reading failed.
     bool readAll(QList<CaptureRow>& rows);

@@ -2,15 +2,11 @@
 
 #include "base/MessageLoggerI.h"
 #include "loader/DataLoader.h"
-#include "processing/FishProcessor.h"
-#include "processing/SafeFileName.h"
 #include "run/ResultFile.h"
-#include "run/RunPipeline.h"
+#include "run/RunExecution.h"
+#include "run/RunKind.h"
 #include "store/DataProvider.h"
-#include "survival/SurvivalAnalysis.h"
-#include "survival/SurvivalDataProcessor.h"
 #include "survival/SurvivalResult.h"
-#include "survival/SurvivalWriter.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -75,9 +71,7 @@ void RunSequence::end()
 {
     // A canceled run leaves its extraction behind; its working tables go with it.
     resultFile_.reset();
-    survival_.reset();
-    processor_.reset();
-    pipeline_.reset();
+    execution_.reset();
     step_ = Idle;
     steps_.clear();
     pendingRuns_.clear();
@@ -299,41 +293,43 @@ RunSequence::StepResult RunSequence::query()
     StepResult result;
     resultFile_.reset();
     fileError_.clear();
-    pipeline_ = std::make_unique<RunPipeline>(*store_);
-    result.ok = pipeline_->extract(currentRun_.id);
+    execution_ =
+        std::make_unique<RunExecution>(*store_, RunSpec::fromDefinition(currentRun_), logger_);
+    result.ok = execution_->extract();
     if (!result.ok) {
         log(QStringLiteral("Unable to retrieve data rows."), 1);
-        if (!pipeline_->errorText().isEmpty())
-            log(pipeline_->errorText(), 1);
+        if (!execution_->errorText().isEmpty())
+            log(execution_->errorText(), 1);
         return result;
     }
-    result.count = pipeline_->extraction().rowCount;
+    result.count = execution_->extraction().rowCount;
     return result;
 }
 
-bool RunSequence::codeFish(FishProcessor& processor, ResultFile* file)
+bool RunSequence::compute(ResultFile* file)
 {
-    const bool ok = pipeline_->process(
-        processor, file,
-        [this](qint64 done, qint64 total) { reportProgress(done, total, QString()); },
+    const bool ok = execution_->compute(
+        file, [this](qint64 done, qint64 total) { reportProgress(done, total, QString()); },
         &cancelRequested_);
-    if (!ok && !pipeline_->errorText().isEmpty() && !cancelRequested_)
-        log(pipeline_->errorText(), 1);
+    if (!ok && !execution_->errorText().isEmpty() && !cancelRequested_)
+        log(execution_->errorText(), 1);
     return ok;
 }
 
 RunSequence::StepResult RunSequence::process()
 {
     log(QStringLiteral("Processing events..."), 0);
-    if (currentRun_.format == RunDefinition::Survival)
-        return processSurvival();
     StepResult result;
-    processor_ = pipeline_->makeProcessor(currentRun_.format);
+    resultFile_.reset();
+    if (execution_->kind().computation == RunKind::Survival) {
+        result.ok = compute(nullptr);
+        return result;
+    }
     // The lines go straight to the file, which replaces an earlier one only when the write
     // step commits it. A file that cannot be opened is reported by that step.
     resultFile_ = std::make_unique<ResultFile>(outputPath_);
     const bool opened = resultFile_->open();
-    result.ok = codeFish(*processor_, opened ? resultFile_.get() : nullptr);
+    result.ok = compute(opened ? resultFile_.get() : nullptr);
     if (!result.ok) {
         resultFile_.reset();
     } else if (!opened) {
@@ -343,61 +339,33 @@ RunSequence::StepResult RunSequence::process()
     return result;
 }
 
-RunSequence::StepResult RunSequence::processSurvival()
-{
-    StepResult result;
-    survival_.reset();
-    resultFile_.reset();
-    const RunExtraction& extraction = pipeline_->extraction();
-    auto fish = std::make_unique<SurvivalDataProcessor>(extraction.sites, extraction.siteRiverKm);
-    fish->setGivenReleaseKm(extraction.releaseRiverKm);
-    pipeline_->setMeasureText(true);
-    result.ok = codeFish(*fish, nullptr);
-    if (!result.ok)
-        return result;
-    SurvivalStudy study = fish->study();
-    study.title = currentRun_.name;
-    log(QStringLiteral("Fitting survival of %1 fish in %2 releases...")
-            .arg(study.fish.size())
-            .arg(study.releases.size()),
-        0);
-    survival_ = std::make_unique<SurvivalResult>(SurvivalAnalysis::analyse(study));
-    for (const QString& note : std::as_const(survival_->notes))
-        log(note, 0);
-    for (const QString& warning : std::as_const(survival_->warnings))
-        log(warning, 0);
-    processor_ = std::move(fish);
-    return result;
-}
-
 RunSequence::StepResult RunSequence::writeSurvival()
 {
     StepResult result;
-    if (cancelRequested_ || !survival_)
+    if (cancelRequested_ || !execution_->survival()) {
+        execution_.reset();
         return result;
+    }
     // The seven files of a survival run, replacing the earlier set only when all are complete.
     QString error;
-    result.ok = SurvivalWriter::write(outputDir_, safeFileName(currentRun_.name),
-                                      RunDefinition::formatName(RunDefinition::Survival),
-                                      *survival_, &error);
+    result.ok = execution_->writeSurvival(outputDir_, execution_->kind().desktopLabel(), &error);
     if (!result.ok) {
         log(QStringLiteral("Unable to write the output file %1: %2").arg(outputPath_, error), 1);
     } else {
-        result.count = survival_->histories.size();
+        result.count = execution_->survival()->histories.size();
         log(QStringLiteral("Wrote %1 fish.").arg(result.count), 0);
-        const SurvivalResult shown = *survival_;
+        const SurvivalResult shown = *execution_->survival();
         const QString name = currentRun_.name;
         QMetaObject::invokeMethod(
             this, [this, name, shown] { emit survivalResult(name, shown); }, Qt::QueuedConnection);
     }
-    survival_.reset();
-    pipeline_.reset();
+    execution_.reset();
     return result;
 }
 
 RunSequence::StepResult RunSequence::write()
 {
-    if (currentRun_.format == RunDefinition::Survival)
+    if (execution_->kind().computation == RunKind::Survival)
         return writeSurvival();
     StepResult result;
     // A cancel before the file is put in place leaves any earlier file as it was.
@@ -413,7 +381,7 @@ RunSequence::StepResult RunSequence::write()
             1);
     }
     resultFile_.reset();
-    pipeline_.reset();
+    execution_.reset();
     return result;
 }
 

@@ -17,10 +17,9 @@ namespace kd {
 
 class DataLoader;
 class DataProvider;
-class FishProcessor;
 class MessageLoggerI;
 class ResultFile;
-class RunPipeline;
+class RunExecution;
 struct SurvivalResult;
 
 // The desktop's processing sequence: a load of the data folder, or the selected runs one after
@@ -93,11 +92,10 @@ private:
 
     StepResult load();
     StepResult query();
-    // Runs the extracted rows through the processor (lines to the file when there is one),
-    // with progress and cancel; a failure to read the rows is logged.
-    bool codeFish(FishProcessor& processor, ResultFile* file);
+    // Computes the extracted run (lines to the file when there is one), with progress and
+    // cancel; a failure to read the rows is logged.
+    bool compute(ResultFile* file);
     StepResult process();
-    StepResult processSurvival();
     StepResult write();
     StepResult writeSurvival();
 
@@ -122,13 +120,11 @@ private:
     // Whether the next run loads the data folder first: until a load has brought data.
     bool loadFirst_ = false;
 
-    // The run in progress, used by the running step only while it runs: its extraction, its
-    // processor and the file its lines go to.
+    // The run in progress, used by the running step only while it runs: its execution and the
+    // file its lines go to.
     RunDefinition currentRun_;
-    std::unique_ptr<RunPipeline> pipeline_;
-    std::unique_ptr<FishProcessor> processor_;
+    std::unique_ptr<RunExecution> execution_;
     std::unique_ptr<ResultFile> resultFile_;
-    std::unique_ptr<SurvivalResult> survival_;
     QString outputPath_;
     QString fileError_;
 };

@@ -2,7 +2,7 @@
 
 #include "base/DateTimeText.h"
 #include "processing/CsvField.h"
-#include "run/RunPipeline.h"
+#include "run/RunExecution.h"
 #include "simulation/FalseEventsCounter.h"
 #include "simulation/SimulationConfig.h"
 #include "store/DataProvider.h"
@@ -187,18 +187,17 @@ bool FalseEventsProcessor::process(int runIndex)
         log(QStringLiteral("False events run needs at least 2 releases."));
         return true;
     }
-    RunPipeline pipeline(*provider_);
-    if (!extractConfigured(runIndex, pipeline))
+    RunExecution execution(*provider_, spec_, logger_);
+    if (!extractConfigured(execution))
         return false;
     // The counts of every set start from the same rows, so these are held.
     QList<CaptureRow> rows;
-    if (!pipeline.readAll(rows)) {
-        log(pipeline.errorText());
+    if (!execution.readAll(rows)) {
+        log(execution.errorText());
         return false;
     }
-    const FalseEventsCounter counter(rows, pipeline.extraction().sites,
-                                     pipeline.extraction().siteRiverKm,
-                                     config_->cutoffDate(runIndex));
+    const FalseEventsCounter counter(rows, execution.extraction().sites,
+                                     execution.extraction().siteRiverKm, spec_.cutoff);
     rows.clear();
     Results results;
     results.append({QStringLiteral("Baseline"), counter.baseline()});

@@ -1,22 +1,16 @@
 #include "simulation/HistoryRunProcessor.h"
 
-#include "processing/FishProcessor.h"
 #include "run/ResultFile.h"
-#include "run/RunPipeline.h"
-#include "simulation/SimulationConfig.h"
+#include "run/RunExecution.h"
 #include "store/DataProvider.h"
 
 namespace kd {
 
 bool HistoryRunProcessor::process(int runIndex)
 {
-    RunPipeline pipeline(*provider_);
-    if (!extractForCoding(runIndex, pipeline))
+    RunExecution execution(*provider_, spec_, logger_);
+    if (!extractForCoding(execution))
         return false;
-    const RunExtraction& extraction = pipeline.extraction();
-    std::unique_ptr<FishProcessor> processor =
-        createDataProcessor(extraction.sites, extraction.siteRiverKm);
-    applyCutoff(*processor, runIndex);
 
     // The lines go to the file as the fish are coded; it replaces an earlier file only once
     // complete.
@@ -29,9 +23,9 @@ bool HistoryRunProcessor::process(int runIndex)
                 .arg(path, file.errorString()));
         return false;
     }
-    if (!pipeline.process(*processor, &file)) {
+    if (!execution.compute(&file)) {
         file.discard();
-        log(pipeline.errorText());
+        log(execution.errorText());
         return false;
     }
     log(QStringLiteral("Writing results to ") + path + QStringLiteral("..."));

@@ -1,9 +1,8 @@
 #include "simulation/RunProcessor.h"
 
 #include "base/MessageLoggerI.h"
-#include "processing/FishProcessor.h"
 #include "processing/SafeFileName.h"
-#include "run/RunPipeline.h"
+#include "run/RunExecution.h"
 #include "simulation/SimulationConfig.h"
 #include "store/DataProvider.h"
 
@@ -34,16 +33,12 @@ void RunProcessor::log(const QString& message) const
 
 bool RunProcessor::prepare(int runIndex)
 {
-    QDateTime start;
-    QDateTime end;
     QString error;
-    QDateTime cutoff;
-    if (!config_->window(runIndex, start, end, error) ||
-        !config_->cutoff(runIndex, cutoff, error)) {
+    if (!config_->runSpec(runIndex, spec_, error)) {
         log(error);
         return false;
     }
-    const QString title = config_->title(runIndex);
+    const QString title = spec_.name;
     const QString warning = QStringLiteral("***Warning: ");
     QStringList warned;
     const auto warnOnce = [&](const QString& text) {
@@ -60,14 +55,14 @@ bool RunProcessor::prepare(int runIndex)
         if (!config_->definesSite(name))
             warnOnce(QStringLiteral("Run \"%1\": no site named \"%2\"").arg(title, name));
     }
-    for (const ReleaseRecord& release : config_->releases(runIndex)) {
+    for (const ReleaseRecord& release : std::as_const(spec_.selection.releases)) {
         if (!provider_->hasReleaseGroup(release.site, release.species, release.year))
             warnOnce(QStringLiteral("Release \"%1\": no release group at location %2, species "
                                     "%3, year %4")
                          .arg(release.name, release.site, release.species)
                          .arg(release.year));
     }
-    for (const SiteRecord& site : config_->sites(runIndex)) {
+    for (const SiteRecord& site : std::as_const(spec_.selection.sites)) {
         if (!provider_->hasArray(site.location, site.year))
             warnOnce(QStringLiteral("Site \"%1\": no array at location %2, year %3")
                          .arg(site.name, site.location)
@@ -76,11 +71,12 @@ bool RunProcessor::prepare(int runIndex)
     return true;
 }
 
-bool RunProcessor::extractConfigured(int runIndex, RunPipeline& pipeline)
+bool RunProcessor::extractConfigured(RunExecution& execution)
 {
-    const QList<ReleaseRecord> releases = config_->releases(runIndex);
-    const QList<SiteRecord> sites = config_->sites(runIndex);
-    const QString title = config_->title(runIndex);
+    const RunSelection& selection = execution.spec().selection;
+    const QList<ReleaseRecord>& releases = selection.releases;
+    const QList<SiteRecord>& sites = selection.sites;
+    const QString title = execution.spec().name;
     // Any statement that fails here fails the run: a definition left over from the run before
     // would otherwise select that run's fish into this run's file.
     const auto failed = [&]() {
@@ -112,16 +108,14 @@ bool RunProcessor::extractConfigured(int runIndex, RunPipeline& pipeline)
     const int runId = provider_->addRecordRun(title);
     if (runId < 0)
         return failed();
-    QDateTime start;
-    QDateTime end;
-    QString error;
-    config_->window(runIndex, start, end, error);
-    if (!provider_->setRunWindow(runId, start, end)) {
+    if (!provider_->setRunWindow(runId, selection.windowStart, selection.windowEnd)) {
         provider_->deleteRun(runId);
         return failed();
     }
-    const bool extracted = pipeline.extract(runId);
-    const QString extractionError = pipeline.errorText();
+    execution.setStoredRunId(runId);
+    const bool extracted = execution.extract();
+    execution.setStoredRunId(-1);
+    const QString extractionError = execution.errorText();
     if (!provider_->deleteRun(runId)) {
         log(QStringLiteral("Run \"%1\" failed: its working run could not be removed").arg(title));
         return false;
@@ -131,25 +125,18 @@ bool RunProcessor::extractConfigured(int runIndex, RunPipeline& pipeline)
         log(QStringLiteral("Run \"%1\" failed: %2").arg(title, extractionError));
         return false;
     }
-    if (pipeline.extraction().rowCount == 0)
+    if (execution.extraction().rowCount == 0)
         log(QStringLiteral("***Warning: Run \"%1\" selects no fish").arg(title));
     return true;
 }
 
-bool RunProcessor::extractForCoding(int runIndex, RunPipeline& pipeline)
+bool RunProcessor::extractForCoding(RunExecution& execution)
 {
-    if (!extractConfigured(runIndex, pipeline))
+    if (!extractConfigured(execution))
         return false;
-    log(QStringLiteral("Processing ") + QString::number(pipeline.extraction().rowCount) +
+    log(QStringLiteral("Processing ") + QString::number(execution.extraction().rowCount) +
         QStringLiteral(" events..."));
     return true;
-}
-
-void RunProcessor::applyCutoff(FishProcessor& processor, int runIndex) const
-{
-    const QDateTime cutoff = config_->cutoffDate(runIndex);
-    if (cutoff.isValid())
-        processor.setCutoff(cutoff);
 }
 
 QString RunProcessor::plannedPath(int runIndex) const

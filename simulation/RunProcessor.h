@@ -1,5 +1,6 @@
 #pragma once
 
+#include "run/RunSpec.h"
 #include "store/CaptureRow.h"
 
 #include <QList>
@@ -11,9 +12,8 @@
 namespace kd {
 
 class DataProvider;
-class FishProcessor;
-class RunPipeline;
 class MessageLoggerI;
+class RunExecution;
 class SimulationConfig;
 
 // Base of the console run processors: handles one configured run by its index.
@@ -31,8 +31,9 @@ public:
     // has not failed.
     virtual bool process(int runIndex) = 0;
 
-    // Checks the run before it is processed: false (after logging why) when its settings are
-    // refused. Warns about every configured entry and name that selects nothing.
+    // Checks the run before it is processed and takes its spec: false (after logging why) when
+    // its settings are refused. Warns about every configured entry and name that selects
+    // nothing.
     bool prepare(int runIndex);
 
     // The result file the run would write, made from its output folder, title and type;
@@ -43,19 +44,18 @@ public:
     void setStreams(std::FILE* out, std::FILE* err);
 
 protected:
-    // Stores the run's configured releases and sites, links them to the release groups and
-    // arrays they describe and extracts the run through the pipeline. False (after logging why)
-    // when the extraction failed.
-    bool extractConfigured(int runIndex, RunPipeline& pipeline);
+    // Stores the prepared run's releases and sites, links them to the release groups and arrays
+    // they describe and extracts the run. False (after logging why) when the extraction failed.
+    bool extractConfigured(RunExecution& execution);
     // The same for the runs that code fish one by one, which also say how many rows are coming.
-    bool extractForCoding(int runIndex, RunPipeline& pipeline);
-    // Gives the processor the run's cutoff, if it has one.
-    void applyCutoff(FishProcessor& processor, int runIndex) const;
+    bool extractForCoding(RunExecution& execution);
     // Path of the run's result file "<title>_<type>.csv" in its output folder, which is made
     // when missing; empty (after logging why) when the folder cannot be made or is a file.
     QString resultPath(int runIndex);
     void log(const QString& message) const;
 
+    // The run prepared last.
+    RunSpec spec_;
     SimulationConfig* config_;
     DataProvider* provider_;
     MessageLoggerI* logger_;

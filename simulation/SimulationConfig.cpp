@@ -2,6 +2,8 @@
 
 #include "base/DateTimeText.h"
 #include "base/MessageLoggerI.h"
+#include "run/RunKinds.h"
+#include "run/RunSpec.h"
 #include "simulation/JsonReader.h"
 
 #include <QFile>
@@ -298,6 +300,19 @@ QDateTime SimulationConfig::cutoffDate(int index) const
     if (!value.isValid())
         return QDateTime();
     return DateTimeText::parseStrict(asText(value));
+}
+
+bool SimulationConfig::runSpec(int index, RunSpec& spec, QString& error) const
+{
+    spec = RunSpec();
+    if (!window(index, spec.selection.windowStart, spec.selection.windowEnd, error) ||
+        !cutoff(index, spec.cutoff, error))
+        return false;
+    spec.name = title(index);
+    spec.kind = RunKinds::byConsoleName(type(index));
+    spec.selection.releases = releases(index);
+    spec.selection.sites = sites(index);
+    return true;
 }
 
 QList<ReleaseRecord> SimulationConfig::releases(int index) const

@@ -12,6 +12,8 @@
 
 namespace kd {
 
+struct RunSpec;
+
 class MessageLoggerI;
 
 // The "config.txt" of a simulation folder: the data folder, the release and site definitions
@@ -61,6 +63,10 @@ public:
     // The run's cutoff ("cutoffDate"; absent or null: none). False, with the reason in error,
     // when it is not a date-time: a cutoff mistyped must not silently mean none.
     bool cutoff(int index, QDateTime& cutoff, QString& error) const;
+    // The run as the faces share it: its title, kind (null for a type no kind has), releases,
+    // sites, window and cutoff. False, with the refusal in error, when the window or cutoff
+    // is refused.
+    bool runSpec(int index, RunSpec& spec, QString& error) const;
 
 private:
     void log(const QString& message) const;

@@ -4,10 +4,10 @@
 #include "base/Settings.h"
 #include "loader/DataLoader.h"
 #include "run/ResultClaims.h"
+#include "run/RunKinds.h"
 #include "simulation/FalseEventsProcessor.h"
-#include "simulation/KavelRunProcessor.h"
+#include "simulation/HistoryRunProcessor.h"
 #include "simulation/SimulationConfig.h"
-#include "simulation/StandardRunProcessor.h"
 #include "simulation/SurvivalRunProcessor.h"
 #include "store/SQLiteDataProvider.h"
 
@@ -49,21 +49,24 @@ RunProcessor* SimulationRunner::processorFor(const QString& type)
     auto found = processors_.find(type);
     if (found != processors_.end())
         return found->second.get();
+    const RunKind* kind = RunKinds::byConsoleName(type);
+    if (!kind)
+        return nullptr;
     std::unique_ptr<RunProcessor> processor;
-    if (type == QLatin1String("false_events"))
+    switch (kind->computation) {
+    case RunKind::Histories:
         processor =
-            std::make_unique<FalseEventsProcessor>(config_.get(), provider_.get(), logger_.get());
-    else if (type == QLatin1String("kavel"))
-        processor =
-            std::make_unique<KavelRunProcessor>(config_.get(), provider_.get(), logger_.get());
-    else if (type == QLatin1String("standard"))
-        processor =
-            std::make_unique<StandardRunProcessor>(config_.get(), provider_.get(), logger_.get());
-    else if (type == QLatin1String("survival"))
+            std::make_unique<HistoryRunProcessor>(config_.get(), provider_.get(), logger_.get());
+        break;
+    case RunKind::Survival:
         processor =
             std::make_unique<SurvivalRunProcessor>(config_.get(), provider_.get(), logger_.get());
-    if (!processor)
-        return nullptr;
+        break;
+    case RunKind::FalseEvents:
+        processor =
+            std::make_unique<FalseEventsProcessor>(config_.get(), provider_.get(), logger_.get());
+        break;
+    }
     processor->setStreams(out_, err_);
     return processors_.emplace(type, std::move(processor)).first->second.get();
 }

@@ -1,12 +1,9 @@
 #include "simulation/SurvivalRunProcessor.h"
 
-#include "processing/SafeFileName.h"
-#include "run/RunPipeline.h"
-#include "simulation/SimulationConfig.h"
+#include "run/RunExecution.h"
+#include "run/RunKind.h"
 #include "store/DataProvider.h"
-#include "survival/SurvivalAnalysis.h"
-#include "survival/SurvivalDataProcessor.h"
-#include "survival/SurvivalWriter.h"
+#include "survival/SurvivalResult.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -78,40 +75,21 @@ bool SurvivalRunProcessor::ensureGuiApplication()
 
 bool SurvivalRunProcessor::process(int runIndex)
 {
-    RunPipeline pipeline(*provider_);
-    if (!extractForCoding(runIndex, pipeline))
+    RunExecution execution(*provider_, spec_, logger_);
+    if (!extractForCoding(execution))
         return false;
-    const RunExtraction& extraction = pipeline.extraction();
-    SurvivalDataProcessor fish(extraction.sites, extraction.siteRiverKm);
-    QMap<QString, int> configuredKm;
-    for (const ReleaseRecord& entry : config_->releases(runIndex))
-        configuredKm.insert(entry.name, entry.riverKm);
-    fish.setGivenReleaseKm(configuredKm);
-    pipeline.setMeasureText(true);
-    applyCutoff(fish, runIndex);
-    if (!pipeline.process(fish, nullptr)) {
-        log(pipeline.errorText());
+    if (!execution.compute(nullptr)) {
+        log(execution.errorText());
         return false;
     }
-
-    SurvivalStudy study = fish.study();
-    study.title = config_->title(runIndex);
-    log(QStringLiteral("Fitting survival of %1 fish in %2 releases...")
-            .arg(study.fish.size())
-            .arg(study.releases.size()));
-    const SurvivalResult result = SurvivalAnalysis::analyse(study);
-    for (const QString& note : result.notes)
-        log(note);
-    for (const QString& warning : result.warnings)
-        log(warning);
+    const SurvivalResult& result = *execution.survival();
 
     const QString path = resultPath(runIndex);
     if (path.isEmpty() || !ensureGuiApplication())
         return false;
     log(QStringLiteral("Writing results to ") + path + QStringLiteral("..."));
     QString error;
-    if (!SurvivalWriter::write(QFileInfo(path).path(), safeFileName(config_->title(runIndex)),
-                               QStringLiteral("survival"), result, &error)) {
+    if (!execution.writeSurvival(QFileInfo(path).path(), execution.kind().consoleName, &error)) {
         log(error);
         return false;
     }

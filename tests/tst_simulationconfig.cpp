@@ -1,5 +1,7 @@
 #include "RecordingLogger.h"
 #include "base/DateTimeText.h"
+#include "run/RunKind.h"
+#include "run/RunSpec.h"
 #include "simulation/SimulationConfig.h"
 
 #include <QFile>
@@ -24,6 +26,8 @@ private slots:
     void lookup();
     void window_data();
     void window();
+    void runSpec_data();
+    void runSpec();
 
 private:
     bool loadText(const QByteArray& content);
@@ -250,6 +254,60 @@ void tst_SimulationConfig::window()
     const bool ok = config_.window(0, start, end, error);
     QCOMPARE(ok ? DateTimeText::format(start) + '|' + DateTimeText::format(end) : error, bounds);
     QVERIFY(logger_.messages.isEmpty());
+}
+
+void tst_SimulationConfig::runSpec_data()
+{
+    QTest::addColumn<QByteArray>("run");
+    QTest::addColumn<QString>("spec"); // name|kind|releases|sites|start|end|cutoff, or the refusal
+    const auto row = [](const char* name, const char* run, const char* spec) {
+        QTest::newRow(name) << QByteArray(run) << QString(spec);
+    };
+    row("kavel", R"("title": "k", "type": "kavel", "releases": ["R1"], "sites": ["S1", "S2"])",
+        "k|kavel|R1 at 234|S1 L1,S2 L2|||");
+    row("survival with window and cutoff",
+        R"("title": "s", "type": "survival", "releases": ["R1", "R1"], "sites": ["S2"],
+           "windowStart": "2021-03-01 00:00:00", "cutoffDate": "2021-07-01 12:00:00")",
+        "s|survival|R1 at 234,R1 at 234|S2 L2|2021-03-01 00:00:00||2021-07-01 12:00:00");
+    row("unknown type", R"("title": "u", "type": "Kavel", "releases": ["X"])", "u|-|||||");
+    row("cutoff refused", R"("title": "c", "type": "kavel", "cutoffDate": "2021-07-01")",
+        R"(Run "c" refused: cutoffDate "2021-07-01" is not a date-time (yyyy-MM-dd hh:mm:ss))");
+    row("window refused", R"("title": "w", "type": "kavel", "windowEnd": "x")",
+        R"(Run "w" refused: windowEnd "x" is not a date-time (yyyy-MM-dd hh:mm:ss))");
+}
+
+// The console's run as both faces take it: everything config.txt says of it, or its refusal.
+void tst_SimulationConfig::runSpec()
+{
+    QFETCH(QByteArray, run);
+    QFETCH(QString, spec);
+    QVERIFY(loadText(R"({"year": 2011,
+        "releases": [{"name": "R1", "river_kilometer": 234, "config": [{"site": "A"}]}],
+        "sites": [{"name": "S1", "config": [{"location": "L1"}]},
+                  {"name": "S2", "config": [{"location": "L2"}]}],
+        "runs": [{)" +
+                     run + "}]}"));
+    kd::RunSpec value;
+    QString error;
+    QString actual;
+    if (config_.runSpec(0, value, error)) {
+        QStringList releases;
+        for (const kd::ReleaseRecord& release : std::as_const(value.selection.releases))
+            releases << QStringLiteral("%1 at %2").arg(release.name).arg(release.riverKm);
+        QStringList sites;
+        for (const kd::SiteRecord& site : std::as_const(value.selection.sites))
+            sites << site.name + ' ' + site.location;
+        actual =
+            QStringList({value.name, value.kind ? value.kind->consoleName : "-", releases.join(','),
+                         sites.join(','), DateTimeText::format(value.selection.windowStart),
+                         DateTimeText::format(value.selection.windowEnd),
+                         DateTimeText::format(value.cutoff)})
+                .join('|');
+        QCOMPARE(value.selection.storedRunId, -1);
+    } else {
+        actual = error;
+    }
+    QCOMPARE(actual, spec);
 }
 
 QTEST_GUILESS_MAIN(tst_SimulationConfig)

@@ -1,6 +1,7 @@
 #include "ui/RunDefWizard.h"
 
 #include "base/DateTimeText.h"
+#include "run/RunKinds.h"
 #include "store/DataProvider.h"
 #include "ui/DefinitionBuilder.h"
 #include "ui/QueryViewManager.h"
@@ -25,9 +26,10 @@ RunDefWizard::RunDefWizard(QueryViewManager* views, QWidget* parent)
     connect(this, &QWizard::currentIdChanged, this, &RunDefWizard::onCurrentIdChanged);
     ui_->outputTypeComboBox_->clear();
     // Each item carries its format code: the codes are not the item positions.
-    for (const RunDefinition::Format format :
-         {RunDefinition::Kavel, RunDefinition::Standard, RunDefinition::Survival})
-        ui_->outputTypeComboBox_->addItem(RunDefinition::formatName(format), int(format));
+    for (const RunKind& kind : RunKinds::all()) {
+        if (kind.onDesktop())
+            ui_->outputTypeComboBox_->addItem(kind.desktopLabel(), int(kind.format));
+    }
     // A bound at fault shows red while it is typed, with the reason under the fields.
     connect(ui_->windowStartLineEdit_, &QLineEdit::textChanged, this, &RunDefWizard::markWindow);
     connect(ui_->windowEndLineEdit_, &QLineEdit::textChanged, this, &RunDefWizard::markWindow);

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "store/RunDefinition.h"
+#include "store/RunSelection.h"
+
+#include <QDateTime>
+#include <QString>
+
+namespace kd {
+
+struct RunKind;
+
+// Everything about one run, whichever face asked for it: the console builds it from
+// config.txt, the desktop from a stored run.
+struct RunSpec
+{
+    QString name;
+    // Never null once built.
+    const RunKind* kind = nullptr;
+    RunSelection selection;
+    // Events after it are not counted; null for none.
+    QDateTime cutoff;
+
+    // The stored run's spec: its kind, name, window and id.
+    static RunSpec fromDefinition(const RunDefinition& run);
+};
+
+} // namespace kd
