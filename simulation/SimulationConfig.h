@@ -58,6 +58,9 @@ public:
     // The run's detection window ("windowStart", "windowEnd"; absent or null: open). False,
     // with the reason in error, when a bound is not a date-time or the start is after the end.
     bool window(int index, QDateTime& start, QDateTime& end, QString& error) const;
+    // The survival run's intervals ("intervals": "wald", the default, or "profile"). False,
+    // with the reason in error, for any other value.
+    bool profileIntervals(int index, bool& profile, QString& error) const;
 
 private:
     void log(const QString& message) const;

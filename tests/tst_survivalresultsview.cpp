@@ -151,13 +151,15 @@ private slots:
         QTest::newRow("Spring")
             << 0 << "Spring"
             << "8 fish, 1 removed on capture. −2 ln L 20.454617, 3 parameters, converged."
-            << QStringList{"Upper|6|1.000000|||0.750000|0.377143|0.936963",
-                           "Middle|4|1.000000|||0.500000|0.200062|0.799938", "Lower, east|2||||||"};
+            << QStringList{"Upper|6|1.000000|0.618667|1.000000|0.750000|0.377143|0.936963",
+                           "Middle|4|1.000000|0.470057|1.000000|0.500000|0.200062|0.799938",
+                           "Lower, east|2||||||"};
         QTest::newRow("survival at its bound")
             << 1 << "Summer, late"
             << "4 fish, 0 removed on capture. −2 ln L 8.317766, 2 parameters, converged."
-            << QStringList{"Upper|4|1.000000|||1.000000||",
-                           "Middle|3|1.000000|||0.750000|0.237840|0.966489", "Lower, east|2||||||"};
+            << QStringList{"Upper|4|1.000000|0.618667|1.000000|1.000000|0.618667|1.000000",
+                           "Middle|3|1.000000|0.392003|1.000000|0.750000|0.237840|0.966489",
+                           "Lower, east|2||||||"};
         QTest::newRow("no detections")
             << 2 << "Dry"
             << "2 fish, 0 removed on capture. No fish was detected at any site: no estimates."

@@ -60,18 +60,19 @@ void TestSurvivalWriter::filesOfASmallStudy()
              qPrintable(error));
     QVERIFY(error.isEmpty());
 
-    // p at its bound: estimate only. Dry has no rows here, and no -2 ln L in the fit file.
+    // p at its bound: estimate and profile interval, no standard error. Dry has no rows here, and
+    // no -2 ln L in the fit file.
     QCOMPARE(readFile(dir.filePath("Study_Survival.csv")),
              "release,parameter,from,to,estimate,se,lcl,ucl\n"
              "Spring,phi,Spring,Upper,0.750000,0.153093,0.377143,0.936963\n"
              "Spring,phi,Upper,Middle,0.666667,0.192450,0.268110,0.916102\n"
-             "Spring,p,Upper,,1.000000,,,\n"
-             "Spring,p,Middle,,1.000000,,,\n"
+             "Spring,p,Upper,,1.000000,,0.618667,1.000000\n"
+             "Spring,p,Middle,,1.000000,,0.470057,1.000000\n"
              "Spring,beta,Middle,\"Lower, east\",0.666667,0.272166,0.153513,0.956628\n"
-             "\"Summer, late\",phi,\"Summer, late\",Upper,1.000000,,,\n"
+             "\"Summer, late\",phi,\"Summer, late\",Upper,1.000000,,0.618667,1.000000\n"
              "\"Summer, late\",phi,Upper,Middle,0.750000,0.216506,0.237840,0.966489\n"
-             "\"Summer, late\",p,Upper,,1.000000,,,\n"
-             "\"Summer, late\",p,Middle,,1.000000,,,\n"
+             "\"Summer, late\",p,Upper,,1.000000,,0.618667,1.000000\n"
+             "\"Summer, late\",p,Middle,,1.000000,,0.392003,1.000000\n"
              "\"Summer, late\",beta,Middle,\"Lower, east\",0.666667,0.272166,0.153513,0.956628\n");
     QCOMPARE(readFile(dir.filePath("Study_fit.csv")),
              "release,fish,removed,minus2lnl,parameters,converged\n"
@@ -116,7 +117,7 @@ void TestSurvivalWriter::filesOfASmallStudy()
              "release,site,river_kilometer,estimate,se,lcl,ucl\n"
              "Spring,Upper,300,0.750000,0.153093,0.377143,0.936963\n"
              "Spring,Middle,200,0.500000,0.176777,0.200062,0.799938\n"
-             "\"Summer, late\",Upper,300,1.000000,,,\n"
+             "\"Summer, late\",Upper,300,1.000000,,0.618667,1.000000\n"
              "\"Summer, late\",Middle,200,0.750000,0.216506,0.237840,0.966489\n");
     const QList<QByteArray> vcv = readFile(dir.filePath("Study_vcv.csv")).split('\n');
     QCOMPARE(vcv.first(), "release,row,column,covariance");
