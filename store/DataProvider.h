@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/CaptureRow.h"
+#include "store/DefinitionPart.h"
 #include "store/ReleaseRecord.h"
 #include "store/RunDefinition.h"
 #include "store/RunExtraction.h"
@@ -122,6 +123,13 @@ public:
     // groups and arrays they describe, and adds a run over all of them. Returns the run's id, or
     // -1 when that failed.
     virtual int addRecordRun(const QString& name);
+    // The arrays of every site and the release groups of every release, in the order of the
+    // builders' lists (highest river kilometre first). Stores without definitions have none.
+    virtual QList<DefinitionPart> siteArrays() { return {}; }
+    virtual QList<DefinitionPart> releaseGroupsOfReleases() { return {}; }
+    // The sites ordered as a run over them lists them: by the highest river kilometre of their
+    // nodes, downstream; sites without nodes come last. Stores without definitions keep the order.
+    virtual QList<int> sitesInRiverOrder(const QList<int>& siteIds) { return siteIds; }
 
     // Run extraction.
     // The run's sites, kilometres, row count and a cursor over its capture rows, as one value.

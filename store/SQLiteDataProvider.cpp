@@ -592,7 +592,7 @@ bool SQLiteDataProvider::endLoad()
         }
     }
     // Built inside the load's transaction, so that the summaries never disagree with the data.
-    if (!buildReleaseGroups() || !buildArrays()) {
+    if (!buildReleaseGroups() || !buildArrays() || !countArrayDetections()) {
         abortLoad();
         return false;
     }
@@ -711,6 +711,37 @@ bool SQLiteDataProvider::buildArrays()
     return true;
 }
 
+bool SQLiteDataProvider::countArrayDetections()
+{
+    // Counted once per load, so that the arrays list shows them without reading the events.
+    // A node belongs to the array it was grouped into (location, kilometre and deploy year);
+    // the small node-to-array map keeps the pass over the events to one look-up per event.
+    const QString sql = QStringLiteral(
+        "UPDATE arrays SET detection_count = COALESCE(c.detections, 0), tag_count = "
+        "COALESCE(c.tags, 0) FROM arrays a LEFT JOIN (SELECT m.array_id, COUNT(*) AS detections, "
+        "COUNT(DISTINCT e.tag_code) AS tags FROM events e JOIN temp.node_arrays m ON m.node_id = "
+        "e.node_id GROUP BY m.array_id) c ON c.array_id = a.id WHERE a.id = arrays.id");
+    QSqlQuery query(db_);
+    const bool ok =
+        query.exec(QStringLiteral("DROP TABLE IF EXISTS temp.node_arrays")) &&
+        query.exec(QStringLiteral(
+            "CREATE TEMP TABLE node_arrays (node_id INTEGER PRIMARY KEY, array_id INTEGER)")) &&
+        query.exec(QStringLiteral(
+            "INSERT OR IGNORE INTO temp.node_arrays (node_id, array_id) SELECT n.id, a.id FROM "
+            "nodes n JOIN arrays a ON n.location IS a.location AND n.river_kilometer IS "
+            "a.river_kilometer AND STRFTIME('%Y', n.deploy_date) IS a.deploy_year")) &&
+        query.exec(sql);
+    const QString failure = query.lastError().text();
+    QSqlQuery(db_).exec(QStringLiteral("DROP TABLE IF EXISTS temp.node_arrays"));
+    if (!ok) {
+        const QString message = QStringLiteral("Error counting detections per array: ") + failure;
+        setError(message);
+        logMessage(message);
+        return false;
+    }
+    return true;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Site, release and run definitions
 
@@ -793,6 +824,21 @@ bool SQLiteDataProvider::hasArray(const QString& location, int year)
 int SQLiteDataProvider::addRecordRun(const QString& name)
 {
     return definitions_->addRecordRun(name);
+}
+
+QList<DefinitionPart> SQLiteDataProvider::siteArrays()
+{
+    return definitions_->siteArrays();
+}
+
+QList<DefinitionPart> SQLiteDataProvider::releaseGroupsOfReleases()
+{
+    return definitions_->releaseGroupsOfReleases();
+}
+
+QList<int> SQLiteDataProvider::sitesInRiverOrder(const QList<int>& siteIds)
+{
+    return definitions_->sitesInRiverOrder(siteIds);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -70,6 +70,9 @@ public:
     bool hasReleaseGroup(const QString& location, const QString& species, int year) override;
     bool hasArray(const QString& location, int year) override;
     int addRecordRun(const QString& name) override;
+    QList<DefinitionPart> siteArrays() override;
+    QList<DefinitionPart> releaseGroupsOfReleases() override;
+    QList<int> sitesInRiverOrder(const QList<int>& siteIds) override;
 
     RunExtraction extractRun(int runId) override;
 
@@ -90,6 +93,7 @@ private:
     void resetLoadState();
     bool buildReleaseGroups();
     bool buildArrays();
+    bool countArrayDetections();
 
     QSqlDatabase db_;
     QString connectionName_;

@@ -2,9 +2,12 @@
 
 #include "base/DateTimeText.h"
 
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <algorithm>
 
 namespace kd {
 
@@ -327,6 +330,91 @@ int SQLiteDefinitions::addRecordRun(const QString& name)
                 .arg(runId)))
         return -1;
     return runId.toInt();
+}
+
+QList<DefinitionPart> SQLiteDefinitions::siteArrays()
+{
+    QList<DefinitionPart> parts;
+    QSqlQuery query(db_);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral(
+            "SELECT s.id, s.name, a.location, a.river_kilometer, a.deploy_year FROM sites s JOIN "
+            "arrays_sites l ON l.site_id = s.id JOIN arrays a ON a.id = l.array_id ORDER BY "
+            "s.river_kilometer DESC, s.id, a.river_kilometer DESC, a.location, a.deploy_year"))) {
+        log(query.lastError().text());
+        return parts;
+    }
+    while (query.next()) {
+        DefinitionPart part;
+        part.ownerId = query.value(0).toInt();
+        part.ownerName = query.value(1).toString();
+        part.location = query.value(2).toString();
+        part.riverKm = query.value(3).toLongLong();
+        part.year = query.value(4).toInt();
+        parts.append(part);
+    }
+    return parts;
+}
+
+QList<DefinitionPart> SQLiteDefinitions::releaseGroupsOfReleases()
+{
+    QList<DefinitionPart> parts;
+    QSqlQuery query(db_);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral(
+            "SELECT r.id, r.name, g.release_location, g.release_location_river_kilometer, "
+            "g.species_code_xlat, g.tag_year, g.release_count FROM releases r JOIN "
+            "releases_release_groups l ON l.release_id = r.id JOIN release_groups g ON g.id = "
+            "l.release_group_id ORDER BY r.release_location_river_kilometer DESC, r.id, g.id"))) {
+        log(query.lastError().text());
+        return parts;
+    }
+    while (query.next()) {
+        DefinitionPart part;
+        part.ownerId = query.value(0).toInt();
+        part.ownerName = query.value(1).toString();
+        part.location = query.value(2).toString();
+        part.riverKm = query.value(3).toLongLong();
+        part.species = query.value(4).toString();
+        part.year = query.value(5).toInt();
+        part.count = query.value(6).toLongLong();
+        parts.append(part);
+    }
+    return parts;
+}
+
+QList<int> SQLiteDefinitions::sitesInRiverOrder(const QList<int>& siteIds)
+{
+    // The run's extraction reaches nodes through the arrays' location and deploy year and lists
+    // its sites by their highest node kilometre; the same join gives the same order.
+    QHash<int, double> km;
+    if (!siteIds.isEmpty()) {
+        QSqlQuery query(db_);
+        query.setForwardOnly(true);
+        if (query.exec(
+                QStringLiteral(
+                    "SELECT l.site_id, MAX(n.river_kilometer) FROM arrays_sites l JOIN arrays a "
+                    "ON a.id = l.array_id JOIN nodes n ON n.location = a.location AND "
+                    "STRFTIME('%Y', n.deploy_date) = a.deploy_year WHERE l.site_id IN (%1) "
+                    "GROUP BY l.site_id")
+                    .arg(joinIds(siteIds)))) {
+            while (query.next()) {
+                if (!query.value(1).isNull())
+                    km.insert(query.value(0).toInt(), query.value(1).toDouble());
+            }
+        } else {
+            log(query.lastError().text());
+        }
+    }
+    QList<int> ordered = siteIds;
+    std::stable_sort(ordered.begin(), ordered.end(), [&km](int a, int b) {
+        const bool hasA = km.contains(a);
+        const bool hasB = km.contains(b);
+        if (hasA != hasB)
+            return hasA;
+        return hasA && km.value(a) > km.value(b);
+    });
+    return ordered;
 }
 
 } // namespace kd

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/DefinitionPart.h"
 #include "store/ReleaseRecord.h"
 #include "store/RunDefinition.h"
 #include "store/SiteRecord.h"
@@ -41,6 +42,9 @@ public:
     bool hasReleaseGroup(const QString& location, const QString& species, int year);
     bool hasArray(const QString& location, int year);
     int addRecordRun(const QString& name);
+    QList<DefinitionPart> siteArrays();
+    QList<DefinitionPart> releaseGroupsOfReleases();
+    QList<int> sitesInRiverOrder(const QList<int>& siteIds);
 
 private:
     void log(const QString& text) const;

@@ -3,16 +3,18 @@
 #include "processing/CsvField.h"
 #include "survival/SurvivalChart.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <vector>
 
 #ifdef Q_OS_UNIX
-#include <cerrno>
 #include <unistd.h>
 #endif
 
@@ -232,12 +234,26 @@ bool opened(QSaveFile& file, QString* error)
     return true;
 }
 
-bool failed(QSaveFile& file, QString* error)
+bool failed(QSaveFile& file, QString* error, int systemError = 0)
 {
+    // The file reports a failed write as "Unknown error"; the system's own reason (a full
+    // disk, a file size limit) is what the user can act on.
+    const QString reason =
+        systemError != 0 ? QString::fromLocal8Bit(std::strerror(systemError)) : file.errorString();
     setError(error, QStringLiteral("Unable to write %1: %2")
-                        .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
+                        .arg(QDir::toNativeSeparators(file.fileName()), reason));
     file.cancelWriting();
     return false;
+}
+
+// Writes the bytes and hands them to the disk; 0 when done, else the system's error number
+// (-1 when it gave none).
+int writeAll(QSaveFile& file, const QByteArray& bytes)
+{
+    errno = 0;
+    if (file.write(bytes) == bytes.size() && flushed(file))
+        return 0;
+    return errno != 0 ? errno : -1;
 }
 
 QByteArray text(const QStringList& lines, bool finalLineEnd)
@@ -248,6 +264,18 @@ QByteArray text(const QStringList& lines, bool finalLineEnd)
     return bytes;
 }
 
+// The image is encoded in memory and written like any other bytes: an encoder writing straight
+// to a full disk reports only its own "Write Error", and the file's reason is lost.
+bool pngBytes(const QImage& image, QByteArray* bytes, const QString& path, QString* error)
+{
+    QBuffer buffer(bytes);
+    if (buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "PNG"))
+        return true;
+    setError(error, QStringLiteral("Unable to write %1: the image could not be encoded")
+                        .arg(QDir::toNativeSeparators(path)));
+    return false;
+}
+
 } // namespace
 
 bool SurvivalWriter::writeLines(const QString& path, const QStringList& lines, bool finalLineEnd,
@@ -256,18 +284,24 @@ bool SurvivalWriter::writeLines(const QString& path, const QStringList& lines, b
     QSaveFile file(path);
     if (!opened(file, error))
         return false;
-    const QByteArray bytes = text(lines, finalLineEnd);
-    if (file.write(bytes) != bytes.size() || !file.commit())
+    if (const int failure = writeAll(file, text(lines, finalLineEnd)))
+        return failed(file, error, failure > 0 ? failure : 0);
+    if (!file.commit())
         return failed(file, error);
     return true;
 }
 
 bool SurvivalWriter::writeImage(const QString& path, const QImage& image, QString* error)
 {
+    QByteArray bytes;
+    if (!pngBytes(image, &bytes, path, error))
+        return false;
     QSaveFile file(path);
     if (!opened(file, error))
         return false;
-    if (!image.save(&file, "PNG") || !file.commit())
+    if (const int failure = writeAll(file, bytes))
+        return failed(file, error, failure > 0 ? failure : 0);
+    if (!file.commit())
         return failed(file, error);
     return true;
 }
@@ -297,15 +331,18 @@ bool SurvivalWriter::write(const QString& folder, const QString& name, const QSt
         auto& file = files.emplace_back(std::make_unique<QSaveFile>(path(table.tail)));
         if (!opened(*file, error))
             return false;
-        if (file->write(table.bytes) != table.bytes.size() || !flushed(*file))
-            return failed(*file, error);
+        if (const int failure = writeAll(*file, table.bytes))
+            return failed(*file, error, failure > 0 ? failure : 0);
     }
-    auto& chart =
-        files.emplace_back(std::make_unique<QSaveFile>(path(QStringLiteral("survival.png"))));
+    const QString chartPath = path(QStringLiteral("survival.png"));
+    QByteArray png;
+    if (!pngBytes(SurvivalChart::render(result), &png, chartPath, error))
+        return false;
+    auto& chart = files.emplace_back(std::make_unique<QSaveFile>(chartPath));
     if (!opened(*chart, error))
         return false;
-    if (!SurvivalChart::render(result).save(chart.get(), "PNG") || !flushed(*chart))
-        return failed(*chart, error);
+    if (const int failure = writeAll(*chart, png))
+        return failed(*chart, error, failure > 0 ? failure : 0);
     for (auto& file : files)
         if (!file->commit())
             return failed(*file, error);

@@ -103,4 +103,23 @@ inline QString text(const QString& sql)
     return query.value(0).toString();
 }
 
+// Makes the offscreen platform show one screen of this size (its default is 800 × 600); call
+// before the application object is made. The configuration file goes into the folder.
+inline void useOffscreenScreen(const QString& folder, int width, int height)
+{
+    const QString path = QDir(folder).filePath(QStringLiteral("screen.json"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(QStringLiteral("{ \"screens\": [ { \"name\": \"screen\", \"x\": 0, \"y\": 0, "
+                              "\"width\": %1, \"height\": %2, \"logicalDpi\": 96, "
+                              "\"logicalBaseDpi\": 96, \"dpr\": 1 } ] }")
+                   .arg(width)
+                   .arg(height)
+                   .toUtf8());
+    file.close();
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen")
+        qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + path).toLocal8Bit());
+}
+
 } // namespace kd::test

@@ -4,9 +4,12 @@
 #include "survival/SurvivalResult.h"
 #include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
+#include "ui/QueryViewManager.h"
 #include "ui/RunDefWizard.h"
 #include "ui/SurvivalResultsView.h"
+#include "ui/ViewKind.h"
 
+#include <QAbstractItemModelTester>
 #include <QSqlQuery>
 #include <QtTest>
 #include <QtWidgets>
@@ -502,10 +505,11 @@ private slots:
         row("release: created", "R|12", "");
         row("site: no name", "|5", "No name given for site", "name");
         row("site: created", "S|7", "");
-        // The review lists the choices in the order clicked; a second click leaves a site out.
+        // The review lists the releases in the order clicked and the sites downstream, as the
+        // run uses them; a second Ctrl-click leaves a site out.
         row("run: in click order", "Spring|1|SOUTH CHN,North|A2,A1,A3,A3",
             "Run Summary\n\nName:\nSpring\nFormat:\nStandard\nReleases:\nSOUTH "
-            "CHN,North\nSites:\nA2,A1");
+            "CHN,North\nSites:\nA1,A2");
         row("run: no format", "r|-1|North|A1,A2", "No format selected", "heading");
         row("run: one site", "r|0|North|A1", "Must select at least 2 sites.", "heading");
         row("run: no release", "r|0||A1", "Must select at least 1 release.", "heading");
@@ -769,6 +773,164 @@ private slots:
         QVERIFY(!enabled("runAction_") && !child<QTabWidget>("tabWidget")->isTabEnabled(1));
     }
 
+    void defaultSize_data()
+    {
+        QTest::addColumn<QSize>("available");
+        QTest::addColumn<QSize>("expected");
+        QTest::newRow("1280 x 800") << QSize(1280, 800) << QSize(1120, 720);
+        QTest::newRow("large screen") << QSize(2560, 1400) << QSize(1120, 720);
+        QTest::newRow("small screen") << QSize(1024, 600) << QSize(1008, 560);
+    }
+    // The window opens at a size that fits the screen's free area with its frame.
+    void defaultSize()
+    {
+        QFETCH(QSize, available);
+        QFETCH(QSize, expected);
+        QCOMPARE(MainWindow::defaultSize(available), expected);
+    }
+
+    // On a 1280 x 800 screen the window opens large enough for the runs table and the log; a
+    // size the user chose is kept for the next start.
+    void windowSize()
+    {
+        Settings::instance().remove("MainWindow");
+        STEP(open(Defined));
+        QCOMPARE(window_->screen()->size(), QSize(1280, 800));
+        QCOMPARE(window_->size(), QSize(1120, 720));
+        QTableView* runs = table("runTableView_");
+        QCOMPARE(runs->verticalScrollBar()->maximum(), 0);
+        QCOMPARE(runs->horizontalScrollBar()->maximum(), 0);
+        QVERIFY(runs->viewport()->height() > 6 * runs->verticalHeader()->defaultSectionSize());
+        QVERIFY(child("loggingTextEdit_")->height() > 150);
+        window_->resize(900, 650);
+        window_->close();
+        window_.reset();
+        STEP(open(Shown));
+        QCOMPARE(window_->size(), QSize(900, 650));
+        Settings::instance().remove("MainWindow");
+    }
+
+    // The arrays list counts each array's detections and distinct tags (a tag not in the study
+    // counts too); the sites list heads its names "Site"; beside each list of sites or releases
+    // stand the arrays or release groups they are made of, of the selected ones or of all.
+    void partsAndCounts()
+    {
+        STEP(open(Built));
+        QCOMPARE(column("arraysTableView_", 1), QStringList({"A1", "A2", "A3", "A4"}));
+        QCOMPARE(column("arraysTableView_", 5), QStringList({"4", "4", "4", "2"}));
+        QCOMPARE(column("arraysTableView_", 6), QStringList({"3", "4", "4", "2"}));
+        QAbstractItemModel* arrays = table("arraysTableView_")->model();
+        QCOMPARE(arrays->headerData(5, Qt::Horizontal).toString(), "Detections");
+        QCOMPARE(arrays->headerData(6, Qt::Horizontal).toString(), "Tags");
+        QCOMPARE(table("definedSitesTableView_")->model()->headerData(1, Qt::Horizontal), "Site");
+
+        const auto parts = [&](const char* view) {
+            QAbstractItemModel* model = table(view)->model();
+            QStringList rows;
+            for (int row = 0; row < model->rowCount(); ++row) {
+                QStringList cells;
+                for (int column = 0; column < model->columnCount(); ++column)
+                    cells << model->index(row, column).data().toString();
+                rows << cells.join('|');
+            }
+            return rows;
+        };
+        QAbstractItemModelTester tester(table("sitePartsTableView_")->model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        showTab(2);
+        QCOMPARE(parts("sitePartsTableView_"), QStringList({"A1|A1|450|2023", "A2|A2|400|2023",
+                                                            "A3|A3|300|2023", "A4|A4|200|2023"}));
+        STEP(selectNamed(table("definedSitesTableView_"), {"A3", "A1"}));
+        QCOMPARE(parts("sitePartsTableView_"), QStringList({"A1|A1|450|2023", "A3|A3|300|2023"}));
+        // A site of two arrays shows both; deleting the sites empties the list.
+        STEP(selectRows(table("arraysTableView_"), {0, 1}));
+        child<QLineEdit>("siteNameLineEdit_")->setText("Upper");
+        click("createArrayButton_");
+        STEP(selectNamed(table("definedSitesTableView_"), {"Upper"}));
+        QCOMPARE(parts("sitePartsTableView_"),
+                 QStringList({"Upper|A1|450|2023", "Upper|A2|400|2023"}));
+        table("definedSitesTableView_")->selectAll();
+        click("deleteSitesButton_");
+        QCOMPARE(parts("sitePartsTableView_"), QStringList());
+
+        showTab(1);
+        QAbstractItemModelTester releaseTester(
+            table("releasePartsTableView_")->model(),
+            QAbstractItemModelTester::FailureReportingMode::QtTest);
+        STEP(selectNamed(table("definedReleasesTableView_"), {"North"}));
+        QCOMPARE(parts("releasePartsTableView_"), QStringList({"North|NORTH|500|CHN|2023|3"}));
+        table("definedReleasesTableView_")->clearSelection();
+        QCOMPARE(parts("releasePartsTableView_").size(), 3);
+    }
+
+    // The wizard's lists select as the builders' tables do: a click selects one row, Ctrl-click
+    // adds one, Shift-click a range. Add Run says whose settings it starts from, and Clear
+    // empties the pages.
+    void wizardSelectionAndStart()
+    {
+        STEP(open(Built));
+        RunDefWizard* wizard = window_->wizard();
+        QCOMPARE(wizard->page(RunDefWizard::ReleasesPage)->subTitle().contains("groups appear in"),
+                 true);
+        auto* startingFrom = wizard->findChild<QLabel*>("startingFromLabel_");
+        auto* clear = wizard->findChild<QPushButton*>("clearSettingsButton_");
+        QStringList seen;
+        QList<int> selected;
+        const auto inWizard = [&](std::function<void()> work) {
+            QTimer::singleShot(0, window_.get(), [&, work] {
+                if (!wizard->isVisible())
+                    return;
+                work();
+                wizard->reject();
+            });
+            click("addRunDefButton_");
+            QCoreApplication::processEvents();
+        };
+        inWizard([&] {
+            seen << (startingFrom->isVisible() ? startingFrom->text() : "hidden");
+            wizard->next();
+            wizard->next();
+            QTableView* sites = wizard->sitesView();
+            const auto clickRow = [&](int row, Qt::KeyboardModifiers modifiers) {
+                const QRect rect = sites->visualRect(sites->model()->index(row, 1));
+                QTest::mouseClick(sites->viewport(), Qt::LeftButton, modifiers, rect.center());
+            };
+            clickRow(0, Qt::NoModifier);
+            clickRow(2, Qt::ShiftModifier);
+            selected << window_->viewManager()->selectedRows(WizardSitesView).size();
+            clickRow(3, Qt::ControlModifier);
+            selected << window_->viewManager()->selectedRows(WizardSitesView).size();
+            clickRow(1, Qt::NoModifier);
+            selected << window_->viewManager()->selectedRows(WizardSitesView).size();
+        });
+        QCOMPARE(seen, QStringList({"hidden"}));
+        QCOMPARE(selected, QList<int>({3, 4, 1}));
+
+        STEP(defineRun("Spring", 1, {"North", "SOUTH CHN"}, {"A1", "A2", "A3", "A4"}));
+        QString name;
+        int releases = -1;
+        inWizard([&] {
+            seen << (startingFrom->isVisible() ? startingFrom->text() : "hidden");
+            QVERIFY(clear->isVisible());
+            clear->click();
+            seen << (startingFrom->isVisible() ? startingFrom->text() : "hidden");
+            name = wizard->findChild<QLineEdit*>("runNameLineEdit_")->text();
+            releases = int(window_->viewManager()->selectedRows(WizardReleasesView).size());
+        });
+        QCOMPARE(seen,
+                 QStringList({"hidden", "Starting from the settings of run Spring", "hidden"}));
+        QCOMPARE(name, QString());
+        QCOMPARE(releases, 0);
+        // Editing shows no such line: the pages hold the run being edited.
+        STEP(selectNamed(table("runTableView_"), {"Spring"}));
+        QTimer::singleShot(0, window_.get(), [&] {
+            seen << (startingFrom->isVisible() ? startingFrom->text() : "hidden");
+            wizard->reject();
+        });
+        click("editRunDefButton_");
+        QCOMPARE(seen.last(), "hidden");
+    }
+
     // A run built through the builders and the wizard writes the console's file of the example.
     void sameFileAsConsole()
     {
@@ -830,6 +992,7 @@ int main(int argc, char** argv)
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     qputenv("TZ", "Europe/Berlin");
+    kd::test::useOffscreenScreen(config.path(), 1280, 800);
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Vantor"));
     QCoreApplication::setApplicationName(QStringLiteral("Keldar"));

@@ -71,6 +71,8 @@ class TestRunDefWizard : public QObject
     QTemporaryDir dir_;
     QString dataDir_, outDir_;
     std::unique_ptr<MainWindow> window_;
+    // What the wizard said under the window's fields once they were typed.
+    QString typedProblem_;
 
     template <typename T = QWidget>
     T* child(QObject* parent, const char* name) const
@@ -155,6 +157,8 @@ class TestRunDefWizard : public QObject
                     windowEdit(bound)->setText(text);
                 }
             }
+            auto* problem = child<QLabel>(wizard, "windowProblemLabel_");
+            typedProblem_ = problem->isVisible() ? problem->text() : QString();
             wizard->next();
             wizard->releasesView()->selectAll();
             wizard->next();
@@ -258,9 +262,16 @@ private slots:
                  red == "start" || red == "both" ? "border: 1px solid red" : "");
         QCOMPARE(windowEdit("end")->styleSheet(),
                  red == "end" || red == "both" ? "border: 1px solid red" : "");
+        // The reason shows under the fields as they are typed, before the review.
+        QCOMPARE(typedProblem_, message);
         QCOMPARE(runNames(), message.isEmpty() ? QStringList("W") : QStringList());
-        if (message.isEmpty())
+        if (message.isEmpty()) {
             QCOMPARE(storedWindow(selectedRun()), start.trimmed() + '|' + end.trimmed());
+            // The runs table shows the window as the review did.
+            auto* runs = child<QTableView>(window_.get(), "runTableView_");
+            QCOMPARE(runs->model()->headerData(5, Qt::Horizontal).toString(), "Window");
+            QCOMPARE(runs->model()->index(0, 5).data().toString(), shown);
+        }
     }
 
     void editShowsStoredWindow_data()

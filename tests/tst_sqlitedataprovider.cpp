@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QSqlDriver>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -33,6 +34,7 @@ private slots:
     void manyCodesAreLinked();
     void endLoadTwiceDoesNotDouble();
     void definitions();
+    void arrayCountsAndParts();
     void extraction();
     void extractionPlansAgree_data();
     void extractionPlansAgree();
@@ -293,6 +295,51 @@ void TestSQLiteDataProvider::definitions()
     QVERIFY(provider_->execStatement(QStringLiteral("drop table runs")));
     QCOMPARE(provider_->addRun(run), -1);
     QCOMPARE(logger_.messages.size(), 1);
+}
+
+// Each array counts the detections at its own nodes and their distinct tags, once per load;
+// the builders' lists get each site's arrays and each release's groups, and a run's sites come
+// in the order its extraction lists them.
+void TestSQLiteDataProvider::arrayCountsAndParts()
+{
+    loadStudy();
+    QSqlQuery query;
+    const auto rows = [&](const QString& sql) {
+        QStringList result;
+        query.exec(sql);
+        while (query.next()) {
+            QStringList cells;
+            for (int i = 0; i < query.record().count(); ++i)
+                cells << query.value(i).toString();
+            result << cells.join('|');
+        }
+        return result;
+    };
+    QCOMPARE(rows("select location, river_kilometer, deploy_year, detection_count, tag_count "
+                  "from arrays order by location, river_kilometer, deploy_year"),
+             QStringList({"LOW|20|2020|1|1", "LOW|20|2021|1|1", "MID|60|2021|3|3",
+                          "UP|100|2021|1|1", "UP|101|2021|1|1"}));
+
+    const auto parts = [](const QList<DefinitionPart>& list) {
+        QStringList result;
+        for (const DefinitionPart& part : list)
+            result << QStringLiteral("%1|%2|%3|%4|%5|%6")
+                          .arg(part.ownerName, part.location)
+                          .arg(part.riverKm)
+                          .arg(part.species)
+                          .arg(part.year)
+                          .arg(part.count);
+        return result;
+    };
+    provider_->addSite(QStringLiteral("Nowhere"), 500, {});
+    QCOMPARE(parts(provider_->siteArrays()),
+             QStringList({"Upper|UP|101||2021|0", "Upper|UP|100||2021|0", "Middle|MID|60||2021|0",
+                          "Lower|LOW|20||2021|0"}));
+    QCOMPARE(parts(provider_->releaseGroupsOfReleases()),
+             QStringList({"Spring|REL|120|CHN|2021|3"}));
+    // Upper 1, Middle 2, Lower 3; Nowhere (4) has no nodes and comes last.
+    QCOMPARE(provider_->sitesInRiverOrder({3, 4, 1, 2}), QList<int>({1, 2, 3, 4}));
+    QCOMPARE(provider_->sitesInRiverOrder({}), QList<int>());
 }
 
 void TestSQLiteDataProvider::loadStudy()

@@ -1,4 +1,5 @@
 #include "SurvivalTestStudy.h"
+#include "TestSupport.h"
 #include "base/Settings.h"
 #include "processing/CsvField.h"
 #include "survival/SurvivalAnalysis.h"
@@ -206,7 +207,8 @@ private slots:
         QCOMPARE(view.windowTitle(), "Survival: Second");
     }
 
-    // The chart is drawn at the size of the files' chart and scaled, not blank, into the view.
+    // The window opens with room for the chart at full size on its tab; a window made smaller
+    // shows it scaled down, whole and not blank.
     void chartShown()
     {
         SurvivalResultsView view;
@@ -219,15 +221,95 @@ private slots:
         QCOMPARE(view.chart().size(), QSize(SurvivalChart::Width, SurvivalChart::Height));
         QVERIFY(paintedPixels(view.chart()) > 5000);
 
+        child<QTabWidget>(&view, "viewTabs_")->setCurrentIndex(1);
         const auto* label = child<QLabel>(&view, "chartLabel_");
+        QTRY_VERIFY(label->isVisible());
+        QCOMPARE(label->pixmap().size(), QSize(SurvivalChart::Width, SurvivalChart::Height));
+        QCOMPARE(label->pixmap().toImage().convertToFormat(view.chart().format()), view.chart());
+
+        view.resize(700, 500);
+        QTRY_VERIFY(label->pixmap().width() < SurvivalChart::Width);
         const QImage shown = label->pixmap().toImage();
-        QVERIFY(!shown.isNull());
         const QSize room = label->size() * label->devicePixelRatioF();
         QVERIFY(shown.width() <= room.width() && shown.height() <= room.height());
         QVERIFY(shown.width() == room.width() || shown.height() == room.height());
         QVERIFY(qAbs(shown.width() * 3 - shown.height() * 5) <= 5);
         QVERIFY2(paintedPixels(shown) > shown.width() * shown.height() / 50,
                  qPrintable(QString::number(paintedPixels(shown))));
+    }
+
+    // On a 1280 × 800 screen the window fits, and the tables share the page's height between
+    // them: the small study's rows all show, with no scrolling.
+    void tablesUseTheHeight()
+    {
+        SurvivalResultsView view;
+        view.setResult("Run", SurvivalAnalysis::analyse(survivalTestStudy()));
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const QRect screen = view.screen()->availableGeometry();
+        QVERIFY2(view.width() <= screen.width() && view.height() <= screen.height(),
+                 qPrintable(QStringLiteral("%1x%2").arg(view.width()).arg(view.height())));
+        QWidget* shown = page(view, 0);
+        const auto* splitter = child<QSplitter>(shown, "tablesSplitter_");
+        const auto* fit = child<QLabel>(shown, "fitLabel_");
+        QVERIFY(splitter->height() + fit->height() > shown->height() - 40);
+        for (const char* name : {"sitesTable_", "estimatesTable_"}) {
+            const auto* table = child<QTableWidget>(shown, name);
+            QCOMPARE(table->verticalScrollBar()->maximum(), 0);
+            QVERIFY2(table->height() > splitter->height() / 3, name);
+        }
+    }
+
+    void copy_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QList<int>>("selected"); // rows; none: the whole table
+        QTest::newRow("sites, all") << "sitesTable_" << QList<int>{};
+        QTest::newRow("sites, two rows") << "sitesTable_" << QList<int>{2, 0};
+        QTest::newRow("estimates, all") << "estimatesTable_" << QList<int>{};
+        QTest::newRow("estimates, one row") << "estimatesTable_" << QList<int>{1};
+    }
+    // Copy (context menu or Ctrl+C) puts the table on the clipboard as tab-separated text with
+    // its header line, the selected rows in table order or all of them.
+    void copy()
+    {
+        QFETCH(QString, table);
+        QFETCH(QList<int>, selected);
+        SurvivalResultsView view;
+        view.setResult("Run", SurvivalAnalysis::analyse(survivalTestStudy()));
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        auto* shown = child<QTableWidget>(page(view, 0), qPrintable(table));
+        for (int row : selected)
+            shown->selectionModel()->select(shown->model()->index(row, 0),
+                                            QItemSelectionModel::Select |
+                                                QItemSelectionModel::Rows);
+        QCOMPARE(shown->contextMenuPolicy(), Qt::ActionsContextMenu);
+        QCOMPARE(shown->actions().size(), 1);
+        QCOMPARE(shown->actions().first()->text(), "Copy");
+        QGuiApplication::clipboard()->clear();
+        shown->setFocus();
+        QTest::keySequence(shown, QKeySequence::Copy);
+        const QStringList copied = QGuiApplication::clipboard()->text().split('\n');
+        const qsizetype lines = selected.isEmpty() ? shown->rowCount() : selected.size();
+        QVERIFY(lines > 0);
+        QCOMPARE(copied.size(), lines + 2); // the header, the rows and the last line's end
+        QCOMPARE(copied.last(), "");
+        QStringList header;
+        for (int column = 0; column < shown->columnCount(); ++column)
+            header << shown->horizontalHeaderItem(column)->text();
+        QCOMPARE(copied.first(), header.join('\t'));
+        QList<int> rows = selected;
+        std::sort(rows.begin(), rows.end());
+        if (rows.isEmpty())
+            for (int row = 0; row < shown->rowCount(); ++row)
+                rows << row;
+        for (int i = 0; i < rows.size(); ++i) {
+            QStringList cells;
+            for (int column = 0; column < shown->columnCount(); ++column)
+                cells << shown->item(rows[i], column)->text();
+            QCOMPARE(copied[i + 1], cells.join('\t'));
+        }
     }
 
     void saveChart_data()
@@ -288,6 +370,7 @@ int main(int argc, char** argv)
     // The user's own settings stay untouched.
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    kd::test::useOffscreenScreen(config.path(), 1280, 800);
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Vantor"));
     QCoreApplication::setApplicationName(QStringLiteral("Keldar"));

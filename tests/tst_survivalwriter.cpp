@@ -11,7 +11,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
 
 using namespace kd;
 using namespace kd::test;
@@ -157,8 +161,10 @@ void TestSurvivalWriter::failureNamesTheFile()
 void TestSurvivalWriter::failureKeepsTheEarlierSet_data()
 {
     QTest::addColumn<QString>("blocked");
-    QTest::newRow("the chart, written last") << "Study_survival.png";
-    QTest::newRow("a table in the middle") << "Study_cumulative.csv";
+    QTest::addColumn<bool>("diskFull"); // else a folder stands in the file's place
+    QTest::newRow("the chart, written last") << "Study_survival.png" << false;
+    QTest::newRow("a table in the middle") << "Study_cumulative.csv" << false;
+    QTest::newRow("no room for the chart") << "Study_survival.png" << true;
 }
 
 void TestSurvivalWriter::failureKeepsTheEarlierSet()
@@ -177,19 +183,45 @@ void TestSurvivalWriter::failureKeepsTheEarlierSet()
     QHash<QString, QByteArray> before;
     for (const QString& name : kept)
         before.insert(name, readFile(dir.filePath(name)));
-    QVERIFY(QFile::remove(dir.filePath(blocked)));
-    QVERIFY(QDir(dir.path()).mkdir(blocked));
+    QFETCH(bool, diskFull);
+    if (!diskFull) {
+        QVERIFY(QFile::remove(dir.filePath(blocked)));
+        QVERIFY(QDir(dir.path()).mkdir(blocked));
+    }
 
     SurvivalStudy other = survivalTestStudy();
     other.fish.removeLast();
     other.fish[0].codes = {1, 0, 1};
-    QVERIFY(!SurvivalWriter::write(dir.path(), "Study", "survival",
-                                   SurvivalAnalysis::analyse(other), &error));
+    const SurvivalResult otherResult = SurvivalAnalysis::analyse(other);
+    bool written = true;
+    if (diskFull) {
+        // Files may grow to just past the largest table: the chart finds the disk full.
+        qint64 largest = 0;
+        for (const QString& name : kept)
+            if (name != blocked)
+                largest = std::max(largest, qint64(before.value(name).size()) + 4096);
+        QVERIFY(largest < before.value(blocked).size());
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("libpng")));
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit limited = saved;
+        limited.rlim_cur = rlim_t(largest);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        written = SurvivalWriter::write(dir.path(), "Study", "survival", otherResult, &error);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, SIG_DFL);
+        // The system's reason, not "Unknown error".
+        QVERIFY2(error.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(error));
+    } else {
+        written = SurvivalWriter::write(dir.path(), "Study", "survival", otherResult, &error);
+    }
+    QVERIFY(!written);
     QVERIFY2(error.contains(blocked), qPrintable(error));
     for (const QString& name : kept)
-        if (name != blocked)
+        if (name != blocked || diskFull)
             QVERIFY2(readFile(dir.filePath(name)) == before.value(name), qPrintable(name));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), kept.size() - 1);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), kept.size() - (diskFull ? 0 : 1));
 }
 
 void TestSurvivalWriter::measureText_data()

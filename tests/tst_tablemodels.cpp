@@ -110,13 +110,13 @@ void TestTableModels::modelsPassTheTester_data()
     QTest::addColumn<int>("rowsAfter");    // after the store has changed
 
     QTest::newRow("loads") << int(LoadsView) << 3 << QStringLiteral("tags|tags.csv|") << 3;
-    QTest::newRow("runs") << int(RunsView) << 1 << QStringLiteral("Spring|Standard|Upper|A1,A2")
+    QTest::newRow("runs") << int(RunsView) << 1 << QStringLiteral("Spring|Standard|Upper|A1,A2||")
                           << 2;
     QTest::newRow("releases") << int(ReleasesView) << 1 << QStringLiteral("Upper|120") << 2;
     QTest::newRow("sites") << int(SitesView) << 2 << QStringLiteral("A1|100") << 2;
     QTest::newRow("release groups")
         << int(ReleaseGroupsView) << 2 << QStringLiteral("REL1|120|CHN|2021|1") << 2;
-    QTest::newRow("arrays") << int(ArraysView) << 2 << QStringLiteral("A1|100|2021|1") << 2;
+    QTest::newRow("arrays") << int(ArraysView) << 2 << QStringLiteral("A1|100|2021|1|1|1") << 2;
     QTest::newRow("wizard releases")
         << int(WizardReleasesView) << 1 << QStringLiteral("Upper|120") << 2;
     QTest::newRow("wizard sites") << int(WizardSitesView) << 2 << QStringLiteral("A1|100") << 2;

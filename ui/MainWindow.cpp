@@ -6,6 +6,7 @@
 #include "store/SQLiteDataProvider.h"
 #include "ui/BasicQueryModel.h"
 #include "ui/DefinitionBuilder.h"
+#include "ui/DefinitionPartsModel.h"
 #include "ui/InfoDialog.h"
 #include "ui/LogWindow.h"
 #include "ui/QueryModelCache.h"
@@ -21,6 +22,7 @@
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QProgressDialog>
+#include <QScreen>
 #include <QThread>
 
 namespace kd {
@@ -85,6 +87,15 @@ MainWindow::MainWindow(QWidget* parent)
         DefinitionBuilder::Releases, ui_->releaseNameLineEdit_, ui_->releaseKmLineEdit_);
     siteBuilder_ = std::make_unique<DefinitionBuilder>(
         DefinitionBuilder::Sites, ui_->siteNameLineEdit_, ui_->siteRiverKmLineEdit_);
+    releaseParts_ = new DefinitionPartsModel(DefinitionPartsModel::ReleaseGroups, this);
+    siteParts_ = new DefinitionPartsModel(DefinitionPartsModel::SiteArrays, this);
+    ui_->releasePartsTableView_->setModel(releaseParts_);
+    ui_->sitePartsTableView_->setModel(siteParts_);
+    for (QTableView* view : {ui_->releasePartsTableView_, ui_->sitePartsTableView_}) {
+        view->horizontalHeader()->setStretchLastSection(true);
+        view->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 8);
+    }
 
     connect(ui_->runAction_, &QAction::triggered, this, &MainWindow::onRunActionTriggered);
     connect(ui_->exitAction_, &QAction::triggered, this, &QWidget::close);
@@ -271,6 +282,16 @@ bool MainWindow::connectToDatabase(bool createAllowed)
             &MainWindow::onArraysSelectionChanged, Qt::UniqueConnection);
     connect(ui_->runTableView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &MainWindow::onRunTableSelectionChanged, Qt::UniqueConnection);
+    // The defined lists keep their models across data folders; a refresh resets them.
+    for (int kind : {ReleasesView, SitesView}) {
+        if (!views_->model(kind))
+            continue;
+        connect(views_->model(kind), &QAbstractItemModel::modelReset, this,
+                &MainWindow::onDefinitionsChanged, Qt::UniqueConnection);
+        connect(views_->view(kind)->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                &MainWindow::onDefinedSelectionChanged, Qt::UniqueConnection);
+    }
+    onDefinitionsChanged();
 
     loader_ = std::make_unique<DataLoader>(provider_.get());
     loader_->setLogger(this);
@@ -289,6 +310,23 @@ void MainWindow::disconnectFromDatabase()
     modelCache_->releaseQueries();
     provider_.reset();
     hasData_ = false;
+    onDefinitionsChanged();
+}
+
+void MainWindow::onDefinitionsChanged()
+{
+    releaseParts_->setParts(provider_ ? provider_->releaseGroupsOfReleases()
+                                      : QList<DefinitionPart>());
+    siteParts_->setParts(provider_ ? provider_->siteArrays() : QList<DefinitionPart>());
+    onDefinedSelectionChanged();
+    ui_->releasePartsTableView_->resizeColumnsToContents();
+    ui_->sitePartsTableView_->resizeColumnsToContents();
+}
+
+void MainWindow::onDefinedSelectionChanged()
+{
+    releaseParts_->showOwners(views_ ? views_->selectedIds(ReleasesView) : QList<int>());
+    siteParts_->showOwners(views_ ? views_->selectedIds(SitesView) : QList<int>());
 }
 
 void MainWindow::refreshRuns()
@@ -671,6 +709,9 @@ void MainWindow::restoreWindowState()
     ui_->releasesSplitter_->setSizes({2, 1});
     ui_->sitesSplitter_->setSizes({2, 1});
     QSettings& settings = layoutSettings();
+    // The form's own size is too small for the tables; a saved size still wins.
+    if (const QScreen* shown = screen())
+        resize(defaultSize(shown->availableGeometry().size()));
     restoreGeometry(settings.value(QStringLiteral("MainWindow/geometry")).toByteArray());
     ui_->dataSplitter_->restoreState(
         settings.value(QStringLiteral("MainWindow/dataSplitter")).toByteArray());
@@ -678,6 +719,14 @@ void MainWindow::restoreWindowState()
         settings.value(QStringLiteral("MainWindow/releasesSplitter")).toByteArray());
     ui_->sitesSplitter_->restoreState(
         settings.value(QStringLiteral("MainWindow/sitesSplitter")).toByteArray());
+}
+
+QSize MainWindow::defaultSize(const QSize& available)
+{
+    // Leaves room for the frame and the title bar that the free area does not count.
+    const QSize wanted(1120, 720);
+    const QSize frame(16, 40);
+    return wanted.boundedTo(available - frame).expandedTo(QSize(400, 300));
 }
 
 void MainWindow::saveWindowState()

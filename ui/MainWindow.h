@@ -25,6 +25,7 @@ namespace kd {
 class DataLoader;
 class DataProvider;
 class DefinitionBuilder;
+class DefinitionPartsModel;
 class Dialogs;
 class LogWindow;
 class QueryModelCache;
@@ -69,6 +70,10 @@ public:
     using WorkerHook = std::function<void(ProcessingStep)>;
     void setWorkerHook(WorkerHook hook);
 
+    // The size the window opens at when no size was saved: room for the runs table and the
+    // log, within the screen's free area.
+    static QSize defaultSize(const QSize& available);
+
 signals:
     // A Load or Run sequence has ended, its worker included.
     void sequenceFinished();
@@ -99,6 +104,9 @@ private slots:
     void showStep(const QString& label);
     void showProgress(int percent, const QString& label);
     void showSurvivalResult(const QString& runName, const kd::SurvivalResult& result);
+    // The builders' lists changed or their selection did: the parts beside them follow.
+    void onDefinitionsChanged();
+    void onDefinedSelectionChanged();
     void onRunTableSelectionChanged(const QItemSelection& selected,
                                     const QItemSelection& deselected);
     void onCheckForUpdates();
@@ -134,6 +142,8 @@ private:
     std::unique_ptr<DataLoader> loader_;
     std::unique_ptr<DefinitionBuilder> releaseBuilder_;
     std::unique_ptr<DefinitionBuilder> siteBuilder_;
+    DefinitionPartsModel* releaseParts_;
+    DefinitionPartsModel* siteParts_;
     LogWindow* logWindow_;
     SurvivalResultsView* survivalView_ = nullptr;
     QProcess* updater_ = nullptr;

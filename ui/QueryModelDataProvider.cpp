@@ -47,11 +47,14 @@ std::unique_ptr<QueryModelDataProvider> QueryModelDataProvider::forKind(int kind
             QStringLiteral("SELECT id, model, file_path, load_date, file_date FROM %1 ORDER BY id");
         break;
     case RunsView:
-        titles = {QStringLiteral("#"), QStringLiteral("Name"), QStringLiteral("Format"),
-                  QStringLiteral("Releases"), QStringLiteral("Sites")};
+        // The window's bounds make one column and the models another (RunsTableModel).
+        titles = {QStringLiteral("#"),        QStringLiteral("Name"),  QStringLiteral("Format"),
+                  QStringLiteral("Releases"), QStringLiteral("Sites"), QStringLiteral("Window"),
+                  QStringLiteral("Models")};
         query = QStringLiteral(
             "SELECT a.id, a.name, a.format, GROUP_CONCAT(DISTINCT d.name) AS releases, "
-            "GROUP_CONCAT(DISTINCT e.name) AS sites FROM %1 a JOIN releases_runs b ON a.id = "
+            "GROUP_CONCAT(DISTINCT e.name) AS sites, a.window_start, a.window_end FROM %1 a JOIN "
+            "releases_runs b ON a.id = "
             "b.run_id JOIN runs_sites c ON a.id = c.run_id JOIN releases d ON d.id = "
             "b.release_id JOIN sites e ON e.id = c.site_id GROUP BY a.id ORDER BY a.id");
         break;
@@ -63,7 +66,7 @@ std::unique_ptr<QueryModelDataProvider> QueryModelDataProvider::forKind(int kind
         break;
     case SitesView:
     case WizardSitesView:
-        titles = {QStringLiteral("#"), QStringLiteral("Location"), QStringLiteral("River KM")};
+        titles = {QStringLiteral("#"), QStringLiteral("Site"), QStringLiteral("River KM")};
         query = QStringLiteral(
             "SELECT id, name, river_kilometer FROM %1 ORDER BY river_kilometer DESC");
         break;
@@ -78,10 +81,13 @@ std::unique_ptr<QueryModelDataProvider> QueryModelDataProvider::forKind(int kind
                                "species_code_xlat, tag_year, release_count FROM %1 ORDER BY id");
         break;
     case ArraysView:
-        titles = {QStringLiteral("#"), QStringLiteral("Location"), QStringLiteral("River KM"),
-                  QStringLiteral("Deploy Year"), QStringLiteral("Node Count")};
-        query = QStringLiteral("SELECT id, location, river_kilometer, deploy_year, node_count "
-                               "FROM %1 ORDER BY river_kilometer DESC");
+        // The counts are kept by the load (empty for a database not loaded since they were).
+        titles = {QStringLiteral("#"),          QStringLiteral("Location"),
+                  QStringLiteral("River KM"),   QStringLiteral("Deploy Year"),
+                  QStringLiteral("Node Count"), QStringLiteral("Detections"),
+                  QStringLiteral("Tags")};
+        query = QStringLiteral("SELECT id, location, river_kilometer, deploy_year, node_count, "
+                               "detection_count, tag_count FROM %1 ORDER BY river_kilometer DESC");
         break;
     default:
         return nullptr;

@@ -26,6 +26,8 @@ public:
     // Gives the view its kind's model and fills it; only the first binding of a kind counts.
     void bind(int kind, QTableView* view);
     QTableView* view(int kind) const;
+    // The store the views list; not owned.
+    DataProvider* provider() const { return provider_; }
     BasicQueryModel* model(int kind) const;
 
     void refresh(int kind);

@@ -1,6 +1,7 @@
 #include "ui/RunDefWizard.h"
 
 #include "base/DateTimeText.h"
+#include "store/DataProvider.h"
 #include "ui/DefinitionBuilder.h"
 #include "ui/QueryViewManager.h"
 #include "ui/ViewKind.h"
@@ -9,6 +10,8 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextTable>
@@ -25,13 +28,12 @@ RunDefWizard::RunDefWizard(QueryViewManager* views, QWidget* parent)
     for (const RunDefinition::Format format :
          {RunDefinition::Kavel, RunDefinition::Standard, RunDefinition::Survival})
         ui_->outputTypeComboBox_->addItem(RunDefinition::formatName(format), int(format));
-    // A bound at fault shows red while it is typed; the review says why.
-    const auto markWindow = [this]() {
-        QDateTime start, end;
-        checkWindow(start, end);
-    };
-    connect(ui_->windowStartLineEdit_, &QLineEdit::textChanged, this, markWindow);
-    connect(ui_->windowEndLineEdit_, &QLineEdit::textChanged, this, markWindow);
+    // A bound at fault shows red while it is typed, with the reason under the fields.
+    connect(ui_->windowStartLineEdit_, &QLineEdit::textChanged, this, &RunDefWizard::markWindow);
+    connect(ui_->windowEndLineEdit_, &QLineEdit::textChanged, this, &RunDefWizard::markWindow);
+    ui_->windowProblemLabel_->hide();
+    connect(ui_->clearSettingsButton_, &QPushButton::clicked, this, &RunDefWizard::clearSettings);
+    showStartingFrom(false);
 }
 
 RunDefWizard::~RunDefWizard() = default;
@@ -40,6 +42,44 @@ void RunDefWizard::setMode(int mode)
 {
     setWindowTitle(mode == EditMode ? QStringLiteral("Edit Run Definition")
                                     : QStringLiteral("Add Run Definition"));
+    // A new run starts from the pages as the last run left them; that is easy to miss.
+    showStartingFrom(mode != EditMode && !startingFrom_.isEmpty());
+}
+
+void RunDefWizard::showStartingFrom(bool shown)
+{
+    ui_->startingFromLabel_->setText(
+        shown ? QStringLiteral("Starting from the settings of run %1").arg(startingFrom_)
+              : QString());
+    ui_->startingFromLabel_->setVisible(shown);
+    ui_->clearSettingsButton_->setVisible(shown);
+}
+
+void RunDefWizard::clearSettings()
+{
+    run_ = RunDefinition();
+    ui_->runNameLineEdit_->clear();
+    ui_->outputTypeComboBox_->setCurrentIndex(0);
+    ui_->windowStartLineEdit_->clear();
+    ui_->windowEndLineEdit_->clear();
+    for (QTableView* view : {releasesView(), sitesView()})
+        view->clearSelection();
+    startingFrom_.clear();
+    showStartingFrom(false);
+}
+
+void RunDefWizard::accept()
+{
+    startingFrom_ = run_.name;
+    QWizard::accept();
+}
+
+void RunDefWizard::markWindow()
+{
+    QDateTime start, end;
+    const QString problem = checkWindow(start, end);
+    ui_->windowProblemLabel_->setText(problem);
+    ui_->windowProblemLabel_->setVisible(!problem.isEmpty());
 }
 
 QTableView* RunDefWizard::releasesView() const
@@ -55,6 +95,7 @@ QTableView* RunDefWizard::sitesView() const
 void RunDefWizard::setRun(const RunDefinition& run)
 {
     run_ = run;
+    startingFrom_ = run.name;
     ui_->runNameLineEdit_->setText(run.name);
     const int formatIndex = ui_->outputTypeComboBox_->findData(run.format);
     if (formatIndex >= 0)
@@ -137,6 +178,13 @@ void RunDefWizard::collectPages()
     };
     collect(WizardReleasesView, run_.releaseIds, releaseNames_);
     collect(WizardSitesView, run_.siteIds, siteNames_);
+    // The review lists the sites as the run will, downstream; the record keeps the choice.
+    if (DataProvider* store = views_->provider()) {
+        QStringList ordered;
+        for (int id : store->sitesInRiverOrder(run_.siteIds))
+            ordered.append(siteNames_.value(run_.siteIds.indexOf(id)));
+        siteNames_ = ordered;
+    }
 
     windowProblem_ = checkWindow(run_.windowStart, run_.windowEnd);
     const QString startText = ui_->windowStartLineEdit_->text().trimmed();

@@ -42,13 +42,20 @@ public:
     QTableView* releasesView() const;
     QTableView* sitesView() const;
 
+public slots:
+    void accept() override;
+
 protected:
     void initializePage(int id) override;
 
 private slots:
     void onCurrentIdChanged(int id);
+    // Empties the pages: the next run starts from nothing.
+    void clearSettings();
+    void markWindow();
 
 private:
+    void showStartingFrom(bool shown);
     void fitSubTitle();
     void collectPages();
     void selectIds(int kind, const QList<int>& ids);
@@ -65,6 +72,8 @@ private:
     // The window as the review shows it, and why it cannot be used (empty when it can).
     QString windowText_;
     QString windowProblem_;
+    // The run whose settings the pages hold (the last one finished or loaded for editing).
+    QString startingFrom_;
 };
 
 } // namespace kd

@@ -4,15 +4,18 @@
 #include "processing/SafeFileName.h"
 #include "survival/SurvivalChart.h"
 #include "survival/SurvivalWriter.h"
+#include "ui/TableCopier.h"
 #include "ui/WidgetDialogs.h"
 
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -45,6 +48,7 @@ QTableWidget* makeTable(const QStringList& columns, const char* name)
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->verticalHeader()->setVisible(false);
+    TableCopier::install(table);
     return table;
 }
 
@@ -91,7 +95,7 @@ QString fitText(const SurvivalReleaseResult& release)
 
 SurvivalResultsView::SurvivalResultsView(QWidget* parent)
     : QWidget(parent, Qt::Window), titleLabel_(new QLabel), warningsLabel_(new QLabel),
-      releaseTabs_(new QTabWidget), chartLabel_(new QLabel),
+      viewTabs_(new QTabWidget), releaseTabs_(new QTabWidget), chartLabel_(new QLabel),
       saveChartButton_(new QPushButton(QStringLiteral("Save Chart...")))
 {
     setObjectName(QStringLiteral("survivalResultsView"));
@@ -112,17 +116,26 @@ SurvivalResultsView::SurvivalResultsView(QWidget* parent)
     chartLabel_->setObjectName(QStringLiteral("chartLabel_"));
     chartLabel_->setAlignment(Qt::AlignCenter);
     chartLabel_->setMinimumSize(SurvivalChart::Width / 4, SurvivalChart::Height / 4);
-    // The label takes the room it is given; the chart is scaled into it.
+    // The label takes the room it is given; the chart is shown whole in it.
     chartLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     chartLabel_->installEventFilter(this);
 
-    auto* splitter = new QSplitter(Qt::Vertical);
-    splitter->addWidget(releaseTabs_);
-    splitter->addWidget(chartLabel_);
-    splitter->setChildrenCollapsible(false);
-    // Tables and chart share the height at first; the chart's label has no size of its own.
-    releaseTabs_->setMinimumHeight(200);
-    splitter->setSizes({1, 1});
+    // Tables and chart on tabs of their own, so that each has the whole window: the chart's
+    // text is readable only near its full size. The warnings concern the estimates and stay
+    // with the tables.
+    auto* tablesPage = new QWidget;
+    auto* tablesLayout = new QVBoxLayout(tablesPage);
+    tablesLayout->addWidget(warningsLabel_);
+    tablesLayout->addWidget(releaseTabs_, 1);
+    auto* chartPage = new QWidget;
+    auto* chartLayout = new QVBoxLayout(chartPage);
+    chartLayout->setContentsMargins(0, 0, 0, 0);
+    chartLayout->addWidget(chartLabel_);
+    viewTabs_->setObjectName(QStringLiteral("viewTabs_"));
+    viewTabs_->addTab(tablesPage, QStringLiteral("Tables"));
+    viewTabs_->addTab(chartPage, QStringLiteral("Chart"));
+    // The chart is drawn on the visible tab only; a hidden label keeps a stale size.
+    connect(viewTabs_, &QTabWidget::currentChanged, this, &SurvivalResultsView::showChart);
 
     saveChartButton_->setObjectName(QStringLiteral("saveChartButton_"));
     saveChartButton_->setEnabled(false);
@@ -137,10 +150,18 @@ SurvivalResultsView::SurvivalResultsView(QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(titleLabel_);
-    layout->addWidget(warningsLabel_);
-    layout->addWidget(splitter, 1);
+    layout->addWidget(viewTabs_, 1);
     layout->addLayout(buttons);
-    resize(1000, 850);
+
+    // At first the window is as large as the chart tab needs to show the chart at full size,
+    // within the screen.
+    chartLabel_->setMinimumSize(SurvivalChart::Width, SurvivalChart::Height);
+    layout->activate();
+    QSize size = minimumSizeHint();
+    chartLabel_->setMinimumSize(SurvivalChart::Width / 4, SurvivalChart::Height / 4);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size());
+    resize(size);
 }
 
 SurvivalResultsView::~SurvivalResultsView() = default;
@@ -188,9 +209,17 @@ QWidget* SurvivalResultsView::releasePage(const SurvivalReleaseResult& release) 
     fit->setWordWrap(true);
     layout->addWidget(fit);
 
+    // The two tables share the page's height; the user moves the line between them.
+    auto* splitter = new QSplitter(Qt::Vertical);
+    splitter->setObjectName(QStringLiteral("tablesSplitter_"));
+    splitter->setChildrenCollapsible(false);
     QTableWidget* sites = makeTable(SiteColumns, "sitesTable_");
     fillSites(sites, release);
-    layout->addWidget(sites, 1);
+    splitter->addWidget(sites);
+
+    auto* lower = new QWidget;
+    auto* lowerLayout = new QVBoxLayout(lower);
+    lowerLayout->setContentsMargins(0, 0, 0, 0);
     if (release.estimated && !result_.sites.isEmpty()) {
         auto* note = new QLabel(
             QStringLiteral("The last site, %1, has no p and no cumulative survival of its own: "
@@ -198,12 +227,13 @@ QWidget* SurvivalResultsView::releasePage(const SurvivalReleaseResult& release) 
                 .arg(result_.sites.last()));
         note->setObjectName(QStringLiteral("lastSiteLabel_"));
         note->setWordWrap(true);
-        layout->addWidget(note);
+        lowerLayout->addWidget(note);
     }
-
     QTableWidget* estimates = makeTable(EstimateColumns, "estimatesTable_");
     fillEstimates(estimates, release);
-    layout->addWidget(estimates, 1);
+    lowerLayout->addWidget(estimates, 1);
+    splitter->addWidget(lower);
+    layout->addWidget(splitter, 1);
     return page;
 }
 
@@ -291,7 +321,12 @@ void SurvivalResultsView::showChart()
         chartLabel_->clear();
         return;
     }
+    // Full size when there is room for it; scaled down, never up, when there is not.
     const QSize room = chartLabel_->size();
+    if (room.width() >= chart_.width() && room.height() >= chart_.height()) {
+        chartLabel_->setPixmap(QPixmap::fromImage(chart_));
+        return;
+    }
     const qreal ratio = chartLabel_->devicePixelRatioF();
     QPixmap pixmap = QPixmap::fromImage(
         chart_.scaled(room * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation));

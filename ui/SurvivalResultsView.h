@@ -15,11 +15,12 @@ namespace kd {
 
 class Dialogs;
 
-// The answer of a survival run in its own window: the warnings of the analysis, one tab per
-// release with its fit, a per-site summary (fish detected, p and cumulative survival with their
-// 95% intervals) and the estimates as the run's estimates file lists them, and below the tabs
-// the chart, which Save Chart writes as a PNG image. It only shows what it is given; it can be
-// filled again for the next run while it is open.
+// The answer of a survival run in its own window, on two tabs. Tables: the warnings of the
+// analysis and one tab per release with its fit, a per-site summary (fish detected, p and
+// cumulative survival with their 95% intervals) and the estimates as the run's estimates file
+// lists them; every table copies as tab-separated text. Chart: the chart, at full size when
+// the window leaves room, which Save Chart writes as a PNG image. It only shows what it is
+// given; it can be filled again for the next run while it is open.
 class SurvivalResultsView : public QWidget
 {
     Q_OBJECT
@@ -67,6 +68,7 @@ private:
     QImage chart_;
     QLabel* titleLabel_;
     QLabel* warningsLabel_;
+    QTabWidget* viewTabs_;
     QTabWidget* releaseTabs_;
     QLabel* chartLabel_;
     QPushButton* saveChartButton_;
