@@ -34,6 +34,7 @@ private slots:
     void manyCodesAreLinked();
     void endLoadTwiceDoesNotDouble();
     void definitions();
+    void intervalsAreStoredWithTheRun();
     void arrayCountsAndParts();
     void extraction();
     void extractionPlansAgree_data();
@@ -295,6 +296,37 @@ void TestSQLiteDataProvider::definitions()
     QVERIFY(provider_->execStatement(QStringLiteral("drop table runs")));
     QCOMPARE(provider_->addRun(run), -1);
     QCOMPARE(logger_.messages.size(), 1);
+}
+
+// A survival run's choice of intervals comes back, also through Edit Run; a database of the
+// version before the column gains it in place and its runs keep the logit-scale intervals.
+void TestSQLiteDataProvider::intervalsAreStoredWithTheRun()
+{
+    provider_->addRelease(QStringLiteral("R1"), 12, {1});
+    provider_->addSite(QStringLiteral("S1"), 40, {3});
+    RunDefinition run;
+    run.name = QStringLiteral("Profiled");
+    run.format = RunDefinition::Survival;
+    run.releaseIds = {1};
+    run.siteIds = {1};
+    run.profileIntervals = true;
+    const int profiled = provider_->addRun(run);
+    run.name = QStringLiteral("Plain");
+    run.profileIntervals = false;
+    const int plain = provider_->addRun(run);
+    QVERIFY(provider_->runDefinition(profiled).profileIntervals);
+    QVERIFY(!provider_->runDefinition(plain).profileIntervals);
+    RunDefinition edited = provider_->runDefinition(plain);
+    edited.profileIntervals = true;
+    QVERIFY(provider_->runDefinition(provider_->updateRun(edited)).profileIntervals);
+
+    QVERIFY(provider_->execStatement(QStringLiteral("alter table runs drop column intervals")));
+    reopen();
+    QCOMPARE(count(QStringLiteral("select count(*) from runs where intervals is null")), 2);
+    for (const int id : {profiled, plain})
+        QCOMPARE(provider_->runDefinition(id).profileIntervals, false);
+    QCOMPARE(count(QStringLiteral("select count(*) from runs")), 2);
+    QVERIFY(logger_.messages.isEmpty());
 }
 
 // Each array counts the detections at its own nodes and their distinct tags, once per load;
