@@ -18,6 +18,10 @@ struct Point
     bool hasInterval = false;
     double lcl = 0.0;
     double ucl = 0.0;
+    // The line to this point is broken: a quantity before it could not be estimated.
+    bool afterGap = false;
+    // False for the release point, where survival is 1 by definition.
+    bool estimate = true;
 };
 
 struct Series
@@ -25,6 +29,8 @@ struct Series
     QString name;
     QColor color;
     QList<Point> points;
+    // The first point is the release point.
+    bool released = false;
 };
 
 // A step of 1, 2 or 5 times a power of ten that cuts `range` into about `parts` parts.
@@ -55,14 +61,22 @@ QList<Series> seriesOf(const SurvivalResult& result)
         series.name = release.name;
         series.color = seriesColor(all.size());
         if (std::isfinite(release.riverKm))
-            series.points.append({release.riverKm, 1.0, false, 0.0, 0.0});
+            series.points.append({release.riverKm, 1.0, false, 0.0, 0.0, false, false});
+        series.released = std::isfinite(release.riverKm);
         const auto& cumulative = release.fit.cumulativeSurvival;
+        bool gap = false;
         for (size_t i = 0; i < cumulative.size() && qsizetype(i) < result.siteRiverKm.size(); ++i) {
             const CjsEstimate& s = cumulative[i];
-            // What the data cannot tell is not drawn.
-            if (s.identifiable && std::isfinite(result.siteRiverKm[qsizetype(i)]))
-                series.points.append(
-                    {result.siteRiverKm[qsizetype(i)], s.value, s.hasInterval, s.lcl, s.ucl});
+            // What the data cannot tell is not drawn, and the line does not bridge it.
+            if (!s.identifiable) {
+                gap = true;
+                continue;
+            }
+            if (std::isfinite(result.siteRiverKm[qsizetype(i)])) {
+                series.points.append({result.siteRiverKm[qsizetype(i)], s.value, s.hasInterval,
+                                      s.lcl, s.ucl, gap, true});
+                gap = false;
+            }
         }
         all.append(series);
     }
@@ -155,6 +169,7 @@ QImage SurvivalChart::render(const SurvivalResult& result, const QSize& size)
     siteFont.setPixelSize(11);
     const QFontMetrics siteMetrics(siteFont);
     painter.setFont(siteFont);
+    QList<QPair<double, QString>> placed;
     for (qsizetype i = 0; i < result.sites.size() && i < result.siteRiverKm.size(); ++i) {
         const double km = result.siteRiverKm[i];
         if (!std::isfinite(km))
@@ -162,12 +177,23 @@ QImage SurvivalChart::render(const SurvivalResult& result, const QSize& size)
         const double x = xOf(km);
         painter.setPen(sitePen);
         painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+        placed.append({x, result.sites[i]});
+    }
+    std::stable_sort(placed.begin(), placed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    QList<double> xs;
+    QStringList names;
+    for (const auto& [x, name] : placed) {
+        xs.append(x);
+        names.append(name);
+    }
+    // Rotated labels stand apart when their baselines are a line height and a half apart.
+    for (const auto& [first, text] : siteLabels(xs, names, 1.6 * siteMetrics.height())) {
         painter.save();
-        painter.translate(x, plot.top() - 4);
+        painter.translate(xs[first], plot.top() - 4);
         painter.rotate(-35);
         painter.setPen(QColor(90, 90, 90));
-        painter.drawText(QPointF(0, 0),
-                         siteMetrics.elidedText(result.sites[i], Qt::ElideRight, 90));
+        painter.drawText(QPointF(0, 0), siteMetrics.elidedText(text, Qt::ElideRight, 110));
         painter.restore();
     }
     painter.setFont(font);
@@ -188,18 +214,45 @@ QImage SurvivalChart::render(const SurvivalResult& result, const QSize& size)
     if (series.isEmpty())
         painter.drawText(plot, Qt::AlignCenter, QStringLiteral("No estimates"));
 
-    // Series, moved apart by a few pixels so that their bars do not hide each other.
-    painter.setClipRect(plot.adjusted(-6, -6, 6, 6));
+    // Series, moved apart so that their bars (caps 8 pixels wide) do not overlap; with many
+    // releases the spacing shrinks to keep them within 60 pixels of the site.
+    const double spacing =
+        series.size() > 1 ? std::min(10.0, 60.0 / double(series.size() - 1)) : 0.0;
+    painter.setClipRect(plot.adjusted(-40, -6, 40, 6));
+    struct Label
+    {
+        QRectF box;
+        QString text;
+        QColor color;
+    };
+    QList<Label> releaseLabels;
     for (qsizetype r = 0; r < series.size(); ++r) {
         const Series& s = series[r];
-        const double dodge = (double(r) - double(series.size() - 1) / 2.0) * 4.0;
+        const double dodge = (double(r) - double(series.size() - 1) / 2.0) * spacing;
         QPainterPath line;
         for (qsizetype i = 0; i < s.points.size(); ++i) {
             const QPointF at(xOf(s.points[i].km) + dodge, yOf(s.points[i].survival));
-            if (i == 0)
+            if (i == 0 || s.points[i].afterGap)
                 line.moveTo(at);
             else
                 line.lineTo(at);
+        }
+        // The release point carries the release's name, above it (the lines run down from it)
+        // and clear of the names placed before.
+        if (s.released) {
+            const QString name = metrics.elidedText(s.name, Qt::ElideRight, 140);
+            const double width = metrics.horizontalAdvance(name) + 2;
+            QRectF box(xOf(s.points[0].km) + dodge - width / 2, yOf(1.0) - 8 - metrics.height(),
+                       width, metrics.height());
+            for (bool moved = true; moved;) {
+                moved = false;
+                for (const auto& [other, text, color] : releaseLabels)
+                    if (other.intersects(box)) {
+                        box.moveBottom(other.top() - 1);
+                        moved = true;
+                    }
+            }
+            releaseLabels.append({box, name, s.color.darker(130)});
         }
         painter.setBrush(Qt::NoBrush);
         painter.setPen(QPen(s.color, 2.0));
@@ -212,12 +265,24 @@ QImage SurvivalChart::render(const SurvivalResult& result, const QSize& size)
                 painter.drawLine(QPointF(x - 4, yOf(point.lcl)), QPointF(x + 4, yOf(point.lcl)));
                 painter.drawLine(QPointF(x - 4, yOf(point.ucl)), QPointF(x + 4, yOf(point.ucl)));
             }
-            painter.setPen(QPen(s.color.darker(130), 1.0));
-            painter.setBrush(s.color);
+            // The release point, 1 by definition, is a square; an estimate without an interval
+            // is drawn hollow.
+            if (!point.estimate) {
+                painter.setPen(QPen(s.color.darker(130), 1.0));
+                painter.setBrush(s.color);
+                painter.drawRect(QRectF(x - 4.0, yOf(point.survival) - 4.0, 8.0, 8.0));
+                continue;
+            }
+            painter.setPen(QPen(point.hasInterval ? s.color.darker(130) : s.color, 1.5));
+            painter.setBrush(point.hasInterval ? QBrush(s.color) : QBrush(Qt::white));
             painter.drawEllipse(QPointF(x, yOf(point.survival)), 4.0, 4.0);
         }
     }
     painter.setClipping(false);
+    for (const auto& [box, text, color] : releaseLabels) {
+        painter.setPen(color);
+        painter.drawText(box, Qt::AlignCenter, text);
+    }
 
     // Legend.
     const int legendLeft = plot.right() + 25;
@@ -243,6 +308,19 @@ QImage SurvivalChart::render(const SurvivalResult& result, const QSize& size)
     }
     painter.end();
     return image;
+}
+
+QList<QPair<qsizetype, QString>> SurvivalChart::siteLabels(const QList<double>& x,
+                                                           const QStringList& names, double gap)
+{
+    QList<QPair<qsizetype, QString>> labels;
+    for (qsizetype i = 0; i < x.size() && i < names.size(); ++i) {
+        if (!labels.isEmpty() && x[i] - x[labels.last().first] < gap)
+            labels.last().second += QStringLiteral(", ") + names[i];
+        else
+            labels.append({i, names[i]});
+    }
+    return labels;
 }
 
 } // namespace kd

@@ -52,6 +52,8 @@ private slots:
     void measureText();
     void chart_data();
     void chart();
+    void siteLabels_data();
+    void siteLabels();
 };
 
 void TestSurvivalWriter::filesOfASmallStudy()
@@ -274,6 +276,27 @@ void TestSurvivalWriter::chart()
     QVERIFY2(painted > 5000, qPrintable(QString::number(painted)));
     // The first release's colour shows only when it is drawn.
     QCOMPARE(firstRelease > 100, withEstimates);
+}
+
+void TestSurvivalWriter::siteLabels_data()
+{
+    QTest::addColumn<QList<double>>("x");
+    QTest::addColumn<QString>("labels"); // first index:text, joined by " | "
+    QTest::newRow("apart") << QList<double>{0, 30, 60, 90} << "0:A | 1:B | 2:C | 3:D";
+    // A juvenile bypass and an adult ladder at one dam share a kilometre.
+    QTest::newRow("one place") << QList<double>{0, 100, 100, 200} << "0:A | 1:B, C | 3:D";
+    // A group is measured from its first site, so a row of close sites is cut into groups.
+    QTest::newRow("a row of close sites") << QList<double>{0, 15, 30, 45} << "0:A, B | 2:C, D";
+}
+
+void TestSurvivalWriter::siteLabels()
+{
+    QFETCH(QList<double>, x);
+    QFETCH(QString, labels);
+    QStringList got;
+    for (const auto& [first, text] : SurvivalChart::siteLabels(x, {"A", "B", "C", "D"}, 20.0))
+        got.append(QStringLiteral("%1:%2").arg(first).arg(text));
+    QCOMPARE(got.join(QStringLiteral(" | ")), labels);
 }
 
 QTEST_MAIN(TestSurvivalWriter)
