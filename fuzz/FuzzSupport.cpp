@@ -6,8 +6,10 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 
+#include <clocale>
 #include <cstdlib>
 
 namespace kd::fuzz {
@@ -122,6 +124,72 @@ int runConsole(const QString& simulationDir)
     kd::SimulationRunner runner(QStringLiteral("keldar"), simulationDir, nullStream(),
                                 nullStream());
     return int(runner.run());
+}
+
+QString studyFileOf(char key)
+{
+    switch (key) {
+    case 't':
+        return QStringLiteral("data/tags.csv");
+    case 'n':
+        return QStringLiteral("data/receivers/nodes.csv");
+    case 'e':
+        return QStringLiteral("data/events.csv");
+    case 'd':
+        return QStringLiteral("data/downloads/A6_events.csv");
+    case 'r':
+        return QStringLiteral("data/removals.csv");
+    case 'a':
+        return QStringLiteral("data/tag_attributes.csv");
+    case 'l':
+        return QStringLiteral("data/tag_life_data.csv");
+    case 'p':
+        return QStringLiteral("data/tag_locations.csv");
+    case 'f':
+        return QStringLiteral("false_events.csv");
+    case 'x':
+        return QStringLiteral("data/extra.csv");
+    default:
+        return QString();
+    }
+}
+
+namespace {
+
+void quietMessages(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    if (std::getenv("KELDAR_FUZZ_LOG"))
+        std::fprintf(stderr, "%s\n", qUtf8Printable(message));
+}
+
+} // namespace
+
+// Fontconfig, which the offscreen platform loads for the chart's text, keeps a few blocks it never
+// frees; they are not the program's.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
+
+void ensureGuiApplication()
+{
+    // Made once and kept: a survival run would otherwise start and end an application of its
+    // own in every execution, which costs more than the run.
+    static int argc = 3;
+    static char name[] = "keldar-fuzz";
+    static char option[] = "-platform";
+    static char platform[] = "offscreen";
+    static char* argv[] = {name, option, platform, nullptr};
+    static const bool started = [] {
+        qInstallMessageHandler(quietMessages);
+        // The console reads and writes numbers through the C library in the "C" form, which
+        // starting the application would change.
+        const QByteArray numeric = std::setlocale(LC_NUMERIC, nullptr);
+        new QGuiApplication(argc, argv);
+        std::setlocale(LC_NUMERIC, numeric.constData());
+        return true;
+    }();
+    (void)started;
 }
 
 QList<Section> sections(QByteArrayView input)

@@ -41,6 +41,15 @@ QByteArray jsonString(QByteArrayView text);
 // Runs the console on the simulation folder, its output and log thrown away.
 int runConsole(const QString& simulationDir);
 
+// The study file that an input section's key names, relative to the simulation folder: t tags,
+// n nodes, e events, d the second events file, r removals, a tag attributes, l tag life data,
+// p tag locations, f false events, x a new data file; empty for any other key.
+QString studyFileOf(char key);
+
+// Starts the one graphical application of the process, drawing offscreen, for the survival
+// chart; Qt's own messages are swallowed like the console's.
+void ensureGuiApplication();
+
 // Splits the input at lines that start with '@' (the line itself starts the next section).
 // The text before the first such line is the first section, with an empty header.
 struct Section

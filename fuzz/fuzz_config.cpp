@@ -25,7 +25,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         sink += config.run(i).size() + config.active(i) + config.title(i).size() +
                 config.type(i).size() + config.outputDir(i).size() +
                 config.falseEventsDir(i).size() + config.falseEventsFile(i).size() +
-                config.cutoffDate(i).isValid();
+                config.cutoffDate(i).isValid() + config.releaseNames(i).size() +
+                config.siteNames(i).size();
+        QDateTime start;
+        QDateTime end;
+        QString error;
+        sink +=
+            config.window(i, start, end, error) + start.isValid() + end.isValid() + error.size();
         for (const kd::ReleaseRecord& release : config.releases(i))
             sink += release.name.size() + release.site.size() + release.species.size() +
                     qsizetype(release.riverKm) + release.year;

@@ -15,34 +15,6 @@
 
 namespace {
 
-QString fileOf(char key)
-{
-    switch (key) {
-    case 't':
-        return QStringLiteral("data/tags.csv");
-    case 'n':
-        return QStringLiteral("data/receivers/nodes.csv");
-    case 'e':
-        return QStringLiteral("data/events.csv");
-    case 'd':
-        return QStringLiteral("data/downloads/A6_events.csv");
-    case 'r':
-        return QStringLiteral("data/removals.csv");
-    case 'a':
-        return QStringLiteral("data/tag_attributes.csv");
-    case 'l':
-        return QStringLiteral("data/tag_life_data.csv");
-    case 'p':
-        return QStringLiteral("data/tag_locations.csv");
-    case 'f':
-        return QStringLiteral("false_events.csv");
-    case 'x':
-        return QStringLiteral("data/extra.csv");
-    default:
-        return QString();
-    }
-}
-
 QByteArray config(const QByteArray& cutoff)
 {
     const QByteArray all = R"("releases": ["Canyon", "MillCreek", "Ferry"], )"
@@ -79,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             cutoff = section.body.left(end < 0 ? section.body.size() : end);
             continue;
         }
-        const QString file = fileOf(key);
+        const QString file = kd::fuzz::studyFileOf(key);
         if (file.isEmpty())
             continue;
         if (section.header.size() > 1 && section.header[1] == '=')

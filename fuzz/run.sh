@@ -14,7 +14,7 @@ fi
 shift
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-    targets=(json config loader pipeline falseevents)
+    targets=(json config loader pipeline falseevents survival window)
 fi
 
 bash tools/install_missing.sh cmake ninja-build clang libclang-rt-dev qt6-base-dev \

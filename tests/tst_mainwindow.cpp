@@ -327,6 +327,53 @@ private slots:
     }
     void cleanup() { window_.reset(); }
 
+    // The updater is started only from beside the executable: one that someone put into the
+    // working folder (a study folder the program was opened from) is never started.
+    void updaterBesideExecutableOnly_data()
+    {
+        QTest::addColumn<bool>("inWorkingFolder");
+        QTest::addColumn<bool>("besideExecutable");
+        QTest::newRow("none") << false << false;
+        QTest::newRow("planted in the working folder") << true << false;
+        QTest::newRow("beside the executable") << false << true;
+        QTest::newRow("both") << true << true;
+    }
+    void updaterBesideExecutableOnly()
+    {
+        QFETCH(bool, inWorkingFolder);
+        QFETCH(bool, besideExecutable);
+        const QString working = dataDir_ + "/working", program = dataDir_ + "/program";
+        QVERIFY(QDir().mkpath(working) && QDir().mkpath(program));
+        if (inWorkingFolder)
+            test::writeFile(working + "/updater.exe", "planted");
+        if (besideExecutable)
+            test::writeFile(program + "/updater.exe", "shipped");
+        QStringList started;
+        QProcess* process = nullptr;
+        MainWindow::setUpdaterSeam(
+            program, [&](QProcess* p, const QString& path, const QStringList& arguments) {
+                process = p;
+                started << (QStringList{path} + arguments).join(' ');
+            });
+        const QString previous = QDir::currentPath();
+        const auto restore = qScopeGuard([&] {
+            QDir::setCurrent(previous);
+            MainWindow::setUpdaterSeam(QString(), {});
+        });
+        QVERIFY(QDir::setCurrent(working));
+        STEP(open(Shown));
+
+        const QString updater = QDir(program).absoluteFilePath("updater.exe");
+        QCOMPARE(started, besideExecutable ? QStringList{updater + " /silent"} : QStringList());
+        QCOMPARE(enabled("actionCheckForUpdates_"), besideExecutable);
+        if (!besideExecutable)
+            return;
+        // Once the silent check has ended, the user's check starts the same program.
+        emit process->finished(0, QProcess::NormalExit);
+        click("actionCheckForUpdates_");
+        QCOMPARE(started, QStringList({updater + " /silent", updater + " /checknow"}));
+    }
+
     void desktopRoad()
     {
         Settings::instance().setValue(Settings::DataDir, QString());

@@ -18,6 +18,7 @@
 #include "ui_MainWindow.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QMutexLocker>
@@ -30,6 +31,27 @@ namespace kd {
 namespace {
 
 const QString UpdaterProgram = QStringLiteral("updater.exe");
+
+QString& updaterFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+MainWindow::UpdaterStart& updaterStart()
+{
+    static MainWindow::UpdaterStart start;
+    return start;
+}
+
+// The updater that ships with the program. Never one of the working folder: a study folder that
+// the program is opened from could hold any file of that name.
+QString updaterPath()
+{
+    const QString folder =
+        updaterFolder().isEmpty() ? QCoreApplication::applicationDirPath() : updaterFolder();
+    return QDir(folder).absoluteFilePath(UpdaterProgram);
+}
 
 enum Tab { DataTab = 0, ReleasesTab = 1, SitesTab = 2, FilesTab = 3 };
 
@@ -131,7 +153,7 @@ MainWindow::MainWindow(QWidget* parent)
     ui_->editRunDefButton_->setEnabled(false);
     ui_->deleteRunButton_->setEnabled(false);
 
-    if (QFileInfo(QDir::current(), UpdaterProgram).exists()) {
+    if (QFileInfo(updaterPath()).isFile()) {
         ui_->actionCheckForUpdates_->setEnabled(true);
         connect(ui_->actionCheckForUpdates_, &QAction::triggered, this,
                 &MainWindow::onCheckForUpdates);
@@ -154,6 +176,12 @@ MainWindow::~MainWindow()
         updater_ = nullptr;
     }
     disconnectFromDatabase();
+}
+
+void MainWindow::setUpdaterSeam(const QString& folder, UpdaterStart start)
+{
+    updaterFolder() = folder;
+    updaterStart() = std::move(start);
 }
 
 void MainWindow::setWorkerHook(WorkerHook hook)
@@ -679,7 +707,10 @@ void MainWindow::startUpdater(const QStringList& arguments)
         if (error == QProcess::FailedToStart)
             onSysProcComplete(-1, QProcess::CrashExit);
     });
-    updater_->start(QDir::current().absoluteFilePath(UpdaterProgram), arguments);
+    if (updaterStart())
+        updaterStart()(updater_, updaterPath(), arguments);
+    else
+        updater_->start(updaterPath(), arguments);
 }
 
 void MainWindow::onCheckForUpdates()

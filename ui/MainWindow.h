@@ -66,6 +66,13 @@ public:
     QueryViewManager* viewManager() const { return views_.get(); }
     RunDefWizard* wizard() const { return wizard_.get(); }
 
+    // Where windows made from now on look for the updater (empty: the executable's folder) and
+    // what starts it (empty: the process itself); a seam for tests, which see what would be
+    // started without starting anything.
+    using UpdaterStart = std::function<void(QProcess* process, const QString& program,
+                                            const QStringList& arguments)>;
+    static void setUpdaterSeam(const QString& folder, UpdaterStart start);
+
     // Called on the worker thread before the work of every step (a seam for tests).
     using WorkerHook = std::function<void(ProcessingStep)>;
     void setWorkerHook(WorkerHook hook);
