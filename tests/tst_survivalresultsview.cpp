@@ -141,6 +141,34 @@ private slots:
         QCOMPARE(columns.join(','), lines.first());
     }
 
+    void cumulativeAsTheFile_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("rowCount");
+        QTest::newRow("small study") << "" << 4;
+        // One site: no cumulative survival of its own (only beta).
+        QTest::newRow("one site") << "one site" << 0;
+    }
+    // The cumulative tab holds the lines of the cumulative file, cell for cell, and is filled
+    // again with the next result.
+    void cumulativeAsTheFile()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, rowCount);
+        SurvivalResultsView view;
+        view.setResult("Before", SurvivalAnalysis::analyse(survivalTestStudy()));
+        const SurvivalResult result = SurvivalAnalysis::analyse(changedStudy(change));
+        view.setResult("Run", result);
+        const QStringList lines = SurvivalWriter::cumulativeLines(result);
+        const auto* table = child<QTableWidget>(&view, "cumulativeTable_");
+        QCOMPARE(table->rowCount(), rowCount);
+        QCOMPARE(rows(table, ","), lines.mid(1));
+        QStringList columns;
+        for (int column = 0; column < table->columnCount(); ++column)
+            columns << table->horizontalHeaderItem(column)->text();
+        QCOMPARE(columns.join(','), lines.first());
+    }
+
     void perSiteSummary_data()
     {
         QTest::addColumn<int>("release");
@@ -221,7 +249,10 @@ private slots:
         QCOMPARE(view.chart().size(), QSize(SurvivalChart::Width, SurvivalChart::Height));
         QVERIFY(paintedPixels(view.chart()) > 5000);
 
-        child<QTabWidget>(&view, "viewTabs_")->setCurrentIndex(1);
+        auto* tabs = child<QTabWidget>(&view, "viewTabs_");
+        for (int tab = 0; tab < tabs->count(); ++tab)
+            if (tabs->tabText(tab) == "Chart")
+                tabs->setCurrentIndex(tab);
         const auto* label = child<QLabel>(&view, "chartLabel_");
         QTRY_VERIFY(label->isVisible());
         QCOMPARE(label->pixmap().size(), QSize(SurvivalChart::Width, SurvivalChart::Height));
