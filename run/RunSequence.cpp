@@ -361,7 +361,9 @@ RunSequence::StepResult RunSequence::processSurvival()
             .arg(study.fish.size())
             .arg(study.releases.size()),
         0);
-    survival_ = std::make_unique<SurvivalResult>(SurvivalAnalysis::analyse(study));
+    CjsFitter::Options options;
+    options.profileIntervals = currentRun_.profileIntervals;
+    survival_ = std::make_unique<SurvivalResult>(SurvivalAnalysis::analyse(study, options));
     for (const QString& note : std::as_const(survival_->notes))
         log(note, 0);
     for (const QString& warning : std::as_const(survival_->warnings))

@@ -61,6 +61,9 @@ public:
     // The run's cutoff ("cutoffDate"; absent or null: none). False, with the reason in error,
     // when it is not a date-time: a cutoff mistyped must not silently mean none.
     bool cutoff(int index, QDateTime& cutoff, QString& error) const;
+    // The survival run's intervals ("intervals": "wald", the default, or "profile"). False,
+    // with the reason in error, for any other value.
+    bool profileIntervals(int index, bool& profile, QString& error) const;
 
 private:
     void log(const QString& message) const;

@@ -78,6 +78,12 @@ bool SurvivalRunProcessor::ensureGuiApplication()
 
 bool SurvivalRunProcessor::process(int runIndex)
 {
+    CjsFitter::Options options;
+    QString refusal;
+    if (!config_->profileIntervals(runIndex, options.profileIntervals, refusal)) {
+        log(refusal);
+        return false;
+    }
     RunPipeline pipeline(*provider_);
     if (!extractForCoding(runIndex, pipeline))
         return false;
@@ -99,7 +105,7 @@ bool SurvivalRunProcessor::process(int runIndex)
     log(QStringLiteral("Fitting survival of %1 fish in %2 releases...")
             .arg(study.fish.size())
             .arg(study.releases.size()));
-    const SurvivalResult result = SurvivalAnalysis::analyse(study);
+    const SurvivalResult result = SurvivalAnalysis::analyse(study, options);
     for (const QString& note : result.notes)
         log(note);
     for (const QString& warning : result.warnings)

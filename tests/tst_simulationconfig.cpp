@@ -24,6 +24,8 @@ private slots:
     void lookup();
     void window_data();
     void window();
+    void intervals_data();
+    void intervals();
 
 private:
     bool loadText(const QByteArray& content);
@@ -249,6 +251,36 @@ void tst_SimulationConfig::window()
     QString error;
     const bool ok = config_.window(0, start, end, error);
     QCOMPARE(ok ? DateTimeText::format(start) + '|' + DateTimeText::format(end) : error, bounds);
+    QVERIFY(logger_.messages.isEmpty());
+}
+
+void tst_SimulationConfig::intervals_data()
+{
+    QTest::addColumn<QByteArray>("keys");
+    QTest::addColumn<QString>("intervals"); // "profile", "wald", or the refusal
+    const auto row = [](const char* name, const char* keys, const char* intervals) {
+        QTest::newRow(name) << QByteArray(keys) << QString(intervals);
+    };
+    row("absent", "", "wald");
+    row("null", R"("intervals": null)", "wald");
+    row("wald", R"("intervals": "wald")", "wald");
+    row("profile", R"("intervals": "profile")", "profile");
+    row("another word", R"("intervals": "Profile")",
+        R"(Run "w" refused: intervals "Profile" is neither "wald" nor "profile")");
+    row("a truth value", R"("intervals": true)",
+        R"(Run "w" refused: intervals true is neither "wald" nor "profile")");
+}
+
+void tst_SimulationConfig::intervals()
+{
+    QFETCH(QByteArray, keys);
+    QFETCH(QString, intervals);
+    QVERIFY(loadText(R"({"runs": [{"title": "w")" + (keys.isEmpty() ? "" : ", " + keys) + "}]}"));
+    bool profile = true;
+    QString error;
+    const bool ok = config_.profileIntervals(0, profile, error);
+    QCOMPARE(ok ? QString(profile ? "profile" : "wald") : error, intervals);
+    // The key is known: no warning about it.
     QVERIFY(logger_.messages.isEmpty());
 }
 
