@@ -538,7 +538,26 @@ bool DataLoader::loadFiles()
         return fail(
             QStringLiteral("The load stopped at its end: %1. Nothing of this load was kept.")
                 .arg(provider_->errorText()));
+    warnSharedTagCodes();
     return true;
+}
+
+void DataLoader::warnSharedTagCodes()
+{
+    // Every detection of such a code links to one of its tags; the others look undetected.
+    QStringList first;
+    const int shared = provider_->sharedTagCodes(first, 10);
+    if (shared <= 0)
+        return;
+    if (shared > first.size())
+        first.append(QStringLiteral("…"));
+    log(shared == 1 ? QStringLiteral("***Warning: 1 tag code appears on more than one tag; its "
+                                     "detections all go to the first: %1")
+                          .arg(first.join(QStringLiteral(", ")))
+                    : QStringLiteral("***Warning: %1 tag codes appear on more than one tag; their "
+                                     "detections all go to the first: %2")
+                          .arg(shared)
+                          .arg(first.join(QStringLiteral(", "))));
 }
 
 bool DataLoader::loadFile(DataProvider::Model model, const QFileInfo& info,

@@ -57,6 +57,8 @@ public:
 
 private:
     bool loadFiles();
+    // Warns once per load about tag codes that several tag rows carry.
+    void warnSharedTagCodes();
     bool removeVanishedFiles();
     // False when the database failed: the load must then stop.
     bool loadFile(DataProvider::Model model, const QFileInfo& file, const QStringList& columns);

@@ -66,7 +66,8 @@ bool RunExecution::computeSurvival(const RunPipeline::Progress& progress,
     log(QStringLiteral("Fitting survival of %1 fish in %2 releases...")
             .arg(study.fish.size())
             .arg(study.releases.size()));
-    survival_ = std::make_unique<SurvivalResult>(SurvivalAnalysis::analyse(study));
+    survival_ =
+        std::make_unique<SurvivalResult>(SurvivalAnalysis::analyse(study, spec_.survivalFit));
     for (const QString& note : std::as_const(survival_->notes))
         log(note);
     for (const QString& warning : std::as_const(survival_->warnings))

@@ -12,6 +12,7 @@ RunSpec RunSpec::fromDefinition(const RunDefinition& run)
     spec.selection.storedRunId = run.id;
     spec.selection.windowStart = run.windowStart;
     spec.selection.windowEnd = run.windowEnd;
+    spec.survivalFit.profileIntervals = run.profileIntervals;
     return spec;
 }
 

@@ -2,6 +2,7 @@
 
 #include "store/RunDefinition.h"
 #include "store/RunSelection.h"
+#include "survival/CjsFitter.h"
 
 #include <QDateTime>
 #include <QString>
@@ -20,8 +21,10 @@ struct RunSpec
     RunSelection selection;
     // Events after it are not counted; null for none.
     QDateTime cutoff;
+    // A survival run's fit: profile-likelihood intervals on every row or not.
+    CjsFitter::Options survivalFit;
 
-    // The stored run's spec: its kind, name, window and id.
+    // The stored run's spec: its kind, name, window, id and options.
     static RunSpec fromDefinition(const RunDefinition& run);
 };
 

@@ -68,6 +68,11 @@ bool RunProcessor::prepare(int runIndex)
                          .arg(site.name, site.location)
                          .arg(site.year));
     }
+    // The kind's options are refused after the selection's warnings, as they always were.
+    if (!config_->runOptions(runIndex, spec_, error)) {
+        log(error);
+        return false;
+    }
     return true;
 }
 

@@ -195,7 +195,7 @@ void SimulationConfig::warnUnknownKeys() const
     static const QStringList siteEntryKeys = {"location", "year"};
     static const QStringList runKeys = {
         "title",  "type",           "releases",        "sites",       "outputDir", "cutoffDate",
-        "active", "falseEventsDir", "falseEventsFile", "windowStart", "windowEnd"};
+        "active", "falseEventsDir", "falseEventsFile", "windowStart", "windowEnd", "intervals"};
     const auto check = [this](const QVariantMap& object, const QStringList& known,
                               const QString& where) {
         for (auto it = object.cbegin(); it != object.cend(); ++it) {
@@ -315,6 +315,14 @@ bool SimulationConfig::runSpec(int index, RunSpec& spec, QString& error) const
     return true;
 }
 
+bool SimulationConfig::runOptions(int index, RunSpec& spec, QString& error) const
+{
+    // Only a survival run reads its intervals, so only it refuses them.
+    if (!spec.kind || spec.kind->computation != RunKind::Survival)
+        return true;
+    return profileIntervals(index, spec.survivalFit.profileIntervals, error);
+}
+
 QList<ReleaseRecord> SimulationConfig::releases(int index) const
 {
     QList<ReleaseRecord> result;
@@ -379,6 +387,25 @@ bool SimulationConfig::window(int index, QDateTime& start, QDateTime& end, QStri
         return false;
     }
     return true;
+}
+
+bool SimulationConfig::profileIntervals(int index, bool& profile, QString& error) const
+{
+    profile = false;
+    const QVariant value = run(index).value(QStringLiteral("intervals"));
+    if (!value.isValid())
+        return true; // absent or JSON null
+    if (value.typeId() == QMetaType::QString) {
+        if (value.toString() == QLatin1String("wald"))
+            return true;
+        if (value.toString() == QLatin1String("profile")) {
+            profile = true;
+            return true;
+        }
+    }
+    error = QStringLiteral("Run \"%1\" refused: intervals %2 is neither \"wald\" nor \"profile\"")
+                .arg(title(index), shown(value));
+    return false;
 }
 
 } // namespace kd

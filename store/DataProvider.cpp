@@ -27,6 +27,12 @@ bool DataProvider::abortLoad()
     return true;
 }
 
+int DataProvider::sharedTagCodes(QStringList& first, int)
+{
+    first.clear();
+    return 0;
+}
+
 int DataProvider::addRecordRun(const QString& /*name*/)
 {
     return -1;

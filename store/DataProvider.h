@@ -67,6 +67,9 @@ public:
     virtual bool endLoad();
     // Discards everything written since beginLoad (a canceled load).
     virtual bool abortLoad();
+    // The number of tag codes on more than one tag row, with the first `limit` of them in the
+    // order of their first row; -1 when it cannot be read.
+    virtual int sharedTagCodes(QStringList& first, int limit);
     // Inserts one data line; false when the store refused it (the reason is in the error state).
     virtual bool insertRow(Model model, const QString& line, int loadId) = 0;
     // The same for a line in UTF-8, the loader's form; stores may take it without conversion.

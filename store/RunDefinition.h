@@ -21,6 +21,8 @@ struct RunDefinition
     // included) count for the run. A null bound is open.
     QDateTime windowStart;
     QDateTime windowEnd;
+    // Survival: profile-likelihood intervals on every row, not only at a bound.
+    bool profileIntervals = false;
     QString validationMessage;
 
     // True when the run can be processed. Otherwise false, with the first problem found stored

@@ -607,6 +607,25 @@ bool SQLiteDataProvider::endLoad()
     return true;
 }
 
+int SQLiteDataProvider::sharedTagCodes(QStringList& first, int limit)
+{
+    first.clear();
+    QSqlQuery query(db_);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT tag_code FROM tags WHERE tag_code IS NOT NULL AND "
+                                   "tag_code <> '' GROUP BY tag_code HAVING COUNT(*) > 1 ORDER "
+                                   "BY MIN(id)"))) {
+        logMessage(query.lastError().text());
+        return -1;
+    }
+    int count = 0;
+    while (query.next()) {
+        if (count++ < limit)
+            first.append(query.value(0).toString());
+    }
+    return count;
+}
+
 bool SQLiteDataProvider::abortLoad()
 {
     pending_.clear();

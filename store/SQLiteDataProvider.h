@@ -39,6 +39,7 @@ public:
 
     bool beginLoad() override;
     bool endLoad() override;
+    int sharedTagCodes(QStringList& first, int limit) override;
     bool abortLoad() override;
     bool insertRow(Model model, const QString& line, int loadId) override;
     bool insertRowUtf8(Model model, QByteArrayView line, int loadId) override;

@@ -194,11 +194,14 @@ int SQLiteDefinitions::insertRun(const RunDefinition& run)
 {
     QSqlQuery query(db_);
     query.prepare(QStringLiteral(
-        "INSERT INTO runs (name, format, window_start, window_end) VALUES (?, ?, ?, ?)"));
+        "INSERT INTO runs (name, format, window_start, window_end, intervals) VALUES (?, ?, ?, ?, "
+        "?)"));
     query.addBindValue(run.name);
     query.addBindValue(RunDefinition::formatName(run.format));
     query.addBindValue(windowValue(run.windowStart));
     query.addBindValue(windowValue(run.windowEnd));
+    // The word the console's "intervals" key takes.
+    query.addBindValue(run.profileIntervals ? QStringLiteral("profile") : QStringLiteral("wald"));
     if (!query.exec()) {
         log(query.lastError().text());
         return -1;
@@ -323,7 +326,8 @@ RunDefinition SQLiteDefinitions::runDefinition(int runId)
     QSqlQuery query(db_);
     const QString sql = QStringLiteral(
         "SELECT a.name, a.format, GROUP_CONCAT(DISTINCT d.id) AS releases, GROUP_CONCAT(DISTINCT "
-        "e.id) AS sites, a.window_start, a.window_end FROM %1 a JOIN releases_runs b ON a.id = "
+        "e.id) AS sites, a.window_start, a.window_end, a.intervals FROM %1 a JOIN releases_runs b "
+        "ON a.id = "
         "b.run_id JOIN runs_sites c ON "
         "a.id = c.run_id JOIN releases d ON d.id = b.release_id JOIN sites e ON e.id = c.site_id "
         "WHERE a.id = %2 GROUP BY a.id ORDER BY a.id");
@@ -342,6 +346,8 @@ RunDefinition SQLiteDefinitions::runDefinition(int runId)
     run.siteIds = ids(query.value(3).toString());
     run.windowStart = DateTimeText::parseStrict(query.value(4).toString());
     run.windowEnd = DateTimeText::parseStrict(query.value(5).toString());
+    // Runs stored before the column have NULL there: the logit-scale intervals they had.
+    run.profileIntervals = query.value(6).toString() == QLatin1String("profile");
     return run;
 }
 

@@ -75,7 +75,7 @@ const QList<Table>& tables()
         {"runs",
          {Id, Column{"name", "varchar(200)"}, Column{"format", "varchar(20)"},
           Column{"run_date", "datetime"}, Column{"window_start", "datetime"},
-          Column{"window_end", "datetime"}}},
+          Column{"window_end", "datetime"}, Column{"intervals", "varchar(10)"}}},
         {"releases",
          {Id, Column{"name", "varchar(10)"}, Column{"release_location", "varchar(20)"},
           Column{"release_location_river_kilometer", "float"},

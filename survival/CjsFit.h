@@ -4,22 +4,24 @@
 
 namespace kd {
 
-// A probability estimated by the fit. Without an interval (a value within 1e-6 of 0 or 1, a
-// quantity the data cannot determine or a fit that did not converge) se, lcl and ucl are not
-// set; a quantity that is not identifiable has no estimate either.
+// A probability estimated by the fit. Without an interval (a quantity the data cannot
+// determine, a fit that did not converge, or a value within 1e-6 of 0 or 1 that has no
+// profile interval) se, lcl and ucl are not set; a quantity that is not identifiable has no
+// estimate either. A value at a bound has no standard error.
 struct CjsEstimate
 {
     double value = 0.0;
     bool hasInterval = false;
     double se = 0.0;
+    bool withSe = false;
     // 95% interval, made on the logit scale and transformed back, or a profile-likelihood
-    // interval (then without a standard error).
+    // interval.
     double lcl = 0.0;
     double ucl = 0.0;
     bool identifiable = true;
     bool profile = false;
     bool atBound() const { return value < 1e-6 || value > 1.0 - 1e-6; }
-    bool hasSe() const { return hasInterval && !profile; }
+    bool hasSe() const { return hasInterval && withSe; }
 };
 
 // One line of the estimates: a survival over one or more reaches (a product where the reaches

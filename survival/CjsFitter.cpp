@@ -4,17 +4,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace kd {
 
 namespace {
 
-// A probability this close to 0 or 1 is reported without an interval.
+// A probability this close to 0 or 1 is reported without a standard error.
 constexpr double BoundDistance = 1e-6;
 // Logits are held within these limits: a parameter that gets there sits at its bound
 // (1 - sigmoid(30) is about 1e-13).
 constexpr double LogitLimit = 30.0;
 constexpr double Z95 = 1.959964;
+// The 95% point of chi-square with one degree of freedom.
+constexpr double Chi95 = 3.8415;
 
 double sigmoid(double eta)
 {
@@ -545,6 +548,7 @@ void CjsFitter::setInterval(CjsEstimate& estimate, double se)
     const double half = Z95 * se / (x * (1.0 - x));
     estimate.hasInterval = true;
     estimate.se = se;
+    estimate.withSe = true;
     estimate.lcl = sigmoid(logit(x) - half);
     estimate.ucl = sigmoid(logit(x) + half);
 }
@@ -782,6 +786,57 @@ private:
     bool singular_ = false;
 };
 
+// The profile-likelihood 95% interval of parameter `index`: the values at which -2 ln L,
+// maximised over the other parameters, lies within Chi95 of its minimum. Each limit is found
+// on the logit scale between the estimate and the far bound; a side on which the profile
+// never rises so far reaches the bound itself.
+std::pair<double, double> profileInterval(const CjsMArray& m, const CjsDesign& design,
+                                          const std::vector<double>& eta, int index, double minimum,
+                                          int maxIterations)
+{
+    std::vector<double> others = eta;
+    others.erase(others.begin() + index);
+    const auto rise = [&](double logitValue) {
+        const Likelihood held(m, design.holding(index, sigmoid(logitValue)));
+        return -2.0 * maximise(held, others, maxIterations).logLikelihood - minimum;
+    };
+    const double at = eta[size_t(index)];
+    const auto limit = [&](double side) {
+        const double far = side * LogitLimit;
+        const double atFar = side * at >= LogitLimit ? 0.0 : rise(far);
+        if (atFar <= Chi95)
+            return side > 0.0 ? 1.0 : 0.0;
+        // Halving while the far end is far above the cut, then regula falsi with the Illinois
+        // step, which shrinks the bracket from both ends: a dozen refits instead of fifty.
+        double a = at;
+        double fa = -Chi95;
+        double b = far;
+        double fb = atFar - Chi95;
+        int last = 0;
+        for (int step = 0; step < 200 && std::abs(b - a) > 1e-9; ++step) {
+            const double c = fb > 10.0 * Chi95 ? 0.5 * (a + b) : (a * fb - b * fa) / (fb - fa);
+            const double fc = rise(c) - Chi95;
+            if (std::abs(fc) < 1e-10)
+                return sigmoid(c);
+            if (fc < 0.0) {
+                a = c;
+                fa = fc;
+                if (last < 0)
+                    fb *= 0.5;
+                last = -1;
+            } else {
+                b = c;
+                fb = fc;
+                if (last > 0)
+                    fa *= 0.5;
+                last = 1;
+            }
+        }
+        return sigmoid(0.5 * (a + b));
+    };
+    return {limit(-1.0), limit(1.0)};
+}
+
 } // namespace
 
 CjsFit CjsFitter::fit(const CjsMArray& m, const CjsDesign& design) const
@@ -889,6 +944,28 @@ CjsFit CjsFitter::fit(const CjsMArray& m, const CjsDesign& design) const
         }
         if (!covariance.empty() && free && !atBound(e.value))
             setInterval(e, std::sqrt(std::max(covarianceOf(q, q), 0.0)));
+        // A quantity of one parameter (times probabilities held fixed) gets its profile
+        // interval at a bound, where the logit scale has none, and on request everywhere.
+        int parameter = -1;
+        int parameters = 0;
+        double fixed = 1.0;
+        for (const Real& real : q.factors) {
+            if (real.index >= 0) {
+                parameter = real.index;
+                ++parameters;
+            } else {
+                fixed *= real.fixed;
+            }
+        }
+        if (result.converged && parameters == 1 &&
+            (atBound(e.value) || options_.profileIntervals)) {
+            const auto [lower, upper] = profileInterval(m, design, best.eta, parameter,
+                                                        result.minus2LnL, options_.maxIterations);
+            e.hasInterval = true;
+            e.profile = true;
+            e.lcl = fixed * lower;
+            e.ucl = fixed * upper;
+        }
         return e;
     };
     const auto survival = [&](int first, int last) {

@@ -23,6 +23,8 @@ public:
         // Start from the closed-form Jolly-Seber estimates (for phi(t) p(t) these are already
         // the maximum inside the parameter space); otherwise from 0.5 everywhere.
         bool closedFormStart = true;
+        // Give every row a profile-likelihood interval, not only the rows at a bound.
+        bool profileIntervals = false;
     };
 
     CjsFitter() = default;

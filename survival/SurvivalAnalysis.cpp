@@ -209,20 +209,28 @@ SurvivalResult SurvivalAnalysis::analyse(const SurvivalStudy& study,
                                             "empty.")
                                  .arg(label)));
             }
-            if (row.estimate.identifiable && row.estimate.atBound())
-                bounded.append(QStringLiteral("%1 (%2)").arg(
-                    label, QString::number(row.estimate.value, 'f', 6)));
+            if (row.estimate.identifiable && row.estimate.atBound()) {
+                const CjsEstimate& e = row.estimate;
+                bounded.append(e.hasInterval ? QStringLiteral("%1 (%2, 95% interval %3 to %4)")
+                                                   .arg(label, QString::number(e.value, 'f', 6),
+                                                        QString::number(e.lcl, 'f', 6),
+                                                        QString::number(e.ucl, 'f', 6))
+                                             : QStringLiteral("%1 (%2, no interval)")
+                                                   .arg(label, QString::number(e.value, 'f', 6)));
+            }
         }
         if (!bounded.isEmpty())
             result.warnings.append(warning(
                 prefix +
                 QStringLiteral("%1 %2 at a bound of 0 or 1: the data cannot place %3 "
-                               "inside; %4 no standard error.")
+                               "inside, so %4 no standard error; %5 interval is the set of "
+                               "values the profile likelihood does not reject.")
                     .arg(bounded.join(QStringLiteral(", ")),
                          bounded.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"),
                          bounded.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"),
                          bounded.size() == 1 ? QStringLiteral("it has")
-                                             : QStringLiteral("they have"))));
+                                             : QStringLiteral("they have"),
+                         bounded.size() == 1 ? QStringLiteral("its") : QStringLiteral("each"))));
     }
     return result;
 }

@@ -18,6 +18,10 @@ struct Point
     bool hasInterval = false;
     double lcl = 0.0;
     double ucl = 0.0;
+    // The line to this point is broken: a quantity before it could not be estimated.
+    bool afterGap = false;
+    // False for the release point, where survival is 1 by definition.
+    bool estimate = true;
 };
 
 struct Series
@@ -25,6 +29,8 @@ struct Series
     QString name;
     QColor color;
     QList<Point> points;
+    // The first point is the release point.
+    bool released = false;
 };
 
 // A step of 1, 2 or 5 times a power of ten that cuts `range` into about `parts` parts.
@@ -55,35 +61,44 @@ QList<Series> seriesOf(const SurvivalResult& result)
         series.name = release.name;
         series.color = seriesColor(all.size());
         if (std::isfinite(release.riverKm))
-            series.points.append({release.riverKm, 1.0, false, 0.0, 0.0});
+            series.points.append({release.riverKm, 1.0, false, 0.0, 0.0, false, false});
+        series.released = std::isfinite(release.riverKm);
         const auto& cumulative = release.fit.cumulativeSurvival;
+        bool gap = false;
         for (size_t i = 0; i < cumulative.size() && qsizetype(i) < result.siteRiverKm.size(); ++i) {
             const CjsEstimate& s = cumulative[i];
-            // What the data cannot tell is not drawn.
-            if (s.identifiable && std::isfinite(result.siteRiverKm[qsizetype(i)]))
-                series.points.append(
-                    {result.siteRiverKm[qsizetype(i)], s.value, s.hasInterval, s.lcl, s.ucl});
+            // What the data cannot tell is not drawn, and the line does not bridge it.
+            if (!s.identifiable) {
+                gap = true;
+                continue;
+            }
+            if (std::isfinite(result.siteRiverKm[qsizetype(i)])) {
+                series.points.append({result.siteRiverKm[qsizetype(i)], s.value, s.hasInterval,
+                                      s.lcl, s.ucl, gap, true});
+                gap = false;
+            }
         }
         all.append(series);
     }
     return all;
 }
 
-// Where the plot lies in the image and the kilometre range it shows, upstream (high kilometre)
-// on the left.
-struct Frame
-{
-    QRect plot;
-    double low = 0.0;
-    double high = 1.0;
+} // namespace
 
-    double xOf(double km) const { return plot.left() + (high - km) / (high - low) * plot.width(); }
-    double yOf(double survival) const { return plot.bottom() - survival * plot.height(); }
-};
-
-// The range covers every plotted point and every site, with a little room on both sides.
-Frame frameOf(const QList<Series>& series, const SurvivalResult& result, const QSize& size)
+QImage SurvivalChart::render(const SurvivalResult& result, const QSize& size)
 {
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QFont font = painter.font();
+    font.setPixelSize(13);
+    painter.setFont(font);
+    const QFontMetrics metrics(font);
+
+    const QList<Series> series = seriesOf(result);
+
+    // Kilometre range: every plotted point and every site.
     double low = INFINITY;
     double high = -INFINITY;
     for (const Series& s : series)
@@ -105,31 +120,30 @@ Frame frameOf(const QList<Series>& series, const SurvivalResult& result, const Q
         high += 1.0;
     }
     const double pad = 0.04 * (high - low);
-    Frame frame;
-    frame.low = low - pad;
-    frame.high = high + pad;
-    frame.plot = QRect(80, 80, size.width() - 80 - 230, size.height() - 80 - 70);
-    return frame;
-}
+    low -= pad;
+    high += pad;
 
-void drawTitle(QPainter& painter, const QFont& font, int width)
-{
+    const QRect plot(80, 80, size.width() - 80 - 230, size.height() - 80 - 70);
+    // Upstream (high kilometre) on the left.
+    const auto xOf = [&](double km) {
+        return plot.left() + (high - km) / (high - low) * plot.width();
+    };
+    const auto yOf = [&](double survival) { return plot.bottom() - survival * plot.height(); };
+
+    // Title.
     QFont titleFont = font;
     titleFont.setPixelSize(16);
     titleFont.setBold(true);
     painter.setFont(titleFont);
     painter.setPen(Qt::black);
-    painter.drawText(QRect(0, 10, width, 26), Qt::AlignCenter,
+    painter.drawText(QRect(0, 10, size.width(), 26), Qt::AlignCenter,
                      QStringLiteral("Cumulative survival from release, with 95% intervals"));
     painter.setFont(font);
-}
 
-void drawGrid(QPainter& painter, const Frame& frame)
-{
-    const QRect& plot = frame.plot;
+    // Grid and ticks.
     const QColor grid(225, 225, 225);
     for (int i = 0; i <= 5; ++i) {
-        const double y = frame.yOf(i / 5.0);
+        const double y = yOf(i / 5.0);
         painter.setPen(grid);
         painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
         painter.setPen(Qt::black);
@@ -137,10 +151,9 @@ void drawGrid(QPainter& painter, const Frame& frame)
         painter.drawText(QRectF(plot.left() - 50, y - 10, 40, 20),
                          Qt::AlignRight | Qt::AlignVCenter, QString::number(i / 5.0, 'f', 1));
     }
-    const double step = niceStep(frame.high - frame.low, 8);
-    for (double km = std::ceil(frame.low / step) * step; km <= frame.high + 1e-9 * step;
-         km += step) {
-        const double x = frame.xOf(km);
+    const double step = niceStep(high - low, 8);
+    for (double km = std::ceil(low / step) * step; km <= high + 1e-9 * step; km += step) {
+        const double x = xOf(km);
         painter.setPen(grid);
         painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
         painter.setPen(Qt::black);
@@ -148,38 +161,44 @@ void drawGrid(QPainter& painter, const Frame& frame)
         painter.drawText(QRectF(x - 40, plot.bottom() + 7, 80, 18), Qt::AlignCenter,
                          QString::number(km, 'g', 10));
     }
-}
 
-// Sites: a dashed line each, named above the plot.
-void drawSites(QPainter& painter, const QFont& font, const SurvivalResult& result,
-               const Frame& frame)
-{
+    // Sites: a dashed line each, named above the plot.
     QPen sitePen(QColor(150, 150, 150));
     sitePen.setStyle(Qt::DashLine);
     QFont siteFont = font;
     siteFont.setPixelSize(11);
     const QFontMetrics siteMetrics(siteFont);
     painter.setFont(siteFont);
+    QList<QPair<double, QString>> placed;
     for (qsizetype i = 0; i < result.sites.size() && i < result.siteRiverKm.size(); ++i) {
         const double km = result.siteRiverKm[i];
         if (!std::isfinite(km))
             continue;
-        const double x = frame.xOf(km);
+        const double x = xOf(km);
         painter.setPen(sitePen);
-        painter.drawLine(QPointF(x, frame.plot.top()), QPointF(x, frame.plot.bottom()));
+        painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+        placed.append({x, result.sites[i]});
+    }
+    std::stable_sort(placed.begin(), placed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    QList<double> xs;
+    QStringList names;
+    for (const auto& [x, name] : placed) {
+        xs.append(x);
+        names.append(name);
+    }
+    // Rotated labels stand apart when their baselines are a line height and a half apart.
+    for (const auto& [first, text] : siteLabels(xs, names, 1.6 * siteMetrics.height())) {
         painter.save();
-        painter.translate(x, frame.plot.top() - 4);
+        painter.translate(xs[first], plot.top() - 4);
         painter.rotate(-35);
         painter.setPen(QColor(90, 90, 90));
-        painter.drawText(QPointF(0, 0),
-                         siteMetrics.elidedText(result.sites[i], Qt::ElideRight, 90));
+        painter.drawText(QPointF(0, 0), siteMetrics.elidedText(text, Qt::ElideRight, 110));
         painter.restore();
     }
     painter.setFont(font);
-}
 
-void drawAxes(QPainter& painter, const QRect& plot)
-{
+    // Axes and their labels.
     painter.setPen(QPen(Qt::black, 1.5));
     painter.drawLine(plot.bottomLeft(), plot.bottomRight());
     painter.drawLine(plot.bottomLeft(), plot.topLeft());
@@ -191,47 +210,81 @@ void drawAxes(QPainter& painter, const QRect& plot)
     painter.drawText(QRect(-plot.height() / 2, -10, plot.height(), 20), Qt::AlignCenter,
                      QStringLiteral("Cumulative survival"));
     painter.restore();
-}
 
-// Series, moved apart by a few pixels so that their bars do not hide each other.
-void drawSeries(QPainter& painter, const QList<Series>& series, const Frame& frame)
-{
-    painter.setClipRect(frame.plot.adjusted(-6, -6, 6, 6));
+    if (series.isEmpty())
+        painter.drawText(plot, Qt::AlignCenter, QStringLiteral("No estimates"));
+
+    // Series, moved apart so that their bars (caps 8 pixels wide) do not overlap; with many
+    // releases the spacing shrinks to keep them within 60 pixels of the site.
+    const double spacing =
+        series.size() > 1 ? std::min(10.0, 60.0 / double(series.size() - 1)) : 0.0;
+    painter.setClipRect(plot.adjusted(-40, -6, 40, 6));
+    struct Label
+    {
+        QRectF box;
+        QString text;
+        QColor color;
+    };
+    QList<Label> releaseLabels;
     for (qsizetype r = 0; r < series.size(); ++r) {
         const Series& s = series[r];
-        const double dodge = (double(r) - double(series.size() - 1) / 2.0) * 4.0;
+        const double dodge = (double(r) - double(series.size() - 1) / 2.0) * spacing;
         QPainterPath line;
         for (qsizetype i = 0; i < s.points.size(); ++i) {
-            const QPointF at(frame.xOf(s.points[i].km) + dodge, frame.yOf(s.points[i].survival));
-            if (i == 0)
+            const QPointF at(xOf(s.points[i].km) + dodge, yOf(s.points[i].survival));
+            if (i == 0 || s.points[i].afterGap)
                 line.moveTo(at);
             else
                 line.lineTo(at);
+        }
+        // The release point carries the release's name, above it (the lines run down from it)
+        // and clear of the names placed before.
+        if (s.released) {
+            const QString name = metrics.elidedText(s.name, Qt::ElideRight, 140);
+            const double width = metrics.horizontalAdvance(name) + 2;
+            QRectF box(xOf(s.points[0].km) + dodge - width / 2, yOf(1.0) - 8 - metrics.height(),
+                       width, metrics.height());
+            for (bool moved = true; moved;) {
+                moved = false;
+                for (const auto& [other, text, color] : releaseLabels)
+                    if (other.intersects(box)) {
+                        box.moveBottom(other.top() - 1);
+                        moved = true;
+                    }
+            }
+            releaseLabels.append({box, name, s.color.darker(130)});
         }
         painter.setBrush(Qt::NoBrush);
         painter.setPen(QPen(s.color, 2.0));
         painter.drawPath(line);
         for (const Point& point : s.points) {
-            const double x = frame.xOf(point.km) + dodge;
+            const double x = xOf(point.km) + dodge;
             if (point.hasInterval) {
-                const double lcl = frame.yOf(point.lcl);
-                const double ucl = frame.yOf(point.ucl);
                 painter.setPen(QPen(s.color, 1.5));
-                painter.drawLine(QPointF(x, lcl), QPointF(x, ucl));
-                painter.drawLine(QPointF(x - 4, lcl), QPointF(x + 4, lcl));
-                painter.drawLine(QPointF(x - 4, ucl), QPointF(x + 4, ucl));
+                painter.drawLine(QPointF(x, yOf(point.lcl)), QPointF(x, yOf(point.ucl)));
+                painter.drawLine(QPointF(x - 4, yOf(point.lcl)), QPointF(x + 4, yOf(point.lcl)));
+                painter.drawLine(QPointF(x - 4, yOf(point.ucl)), QPointF(x + 4, yOf(point.ucl)));
             }
-            painter.setPen(QPen(s.color.darker(130), 1.0));
-            painter.setBrush(s.color);
-            painter.drawEllipse(QPointF(x, frame.yOf(point.survival)), 4.0, 4.0);
+            // The release point, 1 by definition, is a square; an estimate without an interval
+            // is drawn hollow.
+            if (!point.estimate) {
+                painter.setPen(QPen(s.color.darker(130), 1.0));
+                painter.setBrush(s.color);
+                painter.drawRect(QRectF(x - 4.0, yOf(point.survival) - 4.0, 8.0, 8.0));
+                continue;
+            }
+            painter.setPen(QPen(point.hasInterval ? s.color.darker(130) : s.color, 1.5));
+            painter.setBrush(point.hasInterval ? QBrush(s.color) : QBrush(Qt::white));
+            painter.drawEllipse(QPointF(x, yOf(point.survival)), 4.0, 4.0);
         }
     }
     painter.setClipping(false);
-}
+    for (const auto& [box, text, color] : releaseLabels) {
+        painter.setPen(color);
+        painter.drawText(box, Qt::AlignCenter, text);
+    }
 
-void drawLegend(QPainter& painter, const QFontMetrics& metrics, const QList<Series>& series,
-                const QRect& plot, int width)
-{
+    // Legend.
     const int legendLeft = plot.right() + 25;
     int y = plot.top();
     painter.setPen(Qt::black);
@@ -248,37 +301,26 @@ void drawLegend(QPainter& painter, const QFontMetrics& metrics, const QList<Seri
         painter.setBrush(s.color);
         painter.drawEllipse(QPointF(legendLeft + 12, y), 4.0, 4.0);
         painter.setPen(Qt::black);
-        painter.drawText(QPoint(legendLeft + 32, y + 5),
-                         metrics.elidedText(s.name, Qt::ElideRight, width - legendLeft - 40));
+        painter.drawText(
+            QPoint(legendLeft + 32, y + 5),
+            metrics.elidedText(s.name, Qt::ElideRight, size.width() - legendLeft - 40));
         y += 20;
     }
-}
-
-} // namespace
-
-QImage SurvivalChart::render(const SurvivalResult& result, const QSize& size)
-{
-    QImage image(size, QImage::Format_ARGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QFont font = painter.font();
-    font.setPixelSize(13);
-    painter.setFont(font);
-    const QFontMetrics metrics(font);
-
-    const QList<Series> series = seriesOf(result);
-    const Frame frame = frameOf(series, result, size);
-    drawTitle(painter, font, size.width());
-    drawGrid(painter, frame);
-    drawSites(painter, font, result, frame);
-    drawAxes(painter, frame.plot);
-    if (series.isEmpty())
-        painter.drawText(frame.plot, Qt::AlignCenter, QStringLiteral("No estimates"));
-    drawSeries(painter, series, frame);
-    drawLegend(painter, metrics, series, frame.plot, size.width());
     painter.end();
     return image;
+}
+
+QList<QPair<qsizetype, QString>> SurvivalChart::siteLabels(const QList<double>& x,
+                                                           const QStringList& names, double gap)
+{
+    QList<QPair<qsizetype, QString>> labels;
+    for (qsizetype i = 0; i < x.size() && i < names.size(); ++i) {
+        if (!labels.isEmpty() && x[i] - x[labels.last().first] < gap)
+            labels.last().second += QStringLiteral(", ") + names[i];
+        else
+            labels.append({i, names[i]});
+    }
+    return labels;
 }
 
 } // namespace kd

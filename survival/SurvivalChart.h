@@ -17,6 +17,12 @@ public:
 
     // Needs a QGuiApplication for its fonts; the offscreen platform will do.
     static QImage render(const SurvivalResult& result, const QSize& size = QSize(Width, Height));
+
+    // Site labels at these x positions (ascending) that fit apart: sites closer than `gap` to
+    // the first of a group share its label, their names joined by ", ". Each entry is the index
+    // of a group's first site, with the names.
+    static QList<QPair<qsizetype, QString>> siteLabels(const QList<double>& x,
+                                                       const QStringList& names, double gap);
 };
 
 } // namespace kd

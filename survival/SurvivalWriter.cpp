@@ -99,6 +99,14 @@ QList<QStringList> SurvivalWriter::estimateRows(const SurvivalResult& result,
 QStringList SurvivalWriter::cumulativeLines(const SurvivalResult& result)
 {
     QStringList lines = {QStringLiteral("release,site,river_kilometer,estimate,se,lcl,ucl")};
+    for (const QStringList& cells : cumulativeRows(result))
+        lines.append(joined(cells));
+    return lines;
+}
+
+QList<QStringList> SurvivalWriter::cumulativeRows(const SurvivalResult& result)
+{
+    QList<QStringList> rows;
     for (const SurvivalReleaseResult& release : result.releases) {
         if (!release.estimated)
             continue;
@@ -110,10 +118,10 @@ QStringList SurvivalWriter::cumulativeLines(const SurvivalResult& result)
             QStringList cells = {release.name, result.sites[qsizetype(i)],
                                  std::isfinite(km) ? QString::number(km) : QString()};
             appendEstimate(cells, cumulative[i]);
-            lines.append(joined(cells));
+            rows.append(cells);
         }
     }
-    return lines;
+    return rows;
 }
 
 QStringList SurvivalWriter::covarianceLines(const SurvivalResult& result)

@@ -35,6 +35,9 @@ public:
                                            const SurvivalReleaseResult& release);
     static QStringList fitLines(const SurvivalResult& result);
     static QStringList cumulativeLines(const SurvivalResult& result);
+    // The rows of the cumulative file as cells (release, site, river_kilometer, estimate, se,
+    // lcl, ucl).
+    static QList<QStringList> cumulativeRows(const SurvivalResult& result);
     static QStringList covarianceLines(const SurvivalResult& result);
     static QStringList markedLines(const SurvivalResult& result);
     static QStringList markInputLines(const SurvivalResult& result);

@@ -35,6 +35,8 @@ private slots:
     void loadsEveryRowAndDerivedTables();
     void secondLoadOfUnchangedFolderAddsNothing();
     void changedFilesAreReplaced();
+    void sharedTagCodesAreWarnedOnce_data();
+    void sharedTagCodesAreWarnedOnce();
     void foreignIdsAreThoseOfTheLookUp_data();
     void foreignIdsAreThoseOfTheLookUp();
     void columnMapping_data();
@@ -244,6 +246,42 @@ void TestDataLoader::secondLoadOfUnchangedFolderAddsNothing()
     QCOMPARE(count(QStringLiteral("select count(*) from loads")), 2);
     QCOMPARE(count(QStringLiteral("select count(*) from release_groups")), 1);
     QCOMPARE(count(QStringLiteral("select count(*) from arrays")), 1);
+}
+
+void TestDataLoader::sharedTagCodesAreWarnedOnce_data()
+{
+    QTest::addColumn<int>("shared"); // codes on two tag rows, G7100000 .. in file order
+    QTest::addColumn<QString>("warning");
+    QTest::newRow("none") << 0 << QString();
+    QTest::newRow("one") << 1
+                         << "***Warning: 1 tag code appears on more than one tag; its detections "
+                            "all go to the first: G7100000";
+    QTest::newRow("ten") << 10
+                         << "***Warning: 10 tag codes appear on more than one tag; their "
+                            "detections all go to the first: G7100000, G7100001, G7100002, "
+                            "G7100003, G7100004, G7100005, G7100006, G7100007, G7100008, G7100009";
+    QTest::newRow("twelve") << 12
+                            << "***Warning: 12 tag codes appear on more than one tag; their "
+                               "detections all go to the first: G7100000, G7100001, G7100002, "
+                               "G7100003, G7100004, G7100005, G7100006, G7100007, G7100008, "
+                               "G7100009, …";
+}
+
+void TestDataLoader::sharedTagCodesAreWarnedOnce()
+{
+    QFETCH(int, shared);
+    QFETCH(QString, warning);
+    // A code of its own first, so that the order is that of the first row, not of the codes.
+    QByteArray tags = TagsHeader + "\n" + tagLine("G7999999") + "\n";
+    for (int i = 0; i < shared; ++i)
+        tags += tagLine(QByteArray("G71") + QByteArray::number(i).rightJustified(5, '0')) + "\n";
+    for (int i = 0; i < shared; ++i)
+        tags += tagLine(QByteArray("G71") + QByteArray::number(i).rightJustified(5, '0')) + "\n";
+    write(QStringLiteral("tags.csv"), tags);
+    write(QStringLiteral("more_tags.csv"), TagsHeader + "\n" + tagLine("G7999998") + "\n");
+    QVERIFY(load());
+    const QStringList warnings = logger_.messages.filter(QStringLiteral("***Warning"));
+    QCOMPARE(warnings, warning.isEmpty() ? QStringList() : QStringList(warning));
 }
 
 void TestDataLoader::changedFilesAreReplaced()

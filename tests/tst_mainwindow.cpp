@@ -995,6 +995,30 @@ private slots:
         std::FILE* console = std::tmpfile();
         CommandLine(2, argv, console, console).run();
         std::fclose(console);
+        // The same with "intervals": "profile", in a folder of its own (the console replaces the
+        // definitions of its database), before the window opens its own database.
+        const QString profiledSimulation = dir_.filePath("profiled");
+        QDirIterator again(example.filePath("data"), QDir::Files, QDirIterator::Subdirectories);
+        while (again.hasNext()) {
+            const QString target =
+                profiledSimulation + "/" + example.relativeFilePath(again.next());
+            QDir().mkpath(QFileInfo(target).path());
+            QVERIFY(QFile::copy(again.filePath(), target));
+        }
+        QFile config(example.filePath("config.txt"));
+        QVERIFY(config.open(QIODevice::ReadOnly));
+        QByteArray text = config.readAll();
+        QVERIFY(text.contains(R"("type": "survival",)"));
+        text.replace(R"("type": "survival",)", R"("type": "survival", "intervals": "profile",)");
+        QFile profiledConfig(profiledSimulation + "/config.txt");
+        QVERIFY(profiledConfig.open(QIODevice::WriteOnly));
+        profiledConfig.write(text);
+        profiledConfig.close();
+        QByteArray profiledFolder = profiledSimulation.toLocal8Bit();
+        char* profiledArgv[] = {program.data(), profiledFolder.data(), nullptr};
+        console = std::tmpfile();
+        CommandLine(2, profiledArgv, console, console).run();
+        std::fclose(console);
         const QString kavel = readText(simulation + "/results/all_sites_kavel.csv");
         const QString standard = readText(simulation + "/results/all_sites_standard.csv");
         QVERIFY(kavel != "<missing>" && standard != "<missing>");
@@ -1030,6 +1054,18 @@ private slots:
         QVERIFY(window_->survivalView() && window_->survivalView()->isVisible());
         QCOMPARE(window_->survivalView()->runName(), "lower_river");
         QCOMPARE(window_->survivalView()->result().releases.size(), 3);
+
+        // With profile-likelihood intervals chosen, in a run of its own: the estimates file does
+        // not name its run.
+        window_->wizard()->findChild<QCheckBox*>("profileIntervalsCheckBox_")->setChecked(true);
+        STEP(selectNamed(table("runTableView_"), {}));
+        STEP(defineRun("profiled", RunDefinition::Survival, releases, {"A3", "A4", "A5", "A6"}));
+        STEP(selectNamed(table("runTableView_"), {"profiled"}));
+        STEP(start("runAction_"));
+        const QString profiled = readText(profiledSimulation + "/results/lower_river_survival.csv");
+        // Every row with an interval now has a profile interval, so the intervals changed.
+        QVERIFY(profiled != "<missing>" && !profiled.contains(",,,"));
+        QCOMPARE(readText(outDir_ + "/profiled_Survival.csv"), profiled);
 
         // The kilometre typed on Create places the release, as the configured one does on the
         // console, before the kilometre its tags record (477).

@@ -387,6 +387,31 @@ private slots:
         QCOMPARE(window_->dataProvider()->runDefinition(selectedRun()).format, code);
     }
 
+    // The intervals box is for survival runs: stored with the run, reviewed, shown again by
+    // Edit Run; for another format it is off and nothing is stored.
+    void profileIntervalsRoundTrip()
+    {
+        STEP(open());
+        auto* box = child<QCheckBox>(window_->wizard(), "profileIntervalsCheckBox_");
+        box->setChecked(true);
+        QString review = wizard("addRunDefButton_", "P", {}, {}, "Survival");
+        QVERIFY2(review.contains("\nFormat:\nSurvival, profile-likelihood intervals\nReleases:"),
+                 qPrintable(review));
+        QVERIFY(box->isEnabled());
+        QVERIFY(window_->dataProvider()->runDefinition(selectedRun()).profileIntervals);
+
+        review = wizard("addRunDefButton_", "S", {}, {}, "Standard");
+        QVERIFY2(review.contains("\nFormat:\nStandard\nReleases:"), qPrintable(review));
+        QVERIFY(!box->isEnabled());
+        QVERIFY(!window_->dataProvider()->runDefinition(selectedRun()).profileIntervals);
+
+        box->setChecked(false);
+        STEP(selectRun("P"));
+        review = wizard("editRunDefButton_", QString(), {}, {}, QString());
+        QVERIFY(box->isChecked());
+        QVERIFY(window_->dataProvider()->runDefinition(selectedRun()).profileIntervals);
+    }
+
     void windowedFile_data()
     {
         QTest::addColumn<QString>("start");

@@ -92,6 +92,7 @@ private slots:
         run.releaseIds = {1};
         run.siteIds = {2, 3};
         run.windowStart = QDateTime(QDate(2021, 3, 1), QTime(0, 0), Qt::UTC);
+        run.profileIntervals = true;
         const RunSpec spec = RunSpec::fromDefinition(run);
         QCOMPARE(spec.name, run.name);
         QCOMPARE(spec.kind, &RunKinds::byFormat(RunDefinition::Survival));
@@ -100,6 +101,7 @@ private slots:
         QVERIFY(spec.selection.windowEnd.isNull());
         QVERIFY(spec.selection.releases.isEmpty());
         QVERIFY(spec.cutoff.isNull());
+        QVERIFY(spec.survivalFit.profileIntervals);
     }
 };
 

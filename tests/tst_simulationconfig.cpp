@@ -28,6 +28,8 @@ private slots:
     void window();
     void runSpec_data();
     void runSpec();
+    void intervals_data();
+    void intervals();
 
 private:
     bool loadText(const QByteArray& content);
@@ -259,17 +261,25 @@ void tst_SimulationConfig::window()
 void tst_SimulationConfig::runSpec_data()
 {
     QTest::addColumn<QByteArray>("run");
-    QTest::addColumn<QString>("spec"); // name|kind|releases|sites|start|end|cutoff, or the refusal
+    // name|kind|releases|sites|start|end|cutoff|intervals, or the refusal
+    QTest::addColumn<QString>("spec");
     const auto row = [](const char* name, const char* run, const char* spec) {
         QTest::newRow(name) << QByteArray(run) << QString(spec);
     };
     row("kavel", R"("title": "k", "type": "kavel", "releases": ["R1"], "sites": ["S1", "S2"])",
-        "k|kavel|R1 at 234|S1 L1,S2 L2|||");
+        "k|kavel|R1 at 234|S1 L1,S2 L2||||wald");
     row("survival with window and cutoff",
         R"("title": "s", "type": "survival", "releases": ["R1", "R1"], "sites": ["S2"],
            "windowStart": "2021-03-01 00:00:00", "cutoffDate": "2021-07-01 12:00:00")",
-        "s|survival|R1 at 234,R1 at 234|S2 L2|2021-03-01 00:00:00||2021-07-01 12:00:00");
-    row("unknown type", R"("title": "u", "type": "Kavel", "releases": ["X"])", "u|-|||||");
+        "s|survival|R1 at 234,R1 at 234|S2 L2|2021-03-01 00:00:00||2021-07-01 12:00:00|wald");
+    row("unknown type", R"("title": "u", "type": "Kavel", "releases": ["X"])", "u|-||||||wald");
+    row("profile intervals", R"("title": "p", "type": "survival", "intervals": "profile")",
+        "p|survival||||||profile");
+    row("intervals of a survival run refused",
+        R"("title": "p", "type": "survival", "intervals": "Profile")",
+        R"(Run "p" refused: intervals "Profile" is neither "wald" nor "profile")");
+    row("intervals of another kind not read",
+        R"("title": "p", "type": "standard", "intervals": "Profile")", "p|standard||||||wald");
     row("cutoff refused", R"("title": "c", "type": "kavel", "cutoffDate": "2021-07-01")",
         R"(Run "c" refused: cutoffDate "2021-07-01" is not a date-time (yyyy-MM-dd hh:mm:ss))");
     row("window refused", R"("title": "w", "type": "kavel", "windowEnd": "x")",
@@ -290,7 +300,7 @@ void tst_SimulationConfig::runSpec()
     kd::RunSpec value;
     QString error;
     QString actual;
-    if (config_.runSpec(0, value, error)) {
+    if (config_.runSpec(0, value, error) && config_.runOptions(0, value, error)) {
         QStringList releases;
         for (const kd::ReleaseRecord& release : std::as_const(value.selection.releases))
             releases << QStringLiteral("%1 at %2").arg(release.name).arg(release.riverKm);
@@ -301,13 +311,44 @@ void tst_SimulationConfig::runSpec()
             QStringList({value.name, value.kind ? value.kind->consoleName : "-", releases.join(','),
                          sites.join(','), DateTimeText::format(value.selection.windowStart),
                          DateTimeText::format(value.selection.windowEnd),
-                         DateTimeText::format(value.cutoff)})
+                         DateTimeText::format(value.cutoff),
+                         value.survivalFit.profileIntervals ? "profile" : "wald"})
                 .join('|');
         QCOMPARE(value.selection.storedRunId, -1);
     } else {
         actual = error;
     }
     QCOMPARE(actual, spec);
+}
+
+void tst_SimulationConfig::intervals_data()
+{
+    QTest::addColumn<QByteArray>("keys");
+    QTest::addColumn<QString>("intervals"); // "profile", "wald", or the refusal
+    const auto row = [](const char* name, const char* keys, const char* intervals) {
+        QTest::newRow(name) << QByteArray(keys) << QString(intervals);
+    };
+    row("absent", "", "wald");
+    row("null", R"("intervals": null)", "wald");
+    row("wald", R"("intervals": "wald")", "wald");
+    row("profile", R"("intervals": "profile")", "profile");
+    row("another word", R"("intervals": "Profile")",
+        R"(Run "w" refused: intervals "Profile" is neither "wald" nor "profile")");
+    row("a truth value", R"("intervals": true)",
+        R"(Run "w" refused: intervals true is neither "wald" nor "profile")");
+}
+
+void tst_SimulationConfig::intervals()
+{
+    QFETCH(QByteArray, keys);
+    QFETCH(QString, intervals);
+    QVERIFY(loadText(R"({"runs": [{"title": "w")" + (keys.isEmpty() ? "" : ", " + keys) + "}]}"));
+    bool profile = true;
+    QString error;
+    const bool ok = config_.profileIntervals(0, profile, error);
+    QCOMPARE(ok ? QString(profile ? "profile" : "wald") : error, intervals);
+    // The key is known: no warning about it.
+    QVERIFY(logger_.messages.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_SimulationConfig)

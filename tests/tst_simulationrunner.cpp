@@ -421,6 +421,11 @@ void TestSimulationRunner::runOutcomes_data()
     row("same title, other type",
         R"({"title": "t", "type": "kavel"}, {"title": "t", "type": "standard"})", "", 1,
         "Wrote 1 rows.", "t_standard.csv");
+    // Only a survival run reads its intervals: another kind runs with a value it would refuse.
+    row("survival intervals refused", R"({"title": "t", "type": "survival", "intervals": 1})", "",
+        2, "Run \"t\" refused: intervals 1 is neither \"wald\" nor \"profile\"", "");
+    row("intervals of a history run", R"({"title": "t", "type": "standard", "intervals": 1})", "",
+        1, "Wrote 1 rows.", "t_standard.csv");
 }
 
 void TestSimulationRunner::runOutcomes()

@@ -36,6 +36,7 @@ private slots:
     void definitions();
     void definitionWritesAreWhole_data();
     void definitionWritesAreWhole();
+    void intervalsAreStoredWithTheRun();
     void arrayCountsAndParts();
     void extraction();
     void extractionPlansAgree_data();
@@ -368,6 +369,37 @@ void TestSQLiteDataProvider::definitionWritesAreWhole()
     QVERIFY(logger_.messages.first().contains(QStringLiteral("refused")));
 }
 
+// A survival run's choice of intervals comes back, also through Edit Run; a database of the
+// version before the column gains it in place and its runs keep the logit-scale intervals.
+void TestSQLiteDataProvider::intervalsAreStoredWithTheRun()
+{
+    provider_->addRelease(QStringLiteral("R1"), 12, {1});
+    provider_->addSite(QStringLiteral("S1"), 40, {3});
+    RunDefinition run;
+    run.name = QStringLiteral("Profiled");
+    run.format = RunDefinition::Survival;
+    run.releaseIds = {1};
+    run.siteIds = {1};
+    run.profileIntervals = true;
+    const int profiled = provider_->addRun(run);
+    run.name = QStringLiteral("Plain");
+    run.profileIntervals = false;
+    const int plain = provider_->addRun(run);
+    QVERIFY(provider_->runDefinition(profiled).profileIntervals);
+    QVERIFY(!provider_->runDefinition(plain).profileIntervals);
+    RunDefinition edited = provider_->runDefinition(plain);
+    edited.profileIntervals = true;
+    QVERIFY(provider_->runDefinition(provider_->updateRun(edited)).profileIntervals);
+
+    QVERIFY(provider_->execStatement(QStringLiteral("alter table runs drop column intervals")));
+    reopen();
+    QCOMPARE(count(QStringLiteral("select count(*) from runs where intervals is null")), 2);
+    for (const int id : {profiled, plain})
+        QCOMPARE(provider_->runDefinition(id).profileIntervals, false);
+    QCOMPARE(count(QStringLiteral("select count(*) from runs")), 2);
+    QVERIFY(logger_.messages.isEmpty());
+}
+
 // Each array counts the detections at its own nodes and their distinct tags, once per load;
 // the builders' lists get each site's arrays and each release's groups, and a run's sites come
 // in the order its extraction lists them.
@@ -451,7 +483,8 @@ void TestSQLiteDataProvider::loadStudy()
     provider_->addRelease(
         QStringLiteral("Spring"), 120,
         ids(QStringLiteral("select id from release_groups where release_location='REL'")));
-    provider_->addSite(QStringLiteral("Upper"), 100, arrays("UP")); // two arrays: two kilometres
+    provider_->addSite(QStringLiteral("Upper"), 100,
+                       arrays("UP")); // two arrays: two kilometres
     provider_->addSite(QStringLiteral("Middle"), 60, arrays("MID"));
     provider_->addSite(QStringLiteral("Lower"), 20, arrays("LOW"));
 }

@@ -68,17 +68,24 @@ void TestSurvivalAnalysis::releasesAndWarnings()
 
     QCOMPARE(result.warnings,
              QStringList(
-                 {"***Warning: Survival \"\", release Spring: p Upper (1.000000), p Middle "
-                  "(1.000000) are at a bound of 0 or 1: the data cannot place them inside; they "
-                  "have no standard error.",
+                 // Four of four seen at Upper: the profile interval of a binomial at its
+                 // bound, from exp(-3.8415 / 8) = 0.618667 to 1.
+                 {"***Warning: Survival \"\", release Spring: p Upper (1.000000, 95% interval "
+                  "0.618667 to 1.000000), p Middle (1.000000, 95% interval 0.470057 to "
+                  "1.000000) are at a bound of 0 or 1: the data cannot place them inside, so "
+                  "they have no standard error; each interval is the set of values the profile "
+                  "likelihood does not reject.",
                   "***Warning: Survival \"\", release Summer, late: site Upper (river kilometre "
                   "300) lies above the release point (river kilometre 250); its fish cannot pass "
                   "it on their way down.",
                   "***Warning: Survival \"\", release Summer, late: only 4 of its fish were "
                   "detected at any site; the estimates rest on too few fish to be trusted.",
                   "***Warning: Survival \"\", release Summer, late: phi Summer, late to Upper "
-                  "(1.000000), p Upper (1.000000), p Middle (1.000000) are at a bound of 0 or 1: "
-                  "the data cannot place them inside; they have no standard error.",
+                  "(1.000000, 95% interval 0.618667 to 1.000000), p Upper (1.000000, 95% "
+                  "interval 0.618667 to 1.000000), p Middle (1.000000, 95% interval 0.392003 to "
+                  "1.000000) are at a bound of 0 or 1: the data cannot place them inside, so "
+                  "they have no standard error; each interval is the set of values the profile "
+                  "likelihood does not reject.",
                   "***Warning: release \"Dry\": no fish was detected at any site; it has no "
                   "estimates."}));
     const CjsFit& spring = result.releases[0].fit;

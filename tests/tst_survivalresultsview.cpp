@@ -141,6 +141,34 @@ private slots:
         QCOMPARE(columns.join(','), lines.first());
     }
 
+    void cumulativeAsTheFile_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("rowCount");
+        QTest::newRow("small study") << "" << 4;
+        // One site: no cumulative survival of its own (only beta).
+        QTest::newRow("one site") << "one site" << 0;
+    }
+    // The cumulative tab holds the lines of the cumulative file, cell for cell, and is filled
+    // again with the next result.
+    void cumulativeAsTheFile()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, rowCount);
+        SurvivalResultsView view;
+        view.setResult("Before", SurvivalAnalysis::analyse(survivalTestStudy()));
+        const SurvivalResult result = SurvivalAnalysis::analyse(changedStudy(change));
+        view.setResult("Run", result);
+        const QStringList lines = SurvivalWriter::cumulativeLines(result);
+        const auto* table = child<QTableWidget>(&view, "cumulativeTable_");
+        QCOMPARE(table->rowCount(), rowCount);
+        QCOMPARE(rows(table, ","), lines.mid(1));
+        QStringList columns;
+        for (int column = 0; column < table->columnCount(); ++column)
+            columns << table->horizontalHeaderItem(column)->text();
+        QCOMPARE(columns.join(','), lines.first());
+    }
+
     void perSiteSummary_data()
     {
         QTest::addColumn<int>("release");
@@ -152,13 +180,15 @@ private slots:
         QTest::newRow("Spring")
             << 0 << "Spring"
             << "8 fish, 1 removed on capture. −2 ln L 20.454617, 3 parameters, converged."
-            << QStringList{"Upper|6|1.000000|||0.750000|0.377143|0.936963",
-                           "Middle|4|1.000000|||0.500000|0.200062|0.799938", "Lower, east|2||||||"};
+            << QStringList{"Upper|6|1.000000|0.618667|1.000000|0.750000|0.377143|0.936963",
+                           "Middle|4|1.000000|0.470057|1.000000|0.500000|0.200062|0.799938",
+                           "Lower, east|2||||||"};
         QTest::newRow("survival at its bound")
             << 1 << "Summer, late"
             << "4 fish, 0 removed on capture. −2 ln L 8.317766, 2 parameters, converged."
-            << QStringList{"Upper|4|1.000000|||1.000000||",
-                           "Middle|3|1.000000|||0.750000|0.237840|0.966489", "Lower, east|2||||||"};
+            << QStringList{"Upper|4|1.000000|0.618667|1.000000|1.000000|0.618667|1.000000",
+                           "Middle|3|1.000000|0.392003|1.000000|0.750000|0.237840|0.966489",
+                           "Lower, east|2||||||"};
         QTest::newRow("no detections")
             << 2 << "Dry"
             << "2 fish, 0 removed on capture. No fish was detected at any site: no estimates."
@@ -219,7 +249,10 @@ private slots:
         QCOMPARE(view.chart().size(), QSize(SurvivalChart::Width, SurvivalChart::Height));
         QVERIFY(paintedPixels(view.chart()) > 5000);
 
-        child<QTabWidget>(&view, "viewTabs_")->setCurrentIndex(1);
+        auto* tabs = child<QTabWidget>(&view, "viewTabs_");
+        for (int tab = 0; tab < tabs->count(); ++tab)
+            if (tabs->tabText(tab) == "Chart")
+                tabs->setCurrentIndex(tab);
         const auto* label = child<QLabel>(&view, "chartLabel_");
         QTRY_VERIFY(label->isVisible());
         QCOMPARE(label->pixmap().size(), QSize(SurvivalChart::Width, SurvivalChart::Height));

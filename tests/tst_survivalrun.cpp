@@ -137,16 +137,18 @@ void TestSurvivalRun::files_data()
     QTest::addColumn<QByteArray>("expected");
 
     // Hand-worked: of Spring's three fish two reach S_A and both are seen at S_B, so every p
-    // is 1 and phi from the release is 2/3; -2 ln L = -2 (2 ln 2/3 + ln 1/3). Fall comes first
+    // is 1 and phi from the release is 2/3; -2 ln L = -2 (2 ln 2/3 + ln 1/3). The rows at 1
+    // rest on two fish (beta on one): their profile intervals start at exp(-3.8415 / 4) =
+    // 0.382749 (exp(-3.8415 / 2) = 0.146497). Fall comes first
     // (the Standard file's order) and has no estimates.
     QTest::newRow("estimates") << "r_survival.csv"
                                << QByteArray(
                                       "release,parameter,from,to,estimate,se,lcl,ucl\n"
                                       "Spring,phi,Spring,S_A,0.666667,0.272166,0.153513,0.956628\n"
-                                      "Spring,phi,S_A,S_B,1.000000,,,\n"
-                                      "Spring,p,S_A,,1.000000,,,\n"
-                                      "Spring,p,S_B,,1.000000,,,\n"
-                                      "Spring,beta,S_B,S_C,1.000000,,,\n");
+                                      "Spring,phi,S_A,S_B,1.000000,,0.382749,1.000000\n"
+                                      "Spring,p,S_A,,1.000000,,0.382749,1.000000\n"
+                                      "Spring,p,S_B,,1.000000,,0.382749,1.000000\n"
+                                      "Spring,beta,S_B,S_C,1.000000,,0.146497,1.000000\n");
     QTest::newRow("fit") << "r_fit.csv"
                          << QByteArray("release,fish,removed,minus2lnl,parameters,converged\n"
                                        "Fall,1,0,,0,false\n"

@@ -52,6 +52,8 @@ private slots:
     void measureText();
     void chart_data();
     void chart();
+    void siteLabels_data();
+    void siteLabels();
 };
 
 void TestSurvivalWriter::filesOfASmallStudy()
@@ -64,18 +66,19 @@ void TestSurvivalWriter::filesOfASmallStudy()
              qPrintable(error));
     QVERIFY(error.isEmpty());
 
-    // p at its bound: estimate only. Dry has no rows here, and no -2 ln L in the fit file.
+    // p at its bound: estimate and profile interval, no standard error. Dry has no rows here, and
+    // no -2 ln L in the fit file.
     QCOMPARE(readFile(dir.filePath("Study_Survival.csv")),
              "release,parameter,from,to,estimate,se,lcl,ucl\n"
              "Spring,phi,Spring,Upper,0.750000,0.153093,0.377143,0.936963\n"
              "Spring,phi,Upper,Middle,0.666667,0.192450,0.268110,0.916102\n"
-             "Spring,p,Upper,,1.000000,,,\n"
-             "Spring,p,Middle,,1.000000,,,\n"
+             "Spring,p,Upper,,1.000000,,0.618667,1.000000\n"
+             "Spring,p,Middle,,1.000000,,0.470057,1.000000\n"
              "Spring,beta,Middle,\"Lower, east\",0.666667,0.272166,0.153513,0.956628\n"
-             "\"Summer, late\",phi,\"Summer, late\",Upper,1.000000,,,\n"
+             "\"Summer, late\",phi,\"Summer, late\",Upper,1.000000,,0.618667,1.000000\n"
              "\"Summer, late\",phi,Upper,Middle,0.750000,0.216506,0.237840,0.966489\n"
-             "\"Summer, late\",p,Upper,,1.000000,,,\n"
-             "\"Summer, late\",p,Middle,,1.000000,,,\n"
+             "\"Summer, late\",p,Upper,,1.000000,,0.618667,1.000000\n"
+             "\"Summer, late\",p,Middle,,1.000000,,0.392003,1.000000\n"
              "\"Summer, late\",beta,Middle,\"Lower, east\",0.666667,0.272166,0.153513,0.956628\n");
     QCOMPARE(readFile(dir.filePath("Study_fit.csv")),
              "release,fish,removed,minus2lnl,parameters,converged\n"
@@ -120,7 +123,7 @@ void TestSurvivalWriter::filesOfASmallStudy()
              "release,site,river_kilometer,estimate,se,lcl,ucl\n"
              "Spring,Upper,300,0.750000,0.153093,0.377143,0.936963\n"
              "Spring,Middle,200,0.500000,0.176777,0.200062,0.799938\n"
-             "\"Summer, late\",Upper,300,1.000000,,,\n"
+             "\"Summer, late\",Upper,300,1.000000,,0.618667,1.000000\n"
              "\"Summer, late\",Middle,200,0.750000,0.216506,0.237840,0.966489\n");
     const QList<QByteArray> vcv = readFile(dir.filePath("Study_vcv.csv")).split('\n');
     QCOMPARE(vcv.first(), "release,row,column,covariance");
@@ -273,6 +276,27 @@ void TestSurvivalWriter::chart()
     QVERIFY2(painted > 5000, qPrintable(QString::number(painted)));
     // The first release's colour shows only when it is drawn.
     QCOMPARE(firstRelease > 100, withEstimates);
+}
+
+void TestSurvivalWriter::siteLabels_data()
+{
+    QTest::addColumn<QList<double>>("x");
+    QTest::addColumn<QString>("labels"); // first index:text, joined by " | "
+    QTest::newRow("apart") << QList<double>{0, 30, 60, 90} << "0:A | 1:B | 2:C | 3:D";
+    // A juvenile bypass and an adult ladder at one dam share a kilometre.
+    QTest::newRow("one place") << QList<double>{0, 100, 100, 200} << "0:A | 1:B, C | 3:D";
+    // A group is measured from its first site, so a row of close sites is cut into groups.
+    QTest::newRow("a row of close sites") << QList<double>{0, 15, 30, 45} << "0:A, B | 2:C, D";
+}
+
+void TestSurvivalWriter::siteLabels()
+{
+    QFETCH(QList<double>, x);
+    QFETCH(QString, labels);
+    QStringList got;
+    for (const auto& [first, text] : SurvivalChart::siteLabels(x, {"A", "B", "C", "D"}, 20.0))
+        got.append(QStringLiteral("%1:%2").arg(first).arg(text));
+    QCOMPARE(got.join(QStringLiteral(" | ")), labels);
 }
 
 QTEST_MAIN(TestSurvivalWriter)

@@ -8,6 +8,8 @@
 #include "ui/ViewKind.h"
 #include "ui_RunDefWizard.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,6 +36,12 @@ RunDefWizard::RunDefWizard(QueryViewManager* views, QWidget* parent)
     connect(ui_->windowStartLineEdit_, &QLineEdit::textChanged, this, &RunDefWizard::markWindow);
     connect(ui_->windowEndLineEdit_, &QLineEdit::textChanged, this, &RunDefWizard::markWindow);
     ui_->windowProblemLabel_->hide();
+    // Intervals are a matter of the survival fit only.
+    connect(ui_->outputTypeComboBox_, &QComboBox::currentIndexChanged, this, [this] {
+        ui_->profileIntervalsCheckBox_->setEnabled(ui_->outputTypeComboBox_->currentData() ==
+                                                   int(RunDefinition::Survival));
+    });
+    ui_->profileIntervalsCheckBox_->setEnabled(false);
     connect(ui_->clearSettingsButton_, &QPushButton::clicked, this, &RunDefWizard::clearSettings);
     showStartingFrom(false);
 }
@@ -62,6 +70,7 @@ void RunDefWizard::clearSettings()
     run_ = RunDefinition();
     ui_->runNameLineEdit_->clear();
     ui_->outputTypeComboBox_->setCurrentIndex(0);
+    ui_->profileIntervalsCheckBox_->setChecked(false);
     ui_->windowStartLineEdit_->clear();
     ui_->windowEndLineEdit_->clear();
     for (QTableView* view : {releasesView(), sitesView()})
@@ -102,6 +111,7 @@ void RunDefWizard::setRun(const RunDefinition& run)
     const int formatIndex = ui_->outputTypeComboBox_->findData(run.format);
     if (formatIndex >= 0)
         ui_->outputTypeComboBox_->setCurrentIndex(formatIndex);
+    ui_->profileIntervalsCheckBox_->setChecked(run.profileIntervals);
     selectIds(WizardReleasesView, run.releaseIds);
     selectIds(WizardSitesView, run.siteIds);
     ui_->windowStartLineEdit_->setText(DateTimeText::format(run.windowStart));
@@ -166,6 +176,8 @@ void RunDefWizard::collectPages()
     const QVariant format = ui_->outputTypeComboBox_->currentData();
     run_.format =
         format.isValid() ? RunDefinition::Format(format.toInt()) : RunDefinition::NotChosen;
+    run_.profileIntervals =
+        run_.format == RunDefinition::Survival && ui_->profileIntervalsCheckBox_->isChecked();
     run_.releaseIds.clear();
     run_.siteIds.clear();
     releaseNames_.clear();
@@ -278,7 +290,10 @@ void RunDefWizard::writeSummary()
     const QString none = QStringLiteral(" None");
     const QString values[5][2] = {
         {QStringLiteral("Name:"), run_.name.isEmpty() ? QStringLiteral("None") : run_.name},
-        {QStringLiteral("Format:"), RunDefinition::formatName(run_.format)},
+        {QStringLiteral("Format:"),
+         RunDefinition::formatName(run_.format) +
+             (run_.profileIntervals ? QStringLiteral(", profile-likelihood intervals")
+                                    : QString())},
         {QStringLiteral("Releases:"),
          releaseNames_.isEmpty() ? none : releaseNames_.join(QLatin1Char(','))},
         {QStringLiteral("Sites:"), siteNames_.isEmpty() ? none : siteNames_.join(QLatin1Char(','))},

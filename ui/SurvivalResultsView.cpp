@@ -40,6 +40,12 @@ const QStringList EstimateColumns = {QStringLiteral("release"),  QStringLiteral(
                                      QStringLiteral("estimate"), QStringLiteral("se"),
                                      QStringLiteral("lcl"),      QStringLiteral("ucl")};
 
+// The columns of the cumulative file.
+const QStringList CumulativeColumns = {
+    QStringLiteral("release"),  QStringLiteral("site"), QStringLiteral("river_kilometer"),
+    QStringLiteral("estimate"), QStringLiteral("se"),   QStringLiteral("lcl"),
+    QStringLiteral("ucl")};
+
 QTableWidget* makeTable(const QStringList& columns, const char* name)
 {
     auto* table = new QTableWidget(0, int(columns.size()));
@@ -95,7 +101,8 @@ QString fitText(const SurvivalReleaseResult& release)
 
 SurvivalResultsView::SurvivalResultsView(QWidget* parent)
     : QWidget(parent, Qt::Window), titleLabel_(new QLabel), warningsLabel_(new QLabel),
-      viewTabs_(new QTabWidget), releaseTabs_(new QTabWidget), chartLabel_(new QLabel),
+      viewTabs_(new QTabWidget), releaseTabs_(new QTabWidget),
+      cumulativeTable_(makeTable(CumulativeColumns, "cumulativeTable_")), chartLabel_(new QLabel),
       saveChartButton_(new QPushButton(QStringLiteral("Save Chart...")))
 {
     setObjectName(QStringLiteral("survivalResultsView"));
@@ -133,6 +140,8 @@ SurvivalResultsView::SurvivalResultsView(QWidget* parent)
     chartLayout->addWidget(chartLabel_);
     viewTabs_->setObjectName(QStringLiteral("viewTabs_"));
     viewTabs_->addTab(tablesPage, QStringLiteral("Tables"));
+    // The numbers the chart draws, every release in one table as in the cumulative file.
+    viewTabs_->addTab(cumulativeTable_, QStringLiteral("Cumulative survival"));
     viewTabs_->addTab(chartPage, QStringLiteral("Chart"));
     // The chart is drawn on the visible tab only; a hidden label keeps a stale size.
     connect(viewTabs_, &QTabWidget::currentChanged, this, &SurvivalResultsView::showChart);
@@ -194,6 +203,15 @@ void SurvivalResultsView::setResult(const QString& runName, const SurvivalResult
         releaseTabs_->addTab(releasePage(release), release.name);
     if (current >= 0 && current < releaseTabs_->count())
         releaseTabs_->setCurrentIndex(current);
+
+    cumulativeTable_->setRowCount(0);
+    for (const QStringList& cells : SurvivalWriter::cumulativeRows(result)) {
+        const int at = cumulativeTable_->rowCount();
+        cumulativeTable_->insertRow(at);
+        for (int column = 0; column < cells.size(); ++column)
+            setText(cumulativeTable_, at, column, cells[column], column >= 2);
+    }
+    cumulativeTable_->resizeColumnsToContents();
 
     chart_ = SurvivalChart::render(result);
     saveChartButton_->setEnabled(true);

@@ -70,6 +70,7 @@ private:
     QLabel* warningsLabel_;
     QTabWidget* viewTabs_;
     QTabWidget* releaseTabs_;
+    QTableWidget* cumulativeTable_;
     QLabel* chartLabel_;
     QPushButton* saveChartButton_;
 };
