@@ -610,6 +610,7 @@ bool DataLoader::loadFile(DataProvider::Model model, const QFileInfo& info,
         } else {
             RowReader rows(&reader, layout, DataLineLimit);
             RowReader::Batch batch;
+            QList<QByteArrayView> fields;
             bool stopped = false;
             while (!stopped && rows.next(batch)) {
                 for (const RowReader::Entry& entry : batch.entries) {
@@ -622,8 +623,13 @@ bool DataLoader::loadFile(DataProvider::Model model, const QFileInfo& info,
                         tally.refuse(entry.lineNumber, entry.fields);
                         continue;
                     }
-                    const QByteArrayView line(batch.text.constData() + entry.offset, entry.size);
-                    if (!provider_->insertRowUtf8(model, line, loadId)) {
+                    fields.resize(0);
+                    for (qsizetype f = 0; f < entry.fields; ++f) {
+                        const auto& [offset, size] =
+                            batch.fieldSpans[std::size_t(entry.firstField + f)];
+                        fields.append(QByteArrayView(batch.text.constData() + offset, size));
+                    }
+                    if (!provider_->insertFields(model, fields, loadId)) {
                         if (provider_->loadFailed())
                             return false;
                         tally.refuse(entry.lineNumber, entry.fields);

@@ -210,8 +210,10 @@ void RowReader::readLine(QByteArray& line, QList<QByteArrayView>& fields, QByteA
         if (!isReadableNumber(fields[layout_.numberColumns[c]], layout_.wholeNumbers[c]))
             entry.unreadableNumbers |= quint32(1) << c;
     }
-    entry.offset = batch.text.size();
-    entry.size = line.size();
+    const qsizetype offset = batch.text.size();
+    entry.firstField = qsizetype(batch.fieldSpans.size());
+    for (const QByteArrayView field : std::as_const(fields))
+        batch.fieldSpans.emplace_back(offset + (field.data() - line.constData()), field.size());
     batch.text.append(line);
     batch.entries.push_back(entry);
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace kd {
@@ -43,9 +44,8 @@ public:
 
     struct Entry
     {
-        // The line as the store takes it, in the batch's text.
-        qsizetype offset = 0;
-        qsizetype size = 0;
+        // The entry's first field in the batch's fieldSpans; there are `fields` of them.
+        qsizetype firstField = 0;
         qint64 lineNumber = 0;
         qint64 fields = 0;
         // Refused lines (too long, fields missing or too many) carry no text.
@@ -59,6 +59,9 @@ public:
     struct Batch
     {
         QByteArray text;
+        // Each field the store takes, in the store's column order, as (offset in text, size):
+        // split once here, never again by the store.
+        std::vector<std::pair<qsizetype, qsizetype>> fieldSpans;
         std::vector<Entry> entries;
     };
 

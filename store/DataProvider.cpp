@@ -38,9 +38,21 @@ int DataProvider::addRecordRun(const QString& /*name*/)
     return -1;
 }
 
-bool DataProvider::insertRowUtf8(Model model, QByteArrayView line, int loadId)
+bool DataProvider::insertRow(Model model, const QString& line, int loadId)
 {
-    return insertRow(model, QString::fromUtf8(line), loadId);
+    const QByteArray text = line.toUtf8();
+    // Every comma separates, empty fields kept: an empty line is one empty field.
+    QList<QByteArrayView> fields;
+    qsizetype begin = 0;
+    for (;;) {
+        const qsizetype comma = text.indexOf(',', begin);
+        fields.append(
+            QByteArrayView(text).sliced(begin, (comma < 0 ? text.size() : comma) - begin));
+        if (comma < 0)
+            break;
+        begin = comma + 1;
+    }
+    return insertFields(model, fields, loadId);
 }
 
 QString DataProvider::tableName(int table) const

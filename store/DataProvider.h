@@ -70,10 +70,11 @@ public:
     // The number of tag codes on more than one tag row, with the first `limit` of them in the
     // order of their first row; -1 when it cannot be read.
     virtual int sharedTagCodes(QStringList& first, int limit);
-    // Inserts one data line; false when the store refused it (the reason is in the error state).
-    virtual bool insertRow(Model model, const QString& line, int loadId) = 0;
-    // The same for a line in UTF-8, the loader's form; stores may take it without conversion.
-    virtual bool insertRowUtf8(Model model, QByteArrayView line, int loadId);
+    // Inserts one data row, its UTF-8 fields in the order of the model's columns; false when
+    // the store refused it (the reason is in the error state).
+    virtual bool insertFields(Model model, const QList<QByteArrayView>& fields, int loadId) = 0;
+    // The same for a line of fields separated by commas, as a data file holds them.
+    bool insertRow(Model model, const QString& line, int loadId);
     // Stores may hold inserted rows to write several at once: this writes any held rows. False
     // when writing them failed (loadFailed() then tells so). Ending the load writes them too.
     virtual bool finishRows() { return true; }

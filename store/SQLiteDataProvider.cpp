@@ -379,12 +379,7 @@ void SQLiteDataProvider::PendingRows::clear()
     ids.clear();
 }
 
-bool SQLiteDataProvider::insertRow(Model model, const QString& line, int loadId)
-{
-    return insertRowUtf8(model, line.toUtf8(), loadId);
-}
-
-bool SQLiteDataProvider::insertRowUtf8(Model model, QByteArrayView line, int loadId)
+bool SQLiteDataProvider::insertFields(Model model, const QList<QByteArrayView>& fields, int loadId)
 {
     if (model < 0 || model >= ModelCount)
         return false;
@@ -395,36 +390,18 @@ bool SQLiteDataProvider::insertRowUtf8(Model model, QByteArrayView line, int loa
     if (!insertStatement(model, 1) || !insertStatement(model, BatchRows))
         return false;
     const int expected = columnCounts_[model];
-    const char* const start = line.data() ? line.data() : "";
-    const char* begin = start;
-    const char* end = begin + line.size();
-    const qsizetype textOffset = pending_.text.size();
-    const std::size_t fieldsBefore = pending_.fields.size();
-    int field = 0;
-    // The first fields hold the codes of the foreign ids.
-    std::array<std::string_view, 2> codes;
-    for (;;) {
-        const char* comma =
-            begin == end ? nullptr
-                         : static_cast<const char*>(std::memchr(begin, ',', size_t(end - begin)));
-        const char* fieldEnd = comma ? comma : end;
-        if (field < expected)
-            pending_.fields.emplace_back(textOffset + (begin - start), int(fieldEnd - begin));
-        if (field < int(codes.size()))
-            codes[field] = std::string_view(begin, size_t(fieldEnd - begin));
-        ++field;
-        if (!comma)
-            break;
-        begin = comma + 1;
-    }
-    if (field != expected) {
-        pending_.fields.resize(fieldsBefore);
+    if (fields.size() != expected) {
         setError(QStringLiteral("Wrong number of fields for %1: %2 instead of %3")
                      .arg(modelTableName(model))
-                     .arg(field)
+                     .arg(fields.size())
                      .arg(expected));
         return false;
     }
+    // The first fields hold the codes of the foreign ids.
+    std::array<std::string_view, 2> codes;
+    for (std::size_t f = 0; f < codes.size() && qsizetype(f) < fields.size(); ++f)
+        codes[f] =
+            std::string_view(fields[qsizetype(f)].data(), size_t(fields[qsizetype(f)].size()));
     for (std::size_t linkIndex = 0; linkIndex < std::size(foreignLinks); ++linkIndex) {
         const ForeignLink& link = foreignLinks[linkIndex];
         if (link.target != model)
@@ -434,7 +411,6 @@ bool SQLiteDataProvider::insertRowUtf8(Model model, QByteArrayView line, int loa
             QString error;
             if (!source.ids.read(handle_, modelTableName(link.source).toLatin1().constData(),
                                  link.codeColumn, error)) {
-                pending_.fields.resize(fieldsBefore);
                 failLoad(error);
                 return false;
             }
@@ -446,7 +422,10 @@ bool SQLiteDataProvider::insertRowUtf8(Model model, QByteArrayView line, int loa
                            source.ids.find(codes[fieldIndex], id);
         pending_.ids.push_back(found ? std::optional<qint64>(id) : std::nullopt);
     }
-    pending_.text.append(start, line.size());
+    for (const QByteArrayView field : fields) {
+        pending_.fields.emplace_back(pending_.text.size(), int(field.size()));
+        pending_.text.append(field);
+    }
     pending_.loadIds.push_back(loadId);
     pending_.model = model;
     ++pending_.rows;

@@ -41,8 +41,7 @@ public:
     bool endLoad() override;
     int sharedTagCodes(QStringList& first, int limit) override;
     bool abortLoad() override;
-    bool insertRow(Model model, const QString& line, int loadId) override;
-    bool insertRowUtf8(Model model, QByteArrayView line, int loadId) override;
+    bool insertFields(Model model, const QList<QByteArrayView>& fields, int loadId) override;
     bool finishRows() override;
     bool clearAllData() override;
     bool clearTable(int table) override;
@@ -108,7 +107,7 @@ private:
     // statement's own run, not the row.
     static constexpr int BatchRows = 32;
     std::array<sqlite3_stmt*, TableCount> batchStatements_{};
-    // Rows taken by insertRowUtf8 and not yet written, all of one model.
+    // Rows taken by insertFields and not yet written, all of one model.
     struct PendingRows
     {
         int model = -1;

@@ -28,6 +28,7 @@ private slots:
     void schemaIsCompletedOnOpening();
     void insertRowChecksFieldCount_data();
     void insertRowChecksFieldCount();
+    void insertFieldsStoresEachAsGiven();
     void loadBookkeeping();
     void failedEndLoadRollsBack();
     void rowsOfTagsAddedLateAreLinked();
@@ -93,6 +94,7 @@ void TestSQLiteDataProvider::insertRowChecksFieldCount_data()
 {
     QTest::addColumn<int>("fields");
     QTest::addColumn<bool>("stored");
+    QTest::newRow("empty line") << 0 << false;
     QTest::newRow("17 fields") << 17 << false;
     QTest::newRow("18 fields") << 18 << true;
     QTest::newRow("19 fields") << 19 << false;
@@ -115,6 +117,24 @@ void TestSQLiteDataProvider::insertRowChecksFieldCount()
     QCOMPARE(count(QStringLiteral("select count(*) from tags")), stored ? 2 : 1);
     if (stored)
         QCOMPARE(count(QStringLiteral("select load_id from tags where tag_code='0'")), 5);
+}
+
+void TestSQLiteDataProvider::insertFieldsStoresEachAsGiven()
+{
+    // The loader hands each row over as its fields: each is stored as it is, spaces and all.
+    QList<QByteArray> values = tagLine("G7000009").split(',');
+    values[1] = " an owner ";
+    values[5] = "";
+    values[12] = "caf\xc3\xa9";
+    const QList<QByteArrayView> fields(values.cbegin(), values.cend());
+    QVERIFY(provider_->beginLoad());
+    QVERIFY(provider_->insertFields(DataProvider::TagsModel, fields, 5));
+    QVERIFY(provider_->endLoad());
+    const QStringList columns = provider_->modelColumns(DataProvider::TagsModel);
+    QCOMPARE(count(QStringLiteral("select count(*) from tags where tag_code='G7000009' and "
+                                  "%1=' an owner ' and %2='' and %3='caf\u00e9' and load_id=5")
+                       .arg(columns[1], columns[5], columns[12])),
+             1);
 }
 
 void TestSQLiteDataProvider::loadBookkeeping()
