@@ -5,7 +5,7 @@
 #include "base/PrintableText.h"
 #include "loader/LineReader.h"
 #include "loader/RowReader.h"
-#include "store/DataProvider.h"
+#include "store/LoadSink.h"
 
 #include <QDir>
 #include <QFile>
@@ -212,10 +212,10 @@ QStringList fileWarnings(const QString& path, const FileTally& tally)
     return warnings;
 }
 
-DataProvider::Model fitModel(const DataProvider& provider, const QStringList& fields)
+LoadSink::Model fitModel(const LoadSink& provider, const QStringList& fields)
 {
-    for (int m = 0; m < DataProvider::ModelCount; ++m) {
-        const auto model = DataProvider::Model(m);
+    for (int m = 0; m < LoadSink::ModelCount; ++m) {
+        const auto model = LoadSink::Model(m);
         const QStringList columns = provider.modelColumns(model);
         if (columns.size() > fields.size())
             continue;
@@ -239,12 +239,12 @@ DataProvider::Model fitModel(const DataProvider& provider, const QStringList& fi
         if (fits)
             return model;
     }
-    return DataProvider::NoModel;
+    return LoadSink::NoModel;
 }
 
 } // namespace
 
-DataLoader::DataLoader(DataProvider* provider) : provider_(provider) {}
+DataLoader::DataLoader(LoadSink* provider) : provider_(provider) {}
 
 void DataLoader::log(const QString& message) const
 {
@@ -342,8 +342,8 @@ bool DataLoader::scanFolder(const QString& path)
             unreadable_.append(provider_->loadPath(QFileInfo(file)));
             continue;
         }
-        const DataProvider::Model model = matchModel(file);
-        if (model == DataProvider::NoModel) {
+        const LoadSink::Model model = matchModel(file);
+        if (model == LoadSink::NoModel) {
             log(QStringLiteral("***Warning: file doesn't match any model ") + file.filePath());
             warnNearMiss(file);
         } else {
@@ -353,7 +353,7 @@ bool DataLoader::scanFolder(const QString& path)
     return true;
 }
 
-void DataLoader::addMatch(DataProvider::Model model, const QFileInfo& file)
+void DataLoader::addMatch(LoadSink::Model model, const QFileInfo& file)
 {
     // Hard links share no path but one device and inode: they are one file too.
     const FileStamp stamp = FileStamp::of(file.filePath());
@@ -389,11 +389,11 @@ void DataLoader::addMatch(DataProvider::Model model, const QFileInfo& file)
 void DataLoader::warnNearMiss(const QFileInfo& file) const
 {
     const QStringList fields = firstLineFields(file);
-    DataProvider::Model bestModel = DataProvider::NoModel;
+    LoadSink::Model bestModel = LoadSink::NoModel;
     QStringList bestMissing;
     qsizetype bestPresent = 0;
-    for (int m = 0; m < DataProvider::ModelCount; ++m) {
-        const auto model = DataProvider::Model(m);
+    for (int m = 0; m < LoadSink::ModelCount; ++m) {
+        const auto model = LoadSink::Model(m);
         const QStringList columns = provider_->modelColumns(model);
         const QMap<QString, QStringList> aliases = provider_->columnAliases(model);
         QStringList missing;
@@ -411,7 +411,7 @@ void DataLoader::warnNearMiss(const QFileInfo& file) const
             bestMissing = missing;
         }
     }
-    if (bestModel == DataProvider::NoModel || bestMissing.isEmpty())
+    if (bestModel == LoadSink::NoModel || bestMissing.isEmpty())
         return;
     log(QStringLiteral("***Warning: %1 looks like %2 but lacks %3")
             .arg(file.filePath(), provider_->modelDisplayName(bestModel),
@@ -439,11 +439,11 @@ void DataLoader::warnUndecodableNames(const QString& folder) const
 #endif
 }
 
-DataProvider::Model DataLoader::matchModel(const QFileInfo& info) const
+LoadSink::Model DataLoader::matchModel(const QFileInfo& info) const
 {
     QFile file(info.filePath());
     if (!file.open(QIODevice::ReadOnly))
-        return DataProvider::NoModel;
+        return LoadSink::NoModel;
     for (int lineNo = 0; lineNo < 100 && !file.atEnd(); ++lineNo) {
         QByteArray line = file.readLine(HeaderLineLimit);
         // The rest of a longer line is skipped in pieces, never held whole.
@@ -456,16 +456,16 @@ DataProvider::Model DataLoader::matchModel(const QFileInfo& info) const
         if (!fields.contains(QLatin1String("tag_code")) &&
             !fields.contains(QLatin1String("node_code")))
             continue;
-        const DataProvider::Model model = fitModel(*provider_, fields);
-        if (model != DataProvider::NoModel)
+        const LoadSink::Model model = fitModel(*provider_, fields);
+        if (model != LoadSink::NoModel)
             return model;
     }
-    return DataProvider::NoModel;
+    return LoadSink::NoModel;
 }
 
-QList<QPair<DataProvider::Model, QFileInfo>> DataLoader::matchedFiles() const
+QList<QPair<LoadSink::Model, QFileInfo>> DataLoader::matchedFiles() const
 {
-    QList<QPair<DataProvider::Model, QFileInfo>> files;
+    QList<QPair<LoadSink::Model, QFileInfo>> files;
     for (auto it = matched_.cbegin(); it != matched_.cend(); ++it)
         files.append({it.key(), it.value()});
     return files;
@@ -514,8 +514,8 @@ bool DataLoader::loadFiles()
         return stop(QStringLiteral("while removing the rows of files that are gone"));
     const int total = int(matched_.size());
     int done = 0;
-    const QList<DataProvider::Model> models = matched_.uniqueKeys();
-    for (DataProvider::Model model : models) {
+    const QList<LoadSink::Model> models = matched_.uniqueKeys();
+    for (LoadSink::Model model : models) {
         log(QStringLiteral("Processing ") + provider_->modelDisplayName(model) +
             QStringLiteral("..."));
         const QStringList columns = provider_->modelColumns(model);
@@ -560,8 +560,7 @@ void DataLoader::warnSharedTagCodes()
                           .arg(first.join(QStringLiteral(", "))));
 }
 
-bool DataLoader::loadFile(DataProvider::Model model, const QFileInfo& info,
-                          const QStringList& columns)
+bool DataLoader::loadFile(LoadSink::Model model, const QFileInfo& info, const QStringList& columns)
 {
     const QString path = info.filePath();
     if (provider_->isLoadCurrent(info))

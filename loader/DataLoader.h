@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/DataProvider.h"
+#include "store/LoadSink.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -20,7 +20,7 @@ class MessageLoggerI;
 class DataLoader
 {
 public:
-    explicit DataLoader(DataProvider* provider);
+    explicit DataLoader(LoadSink* provider);
 
     void setDataDir(const QString& path) { dataDir_ = path; }
     QString dataDir() const { return dataDir_; }
@@ -45,7 +45,7 @@ public:
     // a study whose files were all deleted; loading it would empty the database.
     QString checkFolder();
     bool scanFolder(const QString& path);
-    DataProvider::Model matchModel(const QFileInfo& file) const;
+    LoadSink::Model matchModel(const QFileInfo& file) const;
 
     // A header line is read up to this many bytes; a data line longer than the other limit is
     // refused without being held in memory.
@@ -53,7 +53,7 @@ public:
     static constexpr qsizetype DataLineLimit = 1024 * 1024;
 
     // Files of the last scan in loading order (by model, the file matched last first).
-    QList<QPair<DataProvider::Model, QFileInfo>> matchedFiles() const;
+    QList<QPair<LoadSink::Model, QFileInfo>> matchedFiles() const;
 
 private:
     bool loadFiles();
@@ -61,8 +61,8 @@ private:
     void warnSharedTagCodes();
     bool removeVanishedFiles();
     // False when the database failed: the load must then stop.
-    bool loadFile(DataProvider::Model model, const QFileInfo& file, const QStringList& columns);
-    void addMatch(DataProvider::Model model, const QFileInfo& file);
+    bool loadFile(LoadSink::Model model, const QFileInfo& file, const QStringList& columns);
+    void addMatch(LoadSink::Model model, const QFileInfo& file);
     void warnNearMiss(const QFileInfo& file) const;
     void warnUndecodableNames(const QString& folder) const;
     void log(const QString& message) const;
@@ -72,10 +72,10 @@ private:
     bool canceled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
 
     QString dataDir_;
-    DataProvider* provider_;
-    QMultiMap<DataProvider::Model, QFileInfo> matched_;
+    LoadSink* provider_;
+    QMultiMap<LoadSink::Model, QFileInfo> matched_;
     // Matched files by their canonical path, so that a file reached through a link is loaded once.
-    QHash<QString, QPair<DataProvider::Model, QFileInfo>> canonical_;
+    QHash<QString, QPair<LoadSink::Model, QFileInfo>> canonical_;
     // Files that could not be read: their earlier rows are kept.
     QStringList unreadable_;
     MessageLoggerI* logger_ = nullptr;

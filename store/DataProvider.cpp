@@ -3,9 +3,6 @@
 #include "base/MessageLoggerI.h"
 #include "store/Schema.h"
 
-#include <QDir>
-#include <QRegularExpression>
-
 namespace kd {
 
 DataProvider::DataProvider() = default;
@@ -60,27 +57,6 @@ QString DataProvider::tableName(int table) const
     return Schema::tableName(table);
 }
 
-QString DataProvider::modelTableName(Model model) const
-{
-    return model >= 0 && model < ModelCount ? Schema::tableName(model) : QString();
-}
-
-QStringList DataProvider::modelColumns(Model model) const
-{
-    return Schema::fileColumns(model);
-}
-
-QMap<QString, QStringList> DataProvider::columnAliases(Model model) const
-{
-    return Schema::aliases(model);
-}
-
-QString DataProvider::modelDisplayName(Model model) const
-{
-    static const QRegularExpression underscores(QStringLiteral("([_]+)"));
-    return modelTableName(model).replace(underscores, QStringLiteral(" "));
-}
-
 void DataProvider::setError(const QString& text)
 {
     hasError_ = true;
@@ -91,21 +67,6 @@ void DataProvider::failLoad(const QString& text)
 {
     loadFailed_ = true;
     setError(text);
-}
-
-void DataProvider::setDataFolder(const QString& folder)
-{
-    dataFolder_ = folder.isEmpty() ? QString() : QDir::cleanPath(QDir(folder).absolutePath());
-}
-
-QString DataProvider::loadPath(const QFileInfo& file) const
-{
-    if (dataFolder_.isEmpty())
-        return file.filePath();
-    const QString relative = QDir(dataFolder_).relativeFilePath(file.absoluteFilePath());
-    if (relative.startsWith(QLatin1String("../")) || relative == QLatin1String(".."))
-        return QDir::cleanPath(file.absoluteFilePath());
-    return QDir::cleanPath(relative);
 }
 
 void DataProvider::logMessage(const QString& text) const

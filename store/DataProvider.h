@@ -2,6 +2,7 @@
 
 #include "store/CaptureRow.h"
 #include "store/DefinitionPart.h"
+#include "store/LoadSink.h"
 #include "store/ReleaseRecord.h"
 #include "store/RunDefinition.h"
 #include "store/RunSource.h"
@@ -18,23 +19,12 @@ namespace kd {
 
 class MessageLoggerI;
 
-// The abstract study store. It carries the seven data file models, the error of the opening
-// and of a failed load, and an optional logger; the SQLite store implements the operations.
-class DataProvider : public RunSource
+// The abstract study store: a load sink for the loader, a run source for the runs, and the
+// definitions and lists of the desktop. It carries the error of the opening and of a failed
+// load, and an optional logger; the SQLite store implements the operations.
+class DataProvider : public LoadSink, public RunSource
 {
 public:
-    enum Model {
-        TagsModel = 0,
-        NodesModel = 1,
-        EventsModel = 2,
-        TagAttributesModel = 3,
-        TagLifeDataModel = 4,
-        TagLocationsModel = 5,
-        RemovalsModel = 6,
-        NoModel = 7
-    };
-    static constexpr int ModelCount = 7;
-
     enum Table {
         TagsTable = 0,
         NodesTable,
@@ -59,48 +49,19 @@ public:
     DataProvider();
     ~DataProvider() override;
 
-    DataProvider(const DataProvider&) = delete;
-    DataProvider& operator=(const DataProvider&) = delete;
-
-    // Load bookkeeping.
-    virtual bool beginLoad();
-    virtual bool endLoad();
-    // Discards everything written since beginLoad (a canceled load).
-    virtual bool abortLoad();
-    // The number of tag codes on more than one tag row, with the first `limit` of them in the
-    // order of their first row; -1 when it cannot be read.
-    virtual int sharedTagCodes(QStringList& first, int limit);
-    // Inserts one data row, its UTF-8 fields in the order of the model's columns; false when
-    // the store refused it (the reason is in the error state).
-    virtual bool insertFields(Model model, const QList<QByteArrayView>& fields, int loadId) = 0;
-    // The same for a line of fields separated by commas, as a data file holds them.
+    // Load bookkeeping (LoadSink).
+    bool beginLoad() override;
+    bool endLoad() override;
+    bool abortLoad() override;
+    int sharedTagCodes(QStringList& first, int limit) override;
+    // The same as insertFields for a line of fields separated by commas, as a data file holds
+    // them.
     bool insertRow(Model model, const QString& line, int loadId);
-    // Stores may hold inserted rows to write several at once: this writes any held rows. False
-    // when writing them failed (loadFailed() then tells so). Ending the load writes them too.
-    virtual bool finishRows() { return true; }
-    virtual bool clearAllData() = 0;
+    bool finishRows() override { return true; }
     virtual bool clearTable(int table) = 0;
     virtual bool hasCoreData() = 0;
     virtual bool isModelLoaded(Model model) = 0;
-    virtual bool isLoaded(const QFileInfo& file) = 0;
-    virtual bool isLoadCurrent(const QFileInfo& file) = 0;
-    virtual int addLoad(const QFileInfo& file, Model model) = 0;
-    virtual bool deleteLoad(const QFileInfo& file) = 0;
-    // Files are booked by their path relative to this folder, so that a study keeps its
-    // bookkeeping however its folder is named on the command line, or when it is moved whole.
-    // Without a folder, paths are booked as given.
-    void setDataFolder(const QString& folder);
-    QString dataFolder() const { return dataFolder_; }
-    // The booked path of a file: relative to the data folder when it lies inside it.
-    QString loadPath(const QFileInfo& file) const;
-    // Every booked path, once each. Paths booked absolute by earlier versions that lie inside
-    // the data folder are rewritten relative first.
-    virtual QStringList loadedPaths() = 0;
-    // Removes the rows of a booked path and its booking; the number of rows removed, -1 on
-    // failure.
-    virtual qint64 deleteLoadPath(const QString& path) = 0;
-    // True once a database error broke the load that is open: the caller must abort it.
-    bool loadFailed() const { return loadFailed_; }
+    bool loadFailed() const override { return loadFailed_; }
 
     // Site, release and run definitions. Each write is whole or not at all: false (an id of
     // -1) when a statement failed, whose text has gone to the logger, and nothing changed.
@@ -140,19 +101,13 @@ public:
     // false (loading, clearing, the console's records). Calls whose result carries its reason
     // (the extraction, the definition writes through the logger) need no look here.
     bool hasError() const { return hasError_; }
-    QString errorText() const { return errorText_; }
+    QString errorText() const override { return errorText_; }
 
     void setLogger(MessageLoggerI* logger) { logger_ = logger; }
     MessageLoggerI* logger() const { return logger_; }
 
     // Name of table number table (DataProvider::Table).
     QString tableName(int table) const;
-
-    // Data file models.
-    QString modelTableName(Model model) const;
-    QStringList modelColumns(Model model) const;
-    QMap<QString, QStringList> columnAliases(Model model) const;
-    QString modelDisplayName(Model model) const;
 
 protected:
     void setError(const QString& text);
@@ -165,7 +120,6 @@ private:
     bool hasError_ = false;
     bool loadFailed_ = false;
     QString errorText_;
-    QString dataFolder_;
     MessageLoggerI* logger_ = nullptr;
 };
 

@@ -19,6 +19,44 @@
 using namespace kd;
 using namespace kd::test;
 
+namespace {
+
+// A store that only keeps what a load hands over: the loader needs nothing else of one.
+class RecordingSink : public LoadSink
+{
+public:
+    QStringList rows; // model:field|field|...
+
+    bool beginLoad() override { return true; }
+    bool endLoad() override { return true; }
+    bool abortLoad() override { return true; }
+    int sharedTagCodes(QStringList& first, int) override
+    {
+        first.clear();
+        return 0;
+    }
+    bool insertFields(Model model, const QList<QByteArrayView>& fields, int) override
+    {
+        QStringList values;
+        for (const QByteArrayView field : fields)
+            values << QString::fromUtf8(field);
+        rows << QString::number(model) + ':' + values.join('|');
+        return true;
+    }
+    bool finishRows() override { return true; }
+    bool clearAllData() override { return true; }
+    bool isLoaded(const QFileInfo&) override { return false; }
+    bool isLoadCurrent(const QFileInfo&) override { return false; }
+    int addLoad(const QFileInfo&, Model) override { return 1; }
+    bool deleteLoad(const QFileInfo&) override { return true; }
+    QStringList loadedPaths() override { return {}; }
+    qint64 deleteLoadPath(const QString&) override { return 0; }
+    bool loadFailed() const override { return false; }
+    QString errorText() const override { return {}; }
+};
+
+} // namespace
+
 class TestDataLoader : public QObject
 {
     Q_OBJECT
@@ -67,6 +105,7 @@ private slots:
     void fileChangedWhileReadStopsTheLoad();
     void numbersInRange_data();
     void numbersInRange();
+    void rowsReachTheSinkAsFields();
 
 private:
     QString write(const QString& name, const QByteArray& content);
@@ -1029,6 +1068,23 @@ void TestDataLoader::undecodableNameIsReported()
     QVERIFY(load());
     QCOMPARE(logger_.messages.filter(QStringLiteral("not valid text")).size(), 1);
     QVERIFY(logger_.messages.filter(QStringLiteral("not valid text")).first().contains("life_"));
+}
+
+void TestDataLoader::rowsReachTheSinkAsFields()
+{
+    // Columns in the file's own order, an empty value and one with spaces: the sink gets each
+    // row's fields in its columns' order, as written.
+    QTemporaryDir dir;
+    writeFile(QDir(dir.path()).filePath(QStringLiteral("life.csv")),
+              "tag_life_days,lot,tag_code\n30, 1 ,G7000001\n,2,G7000002\n");
+    RecordingSink sink;
+    DataLoader loader(&sink);
+    RecordingLogger logger;
+    loader.setLogger(&logger);
+    loader.setDataDir(dir.path());
+    QVERIFY(loader.load());
+    const QString life = QString::number(LoadSink::TagLifeDataModel) + ':';
+    QCOMPARE(sink.rows, QStringList({life + "G7000001| 1 |30", life + "G7000002|2|"}));
 }
 
 QTEST_GUILESS_MAIN(TestDataLoader)
