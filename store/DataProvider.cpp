@@ -30,11 +30,6 @@ int DataProvider::sharedTagCodes(QStringList& first, int)
     return 0;
 }
 
-int DataProvider::addRecordRun(const QString& /*name*/)
-{
-    return -1;
-}
-
 bool DataProvider::insertRow(Model model, const QString& line, int loadId)
 {
     const QByteArray text = line.toUtf8();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "store/CaptureRow.h"
-#include "store/DefinitionPart.h"
+#include "store/DefinitionStore.h"
 #include "store/LoadSink.h"
 #include "store/ReleaseRecord.h"
 #include "store/RunDefinition.h"
@@ -19,10 +19,10 @@ namespace kd {
 
 class MessageLoggerI;
 
-// The abstract study store: a load sink for the loader, a run source for the runs, and the
-// definitions and lists of the desktop. It carries the error of the opening and of a failed
+// The abstract study store: a load sink for the loader, the definitions, and a run source for
+// the runs. It carries the error of the opening and of a failed
 // load, and an optional logger; the SQLite store implements the operations.
-class DataProvider : public LoadSink, public RunSource
+class DataProvider : public LoadSink, public DefinitionStore, public RunSource
 {
 public:
     enum Table {
@@ -62,40 +62,6 @@ public:
     virtual bool hasCoreData() = 0;
     virtual bool isModelLoaded(Model model) = 0;
     bool loadFailed() const override { return loadFailed_; }
-
-    // Site, release and run definitions. Each write is whole or not at all: false (an id of
-    // -1) when a statement failed, whose text has gone to the logger, and nothing changed.
-    virtual bool addReleaseRecord(const ReleaseRecord& release) = 0;
-    virtual bool addRelease(const QString& name, int riverKm,
-                            const QList<int>& releaseGroupIds) = 0;
-    virtual bool addSiteRecord(const SiteRecord& site) = 0;
-    virtual bool addSite(const QString& name, int riverKm, const QList<int>& arrayIds) = 0;
-    virtual int addRun(const RunDefinition& run) = 0;
-    // The run under a new id (the replaced one gone), or -1 with the run as it was.
-    virtual int updateRun(const RunDefinition& run) = 0;
-    virtual bool deleteRun(int runId) = 0;
-    virtual bool deleteReleases(const QList<int>& releaseIds) = 0;
-    virtual bool deleteSites(const QList<int>& siteIds) = 0;
-    virtual bool clearReleases() = 0;
-    virtual bool clearSites() = 0;
-    virtual RunDefinition runDefinition(int runId) = 0;
-    // Sets the detection window of a stored run; null bounds are open.
-    virtual bool setRunWindow(int runId, const QDateTime& start, const QDateTime& end) = 0;
-    // Whether any release group has this location, species and year, and any array this
-    // location and deploy year: a configured entry that matches none selects nothing.
-    virtual bool hasReleaseGroup(const QString& location, const QString& species, int year) = 0;
-    virtual bool hasArray(const QString& location, int year) = 0;
-    // Links the releases and sites stored by addReleaseRecord and addSiteRecord to the release
-    // groups and arrays they describe, and adds a run over all of them. Returns the run's id, or
-    // -1 when that failed.
-    virtual int addRecordRun(const QString& name);
-    // The arrays of every site and the release groups of every release, in the order of the
-    // builders' lists (highest river kilometre first). Stores without definitions have none.
-    virtual QList<DefinitionPart> siteArrays() { return {}; }
-    virtual QList<DefinitionPart> releaseGroupsOfReleases() { return {}; }
-    // The sites ordered as a run over them lists them: by the highest river kilometre of their
-    // nodes, downstream; sites without nodes come last. Stores without definitions keep the order.
-    virtual QList<int> sitesInRiverOrder(const QList<int>& siteIds) { return siteIds; }
 
     // The error of the opening, or of the last failure of a call that answers only true or
     // false (loading, clearing, the console's records). Calls whose result carries its reason

@@ -1,6 +1,6 @@
 #include "ui/DefinitionBuilder.h"
 
-#include "store/DataProvider.h"
+#include "store/DefinitionStore.h"
 #include "ui/BasicQueryModel.h"
 #include "ui/Dialogs.h"
 #include "ui/QueryViewManager.h"
@@ -113,7 +113,7 @@ void DefinitionBuilder::suggest(const QueryViewManager& views) const
     riverKmField_->suggest(suggestion.riverKm);
 }
 
-bool DefinitionBuilder::create(QueryViewManager& views, DataProvider& store, Dialogs& dialogs,
+bool DefinitionBuilder::create(QueryViewManager& views, DefinitionStore& store, Dialogs& dialogs,
                                QWidget* parent, const QString& caption) const
 {
     const QString what = kind_ == Releases ? QStringLiteral("release") : QStringLiteral("site");
@@ -164,7 +164,7 @@ bool DefinitionBuilder::create(QueryViewManager& views, DataProvider& store, Dia
     return true;
 }
 
-int DefinitionBuilder::bulkAdd(QueryViewManager& views, DataProvider& store) const
+int DefinitionBuilder::bulkAdd(QueryViewManager& views, DefinitionStore& store) const
 {
     const QList<int> rows = views.selectedRows(availableKind());
     QList<QSqlRecord> records;
@@ -189,7 +189,7 @@ int DefinitionBuilder::bulkAdd(QueryViewManager& views, DataProvider& store) con
     return int(rows.size());
 }
 
-int DefinitionBuilder::deleteSelected(QueryViewManager& views, DataProvider& store) const
+int DefinitionBuilder::deleteSelected(QueryViewManager& views, DefinitionStore& store) const
 {
     const QList<int> ids = views.selectedIds(definedKind());
     views.selectAll(definedKind(), false);
@@ -205,7 +205,7 @@ int DefinitionBuilder::deleteSelected(QueryViewManager& views, DataProvider& sto
     return int(ids.size());
 }
 
-void DefinitionBuilder::add(DataProvider& store, const QString& name, int riverKm,
+void DefinitionBuilder::add(DefinitionStore& store, const QString& name, int riverKm,
                             const QList<int>& ids) const
 {
     if (kind_ == Releases)

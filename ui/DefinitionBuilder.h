@@ -10,7 +10,7 @@ class QWidget;
 
 namespace kd {
 
-class DataProvider;
+class DefinitionStore;
 class Dialogs;
 class QueryViewManager;
 class SuggestionField;
@@ -43,13 +43,13 @@ public:
     // Validates the fields and creates one definition from every selected available row; a
     // name that is taken is refused. Each problem is shown to the user, and an offending field
     // is framed in red. True when created.
-    bool create(QueryViewManager& views, DataProvider& store, Dialogs& dialogs, QWidget* parent,
+    bool create(QueryViewManager& views, DefinitionStore& store, Dialogs& dialogs, QWidget* parent,
                 const QString& caption) const;
     // One definition per selected available row; returns how many. A name that is taken, or that
     // two of the rows would share, gets the row's year, and then " (2)", " (3)" as needed.
-    int bulkAdd(QueryViewManager& views, DataProvider& store) const;
+    int bulkAdd(QueryViewManager& views, DefinitionStore& store) const;
     // Deletes the selected definitions; returns how many.
-    int deleteSelected(QueryViewManager& views, DataProvider& store) const;
+    int deleteSelected(QueryViewManager& views, DefinitionStore& store) const;
 
     static QString invalidStyle();
 
@@ -60,7 +60,7 @@ private:
     QString locationColumn() const;
     QString riverKmColumn() const;
     QString yearColumn() const;
-    void add(DataProvider& store, const QString& name, int riverKm, const QList<int>& ids) const;
+    void add(DefinitionStore& store, const QString& name, int riverKm, const QList<int>& ids) const;
     void refreshDefined(QueryViewManager& views) const;
     // The names of the defined list, trimmed.
     QSet<QString> takenNames(const QueryViewManager& views) const;
