@@ -837,6 +837,203 @@ std::pair<double, double> profileInterval(const CjsMArray& m, const CjsDesign& d
     return {limit(-1.0), limit(1.0)};
 }
 
+// The maximum of the likelihood from the closed-form start, or from the neutral one where
+// that start does not converge (or when asked).
+Solution searchMaximum(const Likelihood& likelihood, const CjsMArray& m,
+                       const CjsFitter::Options& options)
+{
+    const std::vector<double> neutral(static_cast<size_t>(likelihood.dimension()), 0.0);
+    Solution best =
+        maximise(likelihood, options.closedFormStart ? jollySeberStart(m, likelihood) : neutral,
+                 options.maxIterations);
+    if (!best.converged && options.closedFormStart) {
+        Solution other = maximise(likelihood, neutral, options.maxIterations);
+        if (other.converged || other.logLikelihood > best.logLikelihood)
+            best = std::move(other);
+    }
+    return best;
+}
+
+// The probabilities of the parameters at eta.
+std::vector<double> probabilitiesAt(const std::vector<double>& eta)
+{
+    std::vector<double> x(eta.size());
+    for (size_t a = 0; a < eta.size(); ++a)
+        x[a] = sigmoid(eta[a]);
+    return x;
+}
+
+// The estimates of a fit's reported quantities at its maximum: value, identifiability,
+// standard error and interval, and the covariance of two of them.
+class Estimator
+{
+public:
+    struct Fit
+    {
+        const CjsMArray& m;
+        const CjsDesign& design;
+        const Likelihood& likelihood;
+        const Solution& best;
+        const std::vector<double>& x;
+        const Information& information;
+        // Empty when the fit did not converge.
+        const std::vector<double>& covariance;
+        double minus2LnL;
+        bool converged;
+    };
+
+    Estimator(const Fit& fit, const CjsFitter::Options& options)
+        : fit_(fit), options_(options), n_(fit.likelihood.dimension())
+    {
+    }
+
+    CjsEstimate estimate(const Quantity& q) const
+    {
+        CjsEstimate e;
+        e.value = 1.0;
+        for (const Real& real : q.factors)
+            e.value *= valueOf(real);
+        const std::vector<double> g = factorGradient(q);
+        std::vector<double> logit(static_cast<size_t>(n_), 0.0);
+        bool free = false;
+        for (size_t t = 0; t < q.factors.size(); ++t) {
+            const int i = q.factors[t].index;
+            if (i >= 0 && fit_.information.inside(i)) {
+                logit[size_t(i)] += g[t] * fit_.x[size_t(i)] * (1.0 - fit_.x[size_t(i)]);
+                free = true;
+            }
+        }
+        e.identifiable = fit_.information.identifiable(logit);
+        if (!e.identifiable) {
+            e.value = 0.0;
+            return e;
+        }
+        if (!fit_.covariance.empty() && free && !atBound(e.value))
+            CjsFitter::setInterval(e, std::sqrt(std::max(covarianceOf(q, q), 0.0)));
+        // A quantity of one parameter (times probabilities held fixed) gets its profile
+        // interval at a bound, where the logit scale has none, and on request everywhere.
+        int parameter = -1;
+        int parameters = 0;
+        double fixed = 1.0;
+        for (const Real& real : q.factors) {
+            if (real.index >= 0) {
+                parameter = real.index;
+                ++parameters;
+            } else {
+                fixed *= real.fixed;
+            }
+        }
+        if (fit_.converged && parameters == 1 && (atBound(e.value) || options_.profileIntervals)) {
+            const auto [lower, upper] =
+                profileInterval(fit_.m, fit_.design, fit_.best.eta, parameter, fit_.minus2LnL,
+                                options_.maxIterations);
+            e.hasInterval = true;
+            e.profile = true;
+            e.lcl = fixed * lower;
+            e.ucl = fixed * upper;
+        }
+        return e;
+    }
+
+    double covarianceOf(const Quantity& a, const Quantity& b) const
+    {
+        const std::vector<double> ga = factorGradient(a);
+        const std::vector<double> gb = factorGradient(b);
+        double sum = 0.0;
+        for (size_t t = 0; t < a.factors.size(); ++t)
+            for (size_t u = 0; u < b.factors.size(); ++u) {
+                const int i = a.factors[t].index;
+                const int j = b.factors[u].index;
+                if (i >= 0 && j >= 0)
+                    sum += ga[t] * gb[u] * fit_.covariance[size_t(i) * n_ + j];
+            }
+        return sum;
+    }
+
+    // The survival from occasion first to last + 1.
+    Quantity survival(int first, int last) const
+    {
+        Quantity q;
+        for (int t = first; t <= last; ++t)
+            q.factors.push_back(fit_.likelihood.phi(t));
+        return q;
+    }
+
+private:
+    double valueOf(const Real& real) const
+    {
+        return real.index >= 0 ? fit_.x[size_t(real.index)] : real.fixed;
+    }
+    // Gradient of a product on the probability scale, one entry per factor: the product of the
+    // others.
+    std::vector<double> factorGradient(const Quantity& q) const
+    {
+        std::vector<double> g(q.factors.size(), 1.0);
+        for (size_t t = 0; t < q.factors.size(); ++t)
+            for (size_t u = 0; u < q.factors.size(); ++u)
+                if (u != t)
+                    g[t] *= valueOf(q.factors[u]);
+        return g;
+    }
+
+    const Fit& fit_;
+    const CjsFitter::Options& options_;
+    const int n_;
+};
+
+// The fit's estimates, its rows (survivals that cannot be told apart reported as their product
+// where that is known) and the rows' covariance.
+void report(CjsFit& result, const Estimator& estimator, const Likelihood& likelihood,
+            bool withCovariance)
+{
+    const int k = result.occasions;
+    for (int t = 0; t <= k - 3; ++t) {
+        result.phi[size_t(t)] = estimator.estimate(estimator.survival(t, t));
+        result.p[size_t(t)] = estimator.estimate(Quantity{{likelihood.p(t + 1)}});
+    }
+    const Quantity beta{{likelihood.phi(k - 2), likelihood.p(k - 1)}};
+    result.beta = estimator.estimate(beta);
+    for (int i = 0; i <= k - 3; ++i)
+        result.cumulativeSurvival[size_t(i)] = estimator.estimate(estimator.survival(0, i));
+
+    std::vector<Quantity> quantities;
+    const auto addRow = [&](CjsRow::Kind kind, int from, int to, const CjsEstimate& e,
+                            const Quantity& q) {
+        result.rows.push_back({kind, from, to, e});
+        quantities.push_back(q);
+    };
+    for (int t = 0; t <= k - 3; ++t) {
+        if (!result.phi[size_t(t)].identifiable) {
+            bool joined = false;
+            for (int u = t + 1; u <= k - 3 && !joined; ++u) {
+                const Quantity q = estimator.survival(t, u);
+                const CjsEstimate e = estimator.estimate(q);
+                if (e.identifiable) {
+                    addRow(CjsRow::Kind::Phi, t, u + 1, e, q);
+                    t = u;
+                    joined = true;
+                }
+            }
+            if (joined)
+                continue;
+        }
+        addRow(CjsRow::Kind::Phi, t, t + 1, result.phi[size_t(t)], estimator.survival(t, t));
+    }
+    for (int t = 1; t <= k - 2; ++t)
+        addRow(CjsRow::Kind::P, t, t, result.p[size_t(t - 1)], Quantity{{likelihood.p(t)}});
+    addRow(CjsRow::Kind::Beta, k - 2, k - 1, result.beta, beta);
+
+    if (withCovariance) {
+        const size_t r = result.rows.size();
+        result.covariance.assign(r * r, 0.0);
+        for (size_t a = 0; a < r; ++a)
+            for (size_t b = 0; b < r; ++b)
+                if (result.rows[a].estimate.hasSe() && result.rows[b].estimate.hasSe())
+                    result.covariance[a * r + b] =
+                        estimator.covarianceOf(quantities[a], quantities[b]);
+    }
+}
+
 } // namespace
 
 CjsFit CjsFitter::fit(const CjsMArray& m, const CjsDesign& design) const
@@ -858,22 +1055,8 @@ CjsFit CjsFitter::fit(const CjsMArray& m, const CjsDesign& design) const
 
     const Likelihood likelihood(m, design);
     const int n = likelihood.dimension();
-    const std::vector<double> neutral(static_cast<size_t>(n), 0.0);
-    Solution best =
-        maximise(likelihood, options_.closedFormStart ? jollySeberStart(m, likelihood) : neutral,
-                 options_.maxIterations);
-    if (!best.converged && options_.closedFormStart) {
-        Solution other = maximise(likelihood, neutral, options_.maxIterations);
-        if (other.converged || other.logLikelihood > best.logLikelihood)
-            best = std::move(other);
-    }
-
-    std::vector<double> x(static_cast<size_t>(n));
-    const auto probabilities = [&] {
-        for (int a = 0; a < n; ++a)
-            x[size_t(a)] = sigmoid(best.eta[size_t(a)]);
-    };
-    probabilities();
+    Solution best = searchMaximum(likelihood, m, options_);
+    std::vector<double> x = probabilitiesAt(best.eta);
     Information information(best.hessian, x, n, double(m.animals));
     // Near a ridge the small slope left by the usual tolerance bends the information enough to
     // hide a direction the data do not see; there the maximum is sought to the last digit.
@@ -883,7 +1066,7 @@ CjsFit CjsFitter::fit(const CjsMArray& m, const CjsDesign& design) const
             polished.converged = true;
             polished.iterations += best.iterations;
             best = std::move(polished);
-            probabilities();
+            x = probabilitiesAt(best.eta);
             information = Information(best.hessian, x, n, double(m.animals));
         }
     }
@@ -895,131 +1078,9 @@ CjsFit CjsFitter::fit(const CjsMArray& m, const CjsDesign& design) const
     result.singular = information.singular();
     const std::vector<double> covariance =
         result.converged ? information.covariance() : std::vector<double>();
-
-    const auto valueOf = [&x](const Real& real) {
-        return real.index >= 0 ? x[size_t(real.index)] : real.fixed;
-    };
-    // Gradient of a product on the probability scale, one entry per factor: the product of the
-    // others.
-    const auto factorGradient = [&](const Quantity& q) {
-        std::vector<double> g(q.factors.size(), 1.0);
-        for (size_t t = 0; t < q.factors.size(); ++t)
-            for (size_t u = 0; u < q.factors.size(); ++u)
-                if (u != t)
-                    g[t] *= valueOf(q.factors[u]);
-        return g;
-    };
-    const auto covarianceOf = [&](const Quantity& a, const Quantity& b) {
-        const std::vector<double> ga = factorGradient(a);
-        const std::vector<double> gb = factorGradient(b);
-        double sum = 0.0;
-        for (size_t t = 0; t < a.factors.size(); ++t)
-            for (size_t u = 0; u < b.factors.size(); ++u) {
-                const int i = a.factors[t].index;
-                const int j = b.factors[u].index;
-                if (i >= 0 && j >= 0)
-                    sum += ga[t] * gb[u] * covariance[size_t(i) * n + j];
-            }
-        return sum;
-    };
-    const auto estimate = [&](const Quantity& q) {
-        CjsEstimate e;
-        e.value = 1.0;
-        for (const Real& real : q.factors)
-            e.value *= valueOf(real);
-        const std::vector<double> g = factorGradient(q);
-        std::vector<double> logit(static_cast<size_t>(n), 0.0);
-        bool free = false;
-        for (size_t t = 0; t < q.factors.size(); ++t) {
-            const int i = q.factors[t].index;
-            if (i >= 0 && information.inside(i)) {
-                logit[size_t(i)] += g[t] * x[size_t(i)] * (1.0 - x[size_t(i)]);
-                free = true;
-            }
-        }
-        e.identifiable = information.identifiable(logit);
-        if (!e.identifiable) {
-            e.value = 0.0;
-            return e;
-        }
-        if (!covariance.empty() && free && !atBound(e.value))
-            setInterval(e, std::sqrt(std::max(covarianceOf(q, q), 0.0)));
-        // A quantity of one parameter (times probabilities held fixed) gets its profile
-        // interval at a bound, where the logit scale has none, and on request everywhere.
-        int parameter = -1;
-        int parameters = 0;
-        double fixed = 1.0;
-        for (const Real& real : q.factors) {
-            if (real.index >= 0) {
-                parameter = real.index;
-                ++parameters;
-            } else {
-                fixed *= real.fixed;
-            }
-        }
-        if (result.converged && parameters == 1 &&
-            (atBound(e.value) || options_.profileIntervals)) {
-            const auto [lower, upper] = profileInterval(m, design, best.eta, parameter,
-                                                        result.minus2LnL, options_.maxIterations);
-            e.hasInterval = true;
-            e.profile = true;
-            e.lcl = fixed * lower;
-            e.ucl = fixed * upper;
-        }
-        return e;
-    };
-    const auto survival = [&](int first, int last) {
-        Quantity q;
-        for (int t = first; t <= last; ++t)
-            q.factors.push_back(likelihood.phi(t));
-        return q;
-    };
-
-    for (int t = 0; t <= k - 3; ++t) {
-        result.phi[size_t(t)] = estimate(survival(t, t));
-        result.p[size_t(t)] = estimate(Quantity{{likelihood.p(t + 1)}});
-    }
-    const Quantity beta{{likelihood.phi(k - 2), likelihood.p(k - 1)}};
-    result.beta = estimate(beta);
-    for (int i = 0; i <= k - 3; ++i)
-        result.cumulativeSurvival[size_t(i)] = estimate(survival(0, i));
-
-    // Survivals that cannot be told apart are reported as their product where that is known.
-    std::vector<Quantity> quantities;
-    const auto addRow = [&](CjsRow::Kind kind, int from, int to, const CjsEstimate& e,
-                            const Quantity& q) {
-        result.rows.push_back({kind, from, to, e});
-        quantities.push_back(q);
-    };
-    for (int t = 0; t <= k - 3; ++t) {
-        if (!result.phi[size_t(t)].identifiable) {
-            bool joined = false;
-            for (int u = t + 1; u <= k - 3 && !joined; ++u) {
-                const Quantity q = survival(t, u);
-                const CjsEstimate e = estimate(q);
-                if (e.identifiable) {
-                    addRow(CjsRow::Kind::Phi, t, u + 1, e, q);
-                    t = u;
-                    joined = true;
-                }
-            }
-            if (joined)
-                continue;
-        }
-        addRow(CjsRow::Kind::Phi, t, t + 1, result.phi[size_t(t)], survival(t, t));
-    }
-    for (int t = 1; t <= k - 2; ++t)
-        addRow(CjsRow::Kind::P, t, t, result.p[size_t(t - 1)], Quantity{{likelihood.p(t)}});
-    addRow(CjsRow::Kind::Beta, k - 2, k - 1, result.beta, beta);
-
-    if (!covariance.empty()) {
-        const size_t r = result.rows.size();
-        result.covariance.assign(r * r, 0.0);
-        for (size_t a = 0; a < r; ++a)
-            for (size_t b = 0; b < r; ++b)
-                if (result.rows[a].estimate.hasSe() && result.rows[b].estimate.hasSe())
-                    result.covariance[a * r + b] = covarianceOf(quantities[a], quantities[b]);
-    }
+    const Estimator::Fit at{m,          design,           likelihood,      best, x, information,
+                            covariance, result.minus2LnL, result.converged};
+    report(result, Estimator(at, options_), likelihood, !covariance.empty());
     return result;
 }
 
