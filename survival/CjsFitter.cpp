@@ -374,6 +374,118 @@ struct Solution
     bool converged = false;
 };
 
+// The parameters free to move: a logit held at its limit stays there while the slope pushes
+// it outwards.
+std::vector<int> movingParameters(const std::vector<double>& eta, const std::vector<double>& g)
+{
+    std::vector<int> moving;
+    for (int k = 0; k < int(eta.size()); ++k) {
+        const double e = eta[size_t(k)];
+        if (!((e >= LogitLimit && g[size_t(k)] >= 0.0) ||
+              (e <= -LogitLimit && g[size_t(k)] <= 0.0)))
+            moving.push_back(k);
+    }
+    return moving;
+}
+
+// Newton's step in the moving parameters, with its decrement and longest component.
+struct NewtonStep
+{
+    std::vector<double> step;
+    double decrement = 0.0;
+    double longest = 0.0;
+    // Whether the surface was concave there (at most a token of damping).
+    bool concave = false;
+};
+
+// The step from the gradient and Hessian; where the surface is not concave the step is damped
+// towards the gradient. False only when the surface is not a number.
+bool newtonStep(const std::vector<double>& g, const std::vector<double>& hessian, int n,
+                const std::vector<int>& moving, NewtonStep& out)
+{
+    const int m = int(moving.size());
+    std::vector<double> info(size_t(m) * m);
+    double largest = 0.0;
+    for (int a = 0; a < m; ++a)
+        for (int b = 0; b < m; ++b) {
+            info[size_t(a) * m + b] = -hessian[size_t(moving[size_t(a)]) * n + moving[size_t(b)]];
+            if (a == b)
+                largest = std::max(largest, std::abs(info[size_t(a) * m + a]));
+        }
+    double damping = 0.0;
+    std::vector<double> factor;
+    bool factored = false;
+    for (int attempt = 0; attempt < 40 && !factored; ++attempt) {
+        factor = info;
+        for (int a = 0; a < m; ++a)
+            factor[size_t(a) * m + a] += damping;
+        factored = cholesky(factor, m);
+        if (!factored)
+            damping = damping == 0.0 ? 1e-10 * std::max(largest, 1.0) : damping * 10.0;
+    }
+    if (!factored)
+        return false;
+    out.step.assign(static_cast<size_t>(m), 0.0);
+    for (int a = 0; a < m; ++a)
+        out.step[size_t(a)] = g[size_t(moving[size_t(a)])];
+    choleskySolve(factor, m, out.step);
+    out.decrement = 0.0;
+    out.longest = 0.0;
+    for (int a = 0; a < m; ++a) {
+        out.decrement += g[size_t(moving[size_t(a)])] * out.step[size_t(a)];
+        out.longest = std::max(out.longest, std::abs(out.step[size_t(a)]));
+    }
+    // A flat ridge (a parameter without information) needs only a token of damping; it is
+    // a maximum all the same, and the singular information then says what it is worth.
+    out.concave = damping <= 1e-8 * std::max(largest, 1.0);
+    return true;
+}
+
+// Step halving until ln L does not fall; false when no representable gain is left.
+bool halvedStep(const Likelihood& likelihood, const std::vector<int>& moving,
+                const std::vector<double>& step, std::vector<double>& eta, double& f)
+{
+    std::vector<double> trial = eta;
+    double t = 1.0;
+    for (int halving = 0; halving < 60; ++halving, t *= 0.5) {
+        for (size_t a = 0; a < moving.size(); ++a) {
+            const size_t k = size_t(moving[a]);
+            trial[k] = std::clamp(eta[k] + t * step[a], -LogitLimit, LogitLimit);
+        }
+        const double ft = likelihood.value(trial);
+        if (ft >= f) {
+            eta = trial;
+            f = ft;
+            return true;
+        }
+    }
+    return false;
+}
+
+// A parameter running to 0 or 1 gains about one logit unit per step; it is sent to its limit
+// at once when that does not lower ln L.
+void jumpToLimits(const Likelihood& likelihood, const std::vector<int>& moving,
+                  const std::vector<double>& step, std::vector<double>& eta, double& f)
+{
+    std::vector<double> jump = eta;
+    bool jumped = false;
+    for (size_t a = 0; a < moving.size(); ++a) {
+        const size_t k = size_t(moving[a]);
+        if (std::abs(eta[k]) > 10.0 && std::abs(eta[k]) < LogitLimit &&
+            (eta[k] > 0.0) == (step[a] > 0.0)) {
+            jump[k] = eta[k] > 0.0 ? LogitLimit : -LogitLimit;
+            jumped = true;
+        }
+    }
+    if (jumped) {
+        const double fj = likelihood.value(jump);
+        if (fj >= f) {
+            eta = jump;
+            f = fj;
+        }
+    }
+}
+
 Solution maximise(const Likelihood& likelihood, std::vector<double> eta, int maxIterations,
                   double relativeTolerance = 1e-12)
 {
@@ -381,106 +493,29 @@ Solution maximise(const Likelihood& likelihood, std::vector<double> eta, int max
     Solution s;
     double f = likelihood.evaluate(eta, s.gradient, s.hessian);
     for (s.iterations = 0; s.iterations < maxIterations; ++s.iterations) {
-        const std::vector<double>& g = s.gradient;
-        // A logit held at its limit stays there while the slope pushes it outwards.
-        std::vector<int> moving;
-        for (int k = 0; k < n; ++k) {
-            const double e = eta[size_t(k)];
-            if (!((e >= LogitLimit && g[size_t(k)] >= 0.0) ||
-                  (e <= -LogitLimit && g[size_t(k)] <= 0.0)))
-                moving.push_back(k);
-        }
-        const int m = int(moving.size());
-        if (m == 0) {
+        const std::vector<int> moving = movingParameters(eta, s.gradient);
+        if (moving.empty()) {
             s.converged = true;
             break;
         }
-        std::vector<double> info(size_t(m) * m);
-        double largest = 0.0;
-        for (int a = 0; a < m; ++a)
-            for (int b = 0; b < m; ++b) {
-                info[size_t(a) * m + b] =
-                    -s.hessian[size_t(moving[size_t(a)]) * n + moving[size_t(b)]];
-                if (a == b)
-                    largest = std::max(largest, std::abs(info[size_t(a) * m + a]));
-            }
-        // Where the surface is not concave the step is damped towards the gradient.
-        double damping = 0.0;
-        std::vector<double> factor;
-        bool factored = false;
-        for (int attempt = 0; attempt < 40 && !factored; ++attempt) {
-            factor = info;
-            for (int a = 0; a < m; ++a)
-                factor[size_t(a) * m + a] += damping;
-            factored = cholesky(factor, m);
-            if (!factored)
-                damping = damping == 0.0 ? 1e-10 * std::max(largest, 1.0) : damping * 10.0;
-        }
-        // Only a surface that is not a number gets here.
-        if (!factored)
+        NewtonStep newton;
+        // Only a surface that is not a number fails here.
+        if (!newtonStep(s.gradient, s.hessian, n, moving, newton))
             break;
-        std::vector<double> step(static_cast<size_t>(m));
-        for (int a = 0; a < m; ++a)
-            step[size_t(a)] = g[size_t(moving[size_t(a)])];
-        choleskySolve(factor, m, step);
-        double decrement = 0.0;
-        double longest = 0.0;
-        for (int a = 0; a < m; ++a) {
-            decrement += g[size_t(moving[size_t(a)])] * step[size_t(a)];
-            longest = std::max(longest, std::abs(step[size_t(a)]));
-        }
-        // A flat ridge (a parameter without information) needs only a token of damping; it is
-        // a maximum all the same, and the singular information then says what it is worth.
-        const bool concave = damping <= 1e-8 * std::max(largest, 1.0);
         const double tolerance = relativeTolerance * (1.0 + std::abs(f));
-        if (concave && decrement < tolerance) {
+        if (newton.concave && newton.decrement < tolerance) {
             s.converged = true;
             break;
         }
-        if (longest > 5.0)
-            for (double& x : step)
-                x *= 5.0 / longest;
-
-        // Step halving until ln L does not fall.
-        bool accepted = false;
-        std::vector<double> trial = eta;
-        double t = 1.0;
-        for (int halving = 0; halving < 60 && !accepted; ++halving, t *= 0.5) {
-            for (int a = 0; a < m; ++a) {
-                const size_t k = size_t(moving[size_t(a)]);
-                trial[k] = std::clamp(eta[k] + t * step[size_t(a)], -LogitLimit, LogitLimit);
-            }
-            const double ft = likelihood.value(trial);
-            if (ft >= f) {
-                accepted = true;
-                eta = trial;
-                f = ft;
-            }
-        }
-        if (!accepted) {
+        if (newton.longest > 5.0)
+            for (double& x : newton.step)
+                x *= 5.0 / newton.longest;
+        if (!halvedStep(likelihood, moving, newton.step, eta, f)) {
             // No representable gain is left; that is convergence only with a tiny decrement.
-            s.converged = concave && decrement < 1e4 * tolerance;
+            s.converged = newton.concave && newton.decrement < 1e4 * tolerance;
             break;
         }
-        // A parameter running to 0 or 1 gains about one logit unit per step; send it to its
-        // limit at once when that does not lower ln L.
-        std::vector<double> jump = eta;
-        bool jumped = false;
-        for (int a = 0; a < m; ++a) {
-            const size_t k = size_t(moving[size_t(a)]);
-            if (std::abs(eta[k]) > 10.0 && std::abs(eta[k]) < LogitLimit &&
-                (eta[k] > 0.0) == (step[size_t(a)] > 0.0)) {
-                jump[k] = eta[k] > 0.0 ? LogitLimit : -LogitLimit;
-                jumped = true;
-            }
-        }
-        if (jumped) {
-            const double fj = likelihood.value(jump);
-            if (fj >= f) {
-                eta = jump;
-                f = fj;
-            }
-        }
+        jumpToLimits(likelihood, moving, newton.step, eta, f);
         f = likelihood.evaluate(eta, s.gradient, s.hessian);
     }
     s.eta = eta;
