@@ -1,14 +1,15 @@
 // The detection window bounds of a console run on the small study of fuzz/study.
 //
-// The input's first three lines are the values of windowStart, windowEnd and cutoffDate of a
-// standard and a kavel run: a line "-" (or a missing line) leaves the key out, a line starting
-// with '=' gives the rest as a JSON value as it is ("=null", "=2023", "={}"), any other line is
-// the text of a JSON string. A third run, without any of the keys, must always be written.
+// The input's first three lines are the values of windowStart and windowEnd of a standard and
+// a kavel run, and of the standard run's cutoffDate: a line "-" (or a missing line) leaves the key
+// out, a line starting with '=' gives the rest as a JSON value as it is ("=null", "=2023", "={}"),
+// any other line is the text of a JSON string. A third run, without any of the keys, must always be
+// written.
 //
 // When every value is a text or absent, the bounds are judged here, apart from the program: a
-// run with a bound that is not a date-time "yyyy-MM-dd hh:mm:ss", or with a start after its
-// end, must be refused (no file, the console's outcome "some failed"); any other run must be
-// written, and every first detection time of its standard file must lie within the bounds.
+// run with a bound or a cutoff that is not a date-time "yyyy-MM-dd hh:mm:ss", or with a start
+// after its end, must be refused (no file, the console's outcome "some failed"); any other run must
+// be written, and every first detection time of its standard file must lie within the bounds.
 #include "fuzz/FuzzSupport.h"
 
 #include <QDate>
@@ -162,11 +163,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const bool valid = (!start.present || isDateTime(start.text)) &&
                        (!end.present || isDateTime(end.text)) &&
                        (!start.present || !end.present || start.text <= end.text);
-    if (valid && (!windowed || !windowedKavel || outcome != AllHandled))
-        fail("a run with a valid window was not written");
-    if (!valid && (windowed || windowedKavel || outcome != SomeFailed))
-        fail("a run with an invalid window was not refused");
-    if (valid &&
+    // A cutoff that is not a date-time refuses its run (the standard one) like a bad bound.
+    const bool validCutoff = !cutoff.present || isDateTime(cutoff.text);
+    if (valid != windowedKavel)
+        fail(valid ? "a run with a valid window was not written"
+                   : "a run with an invalid window was not refused");
+    if ((valid && validCutoff) != windowed)
+        fail(valid && validCutoff ? "a run with a valid window and cutoff was not written"
+                                  : "a run with an invalid window or cutoff was not refused");
+    if (outcome != (valid && validCutoff ? AllHandled : SomeFailed))
+        fail("the exit status does not say whether a run was refused");
+    if (windowed &&
         !firstDetectionsWithin(resultDir.filePath(QStringLiteral("w_standard.csv")), start, end))
         fail("a detection outside the window was counted");
     return 0;
