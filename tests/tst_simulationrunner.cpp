@@ -96,6 +96,8 @@ private slots:
 
 private:
     void writeStudy(const QByteArray& config = Study);
+    // Two kavel runs, "first" over the release Spring and "second" over Fall, at one site.
+    void writeTwoRuns();
     std::unique_ptr<QTemporaryDir> dir_;
 };
 
@@ -114,6 +116,23 @@ void TestSimulationRunner::writeStudy(const QByteArray& config)
     QFile life(dir_->filePath(QStringLiteral("data/life.csv")));
     QVERIFY(life.open(QIODevice::WriteOnly));
     life.write("tag_code,lot,tag_life_days\nG7000001,1,30\nG7000002,1,31\n");
+}
+
+void TestSimulationRunner::writeTwoRuns()
+{
+    const QDir sim(dir_->path());
+    writeFile(sim.filePath(QStringLiteral("config.txt")), R"({
+      "dataDir": "data", "year": 2021,
+      "releases": [{"name": "Spring", "config": [{"site": "REL1", "species": "CHN"}]},
+                   {"name": "Fall", "config": [{"site": "REL2", "species": "CHN"}]}],
+      "sites": [{"name": "A", "config": [{"location": "A"}]}],
+      "runs": [{"title": "first", "type": "kavel", "releases": ["Spring"], "sites": ["A"]},
+               {"title": "second", "type": "kavel", "releases": ["Fall"], "sites": ["A"]}]})");
+    writeFile(sim.filePath(QStringLiteral("data/tags.csv")),
+              TagsHeader + "\n" + tagLine("G70000001") + "\n" + tagLine("G70000002", "REL2") +
+                  "\n");
+    writeFile(sim.filePath(QStringLiteral("data/nodes.csv")),
+              NodesHeader + "\nA_1,1,2,100,A,up,2021-01-01 00:00:00,,\n");
 }
 
 void TestSimulationRunner::refusals_data()
@@ -542,18 +561,7 @@ void TestSimulationRunner::pooledSelectionsAndWindows()
 void TestSimulationRunner::failedStatementFailsTheRun()
 {
     const QDir sim(dir_->path());
-    writeFile(sim.filePath(QStringLiteral("config.txt")), R"({
-      "dataDir": "data", "year": 2021,
-      "releases": [{"name": "Spring", "config": [{"site": "REL1", "species": "CHN"}]},
-                   {"name": "Fall", "config": [{"site": "REL2", "species": "CHN"}]}],
-      "sites": [{"name": "A", "config": [{"location": "A"}]}],
-      "runs": [{"title": "first", "type": "kavel", "releases": ["Spring"], "sites": ["A"]},
-               {"title": "second", "type": "kavel", "releases": ["Fall"], "sites": ["A"]}]})");
-    writeFile(sim.filePath(QStringLiteral("data/tags.csv")),
-              TagsHeader + "\n" + tagLine("G70000001") + "\n" + tagLine("G70000002", "REL2") +
-                  "\n");
-    writeFile(sim.filePath(QStringLiteral("data/nodes.csv")),
-              NodesHeader + "\nA_1,1,2,100,A,up,2021-01-01 00:00:00,,\n");
+    writeTwoRuns();
     writeFile(sim.filePath(QStringLiteral("data/events.csv")),
               EventsHeader + "\nA_1,G70000001,2021-04-03 10:00:00,2021-04-03 11:00:00,3\n");
     // The second run cannot remove the first run's release: a failed statement, as when
@@ -619,18 +627,7 @@ void TestSimulationRunner::measuresThatAreNoNumbers()
 void TestSimulationRunner::lockedDatabaseIsWaitedFor()
 {
     const QDir sim(dir_->path());
-    writeFile(sim.filePath(QStringLiteral("config.txt")), R"({
-      "dataDir": "data", "year": 2021,
-      "releases": [{"name": "Spring", "config": [{"site": "REL1", "species": "CHN"}]},
-                   {"name": "Fall", "config": [{"site": "REL2", "species": "CHN"}]}],
-      "sites": [{"name": "A", "config": [{"location": "A"}]}],
-      "runs": [{"title": "first", "type": "kavel", "releases": ["Spring"], "sites": ["A"]},
-               {"title": "second", "type": "kavel", "releases": ["Fall"], "sites": ["A"]}]})");
-    writeFile(sim.filePath(QStringLiteral("data/tags.csv")),
-              TagsHeader + "\n" + tagLine("G70000001") + "\n" + tagLine("G70000002", "REL2") +
-                  "\n");
-    writeFile(sim.filePath(QStringLiteral("data/nodes.csv")),
-              NodesHeader + "\nA_1,1,2,100,A,up,2021-01-01 00:00:00,,\n");
+    writeTwoRuns();
     // Another program writes to the database for longer than the driver's own wait of 5 s.
     sqlite3* other = nullptr;
     QCOMPARE(sqlite3_open(sim.filePath(QStringLiteral("keldar.db")).toUtf8().constData(), &other),
