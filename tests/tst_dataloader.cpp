@@ -106,6 +106,8 @@ private slots:
     void numbersInRange_data();
     void numbersInRange();
     void rowsReachTheSinkAsFields();
+    void everyKindChecksItsColumns_data();
+    void everyKindChecksItsColumns();
 
 private:
     QString write(const QString& name, const QByteArray& content);
@@ -1085,6 +1087,79 @@ void TestDataLoader::rowsReachTheSinkAsFields()
     QVERIFY(loader.load());
     const QString life = QString::number(LoadSink::TagLifeDataModel) + ':';
     QCOMPARE(sink.rows, QStringList({life + "G7000001| 1 |30", life + "G7000002|2|"}));
+}
+
+void TestDataLoader::everyKindChecksItsColumns_data()
+{
+    QTest::addColumn<int>("model");
+    QTest::addColumn<QStringList>("dates");
+    QTest::addColumn<QStringList>("reals");
+    QTest::addColumn<QStringList>("wholes");
+    QTest::newRow("tags") << int(LoadSink::TagsModel)
+                          << QStringList{"fish_tag_date", "tag_activate_date", "tag_release_date"}
+                          << QStringList{"length", "weight"}
+                          << QStringList{"bucket", "lot", "release_location_river_kilometer"};
+    QTest::newRow("nodes") << int(LoadSink::NodesModel)
+                           << QStringList{"deploy_date", "recovery_date"} << QStringList{}
+                           << QStringList{"river_kilometer"};
+    QTest::newRow("events") << int(LoadSink::EventsModel)
+                            << QStringList{"first_computed_datetime", "last_computed_datetime"}
+                            << QStringList{} << QStringList{};
+    QTest::newRow("tag attributes")
+        << int(LoadSink::TagAttributesModel) << QStringList{} << QStringList{} << QStringList{};
+    QTest::newRow("tag life data")
+        << int(LoadSink::TagLifeDataModel) << QStringList{} << QStringList{} << QStringList{"lot"};
+    QTest::newRow("tag locations") << int(LoadSink::TagLocationsModel) << QStringList{"time"}
+                                   << QStringList{} << QStringList{};
+    QTest::newRow("removals") << int(LoadSink::RemovalsModel) << QStringList{"removal_date"}
+                              << QStringList{} << QStringList{"removal_river_km"};
+}
+
+void TestDataLoader::everyKindChecksItsColumns()
+{
+    // Runs read these columns as date-times and numbers: a value they cannot read is said, and
+    // a number beyond the whole ones in a whole-number column too. Other columns are stored
+    // unchecked.
+    QFETCH(int, model);
+    QFETCH(QStringList, dates);
+    QFETCH(QStringList, reals);
+    QFETCH(QStringList, wholes);
+    RecordingSink sink;
+    const QStringList columns = sink.modelColumns(LoadSink::Model(model));
+    QStringList unreadable, beyondWhole;
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        unreadable << QStringLiteral("x");
+        beyondWhole << QStringLiteral("3e9");
+    }
+    QTemporaryDir dir;
+    const QString path = QDir(dir.path()).filePath(QStringLiteral("kind.csv"));
+    writeFile(path, (columns.join(',') + '\n' + unreadable.join(',') + '\n' +
+                     beyondWhole.join(',') + '\n')
+                        .toUtf8());
+    DataLoader loader(&sink);
+    RecordingLogger logger;
+    loader.setLogger(&logger);
+    loader.setDataDir(dir.path());
+    QVERIFY(loader.load());
+    QCOMPARE(sink.rows.size(), 2);
+    QStringList expected;
+    for (const QString& column : columns) {
+        if (dates.contains(column))
+            expected << QStringLiteral("***Warning: %1: 2 values of %2 not read as a date-time "
+                                       "(lines 2, 3)")
+                            .arg(path, column);
+    }
+    for (const QString& column : columns) {
+        if (reals.contains(column))
+            expected << QStringLiteral("***Warning: %1: 1 value of %2 not read as a number "
+                                       "(line 2)")
+                            .arg(path, column);
+        else if (wholes.contains(column))
+            expected << QStringLiteral("***Warning: %1: 2 values of %2 not read as a number "
+                                       "(lines 2, 3)")
+                            .arg(path, column);
+    }
+    QCOMPARE(logger.messages.filter(QStringLiteral("not read as")), expected);
 }
 
 QTEST_GUILESS_MAIN(TestDataLoader)
