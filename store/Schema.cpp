@@ -6,13 +6,27 @@ namespace kd::Schema {
 
 namespace {
 
+struct LinkTo
+{
+    int source;
+    const char* idColumn;
+    const char* codeColumn;
+};
+
 struct Table
 {
     const char* name;
     QList<Column> columns;
     // For a data kind, the column that names what each row is about.
     const char* key = nullptr;
+    // Foreign ids; the end of a load indexes their id columns in this order.
+    QList<LinkTo> links = {};
+    // Indexed before the ids are filled.
+    QList<const char*> indexed = {};
 };
+
+const LinkTo ToTag{DataProvider::TagsModel, "tag_id", "tag_code"};
+const LinkTo ToNode{DataProvider::NodesModel, "node_id", "node_code"};
 
 const Column Id{"id", "integer primary key"};
 const Column LoadId{"load_id", "integer"};
@@ -62,23 +76,29 @@ const QList<Table>& tables()
           file("mort_xlat", "integer"),
           file("pri", "real"),
           LoadId},
-         "tag_code"},
+         "tag_code",
+         {},
+         {"tag_code"}},
         {"nodes",
          {Id, file("node_code", "varchar(20)"), file("latitude", "varchar(20)"),
           file("longitude", "varchar(20)"), whole("river_kilometer", "integer"),
           file("location", "varchar(20)"), file("location_xlat", "varchar(20)"),
           date("deploy_date", "varchar(20)"), date("recovery_date", "varchar(20)"),
           file("elev_or_depth", ""), LoadId},
-         "node_code"},
+         "node_code",
+         {},
+         {"node_code", "location"}},
         {"events",
          {Id, file("node_code", "varchar(20)"), file("tag_code", "varchar(20)"),
           date("first_computed_datetime", "datetime"), date("last_computed_datetime", "datetime"),
           file("hits", "integer"), LoadId, TagId, Column{"node_id", "integer"}},
-         "tag_code"},
+         "tag_code",
+         {ToTag, ToNode}},
         {"tag_attributes",
          {Id, file("tag_code", "varchar(20)"), file("attribute", "varchar(250)"),
           file("value", "varchar(250)"), LoadId, TagId},
-         "tag_code"},
+         "tag_code",
+         {ToTag}},
         {"tag_life_data",
          {Id, file("tag_code", "varchar(20)"), whole("lot", "integer"),
           file("tag_life_days", "real"), LoadId},
@@ -86,13 +106,15 @@ const QList<Table>& tables()
         {"tag_locations",
          {Id, file("tag_code", "varchar(20)"), date("time", "datetime"), file("northing", "real"),
           file("easting", "real"), file("elevation", "real"), LoadId, TagId},
-         "tag_code"},
+         "tag_code",
+         {ToTag}},
         {"removals",
          {Id, file("tag_code", "varchar(20)"), date("removal_date", "datetime"),
           whole("removal_river_km", "int", {QStringLiteral("riverkm")}),
           file("removal_type", "varchar(20)", Check::None, {QStringLiteral("removal_type_id")}),
           TagId, LoadId},
-         "tag_code"},
+         "tag_code",
+         {ToTag}},
         {"loads",
          {Id, Column{"model", "varchar(20)"}, Column{"file_path", "varchar(250)"},
           Column{"load_date", "datetime"}, Column{"file_date", "datetime"},
@@ -200,6 +222,31 @@ QList<Check> fileChecks(int model)
             checks.append(column.check);
     }
     return checks;
+}
+
+const QList<Link>& links()
+{
+    static const QList<Link> all = [] {
+        QList<Link> result;
+        for (int model = 0; model < DataProvider::ModelCount; ++model) {
+            const QStringList fields = fileColumns(model);
+            for (const LinkTo& link : tables()[model].links)
+                result.append({model, link.source, link.idColumn, link.codeColumn,
+                               int(fields.indexOf(QLatin1String(link.codeColumn)))});
+        }
+        return result;
+    }();
+    return all;
+}
+
+QStringList indexedColumns(int model)
+{
+    QStringList names;
+    if (!isModel(model))
+        return names;
+    for (const char* column : tables()[model].indexed)
+        names.append(QString::fromLatin1(column));
+    return names;
 }
 
 QStringList keyColumns()

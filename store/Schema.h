@@ -39,6 +39,23 @@ QStringList fileColumns(int model);
 QMap<QString, QStringList> aliases(int model);
 // The check of each of fileColumns(model), in the same order.
 QList<Check> fileChecks(int model);
+// A foreign id stored with a data row: the row's id column, the kind whose rows it points at,
+// and the code column the two share. The store fills it while rows go in and at the end of a
+// load, which then indexes the id column.
+struct Link
+{
+    int target;
+    int source;
+    const char* idColumn;
+    const char* codeColumn;
+    // The code's position among the target's file columns, which the insert binds in order.
+    int codeField;
+};
+// Every kind's links, in load order.
+const QList<Link>& links();
+// The columns of a kind indexed at the end of a load before the ids are filled: the codes the
+// links look up, and the location the summaries group by.
+QStringList indexedColumns(int model);
 // The key columns of the data kinds, each once: a line is taken for a header only when it
 // names one of them.
 QStringList keyColumns();
