@@ -12,6 +12,8 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
+
 #ifdef Q_OS_UNIX
 #include <dirent.h>
 #endif
@@ -49,25 +51,6 @@ QStringList firstLineFields(const QFileInfo& info)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return headerFields(file.readLine(DataLoader::HeaderLineLimit), true);
-}
-
-// Columns of a model that hold date-times.
-bool isDateTimeColumn(const QString& column)
-{
-    return column.contains(QLatin1String("date")) || column == QLatin1String("time");
-}
-
-// Columns that runs read as numbers: the measures as real numbers, the others as whole ones.
-// Other numeric columns are only stored.
-bool isNumberColumn(const QString& column, bool* whole)
-{
-    static const QStringList real = {QStringLiteral("length"), QStringLiteral("weight")};
-    static const QStringList wholeColumns = {QStringLiteral("lot"), QStringLiteral("bucket"),
-                                             QStringLiteral("release_location_river_kilometer"),
-                                             QStringLiteral("river_kilometer"),
-                                             QStringLiteral("removal_river_km")};
-    *whole = wholeColumns.contains(column);
-    return *whole || real.contains(column);
 }
 
 // Counts values of one date-time or number column that cannot be read as such.
@@ -127,16 +110,17 @@ struct FileTally
 };
 
 // The date-time and number columns of the store's columns go into the layout and the tally.
-void checkedColumns(const QStringList& columns, RowReader::Layout& layout, FileTally& tally)
+void checkedColumns(const QStringList& columns, const QList<Schema::Check>& checks,
+                    RowReader::Layout& layout, FileTally& tally)
 {
     for (int i = 0; i < columns.size(); ++i) {
-        bool whole = false;
-        if (isDateTimeColumn(columns[i])) {
+        const Schema::Check check = i < checks.size() ? checks[i] : Schema::Check::None;
+        if (check == Schema::Check::DateTime) {
             layout.dateColumns.append(i);
             tally.dates.append({columns[i], 0, {}});
-        } else if (isNumberColumn(columns[i], &whole)) {
+        } else if (check != Schema::Check::None) {
             layout.numberColumns.append(i);
-            layout.wholeNumbers.append(whole);
+            layout.wholeNumbers.append(check == Schema::Check::WholeNumber);
             tally.numbers.append({columns[i], 0, {}});
         }
     }
@@ -444,6 +428,7 @@ LoadSink::Model DataLoader::matchModel(const QFileInfo& info) const
     QFile file(info.filePath());
     if (!file.open(QIODevice::ReadOnly))
         return LoadSink::NoModel;
+    const QStringList keys = provider_->keyColumns();
     for (int lineNo = 0; lineNo < 100 && !file.atEnd(); ++lineNo) {
         QByteArray line = file.readLine(HeaderLineLimit);
         // The rest of a longer line is skipped in pieces, never held whole.
@@ -453,8 +438,8 @@ LoadSink::Model DataLoader::matchModel(const QFileInfo& info) const
                 break;
         }
         const QStringList fields = headerFields(line, lineNo == 0);
-        if (!fields.contains(QLatin1String("tag_code")) &&
-            !fields.contains(QLatin1String("node_code")))
+        if (std::none_of(keys.cbegin(), keys.cend(),
+                         [&fields](const QString& key) { return fields.contains(key); }))
             continue;
         const LoadSink::Model model = fitModel(*provider_, fields);
         if (model != LoadSink::NoModel)
@@ -584,7 +569,7 @@ bool DataLoader::loadFile(LoadSink::Model model, const QFileInfo& info, const QS
     FileTally tally;
     tally.expected = columns.size();
     RowReader::Layout layout;
-    checkedColumns(columns, layout, tally);
+    checkedColumns(columns, provider_->columnChecks(model), layout, tally);
 
     LineReader reader(&file);
     QByteArray line;

@@ -1,7 +1,5 @@
 #include "store/LoadSink.h"
 
-#include "store/Schema.h"
-
 #include <QDir>
 #include <QRegularExpression>
 
@@ -35,6 +33,16 @@ QStringList LoadSink::modelColumns(Model model) const
 QMap<QString, QStringList> LoadSink::columnAliases(Model model) const
 {
     return Schema::aliases(model);
+}
+
+QList<Schema::Check> LoadSink::columnChecks(Model model) const
+{
+    return Schema::fileChecks(model);
+}
+
+QStringList LoadSink::keyColumns() const
+{
+    return Schema::keyColumns();
 }
 
 QString LoadSink::modelDisplayName(Model model) const

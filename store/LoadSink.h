@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/Schema.h"
+
 #include <QByteArrayView>
 #include <QFileInfo>
 #include <QList>
@@ -73,6 +75,10 @@ public:
     QString modelTableName(Model model) const;
     QStringList modelColumns(Model model) const;
     QMap<QString, QStringList> columnAliases(Model model) const;
+    // The check of each of modelColumns(model), in the same order.
+    QList<Schema::Check> columnChecks(Model model) const;
+    // A header line names at least one of these.
+    QStringList keyColumns() const;
     QString modelDisplayName(Model model) const;
 
 private:

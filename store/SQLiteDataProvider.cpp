@@ -23,40 +23,6 @@
 
 namespace kd {
 
-namespace {
-
-// A foreign id stored with a data row: the row's id column, the table whose rows it points at,
-// and the code column the two tables share.
-struct ForeignLink
-{
-    DataProvider::Model target;
-    DataProvider::Model source;
-    const char* idColumn;
-    const char* codeColumn;
-};
-
-constexpr ForeignLink foreignLinks[] = {
-    {DataProvider::EventsModel, DataProvider::NodesModel, "node_id", "node_code"},
-    {DataProvider::EventsModel, DataProvider::TagsModel, "tag_id", "tag_code"},
-    {DataProvider::TagAttributesModel, DataProvider::TagsModel, "tag_id", "tag_code"},
-    {DataProvider::TagLocationsModel, DataProvider::TagsModel, "tag_id", "tag_code"},
-    {DataProvider::RemovalsModel, DataProvider::TagsModel, "tag_id", "tag_code"}};
-
-// The code's position among the target's file columns, which the insert binds in order.
-int codeField(std::size_t link)
-{
-    static const auto fields = [] {
-        std::array<int, std::size(foreignLinks)> result{};
-        for (std::size_t i = 0; i < result.size(); ++i)
-            result[i] = int(Schema::fileColumns(foreignLinks[i].target)
-                                .indexOf(QLatin1String(foreignLinks[i].codeColumn)));
-        return result;
-    }();
-    return fields[link];
-}
-
-} // namespace
-
 SQLiteDataProvider::SQLiteDataProvider(const QString& databasePath)
 {
     for (int model = 0; model < ModelCount; ++model)
@@ -343,7 +309,7 @@ sqlite3_stmt* SQLiteDataProvider::insertStatement(Model model, int rows)
         return nullptr;
     }
     QStringList idColumns;
-    for (const ForeignLink& link : foreignLinks) {
+    for (const Schema::Link& link : Schema::links()) {
         if (link.target == model)
             idColumns.append(QLatin1String(link.idColumn));
     }
@@ -402,14 +368,13 @@ bool SQLiteDataProvider::insertFields(Model model, const QList<QByteArrayView>& 
     for (std::size_t f = 0; f < codes.size() && qsizetype(f) < fields.size(); ++f)
         codes[f] =
             std::string_view(fields[qsizetype(f)].data(), size_t(fields[qsizetype(f)].size()));
-    for (std::size_t linkIndex = 0; linkIndex < std::size(foreignLinks); ++linkIndex) {
-        const ForeignLink& link = foreignLinks[linkIndex];
+    for (const Schema::Link& link : Schema::links()) {
         if (link.target != model)
             continue;
         Source& source = sources_[link.source];
         if (!source.stale && !source.ids.isRead()) {
             QString error;
-            if (!source.ids.read(handle_, modelTableName(link.source).toLatin1().constData(),
+            if (!source.ids.read(handle_, modelTableName(Model(link.source)).toLatin1().constData(),
                                  link.codeColumn, error)) {
                 failLoad(error);
                 return false;
@@ -417,7 +382,7 @@ bool SQLiteDataProvider::insertFields(Model model, const QList<QByteArrayView>& 
         }
         // A stale map leaves the id to the update at the end of the load.
         qint64 id = 0;
-        const int fieldIndex = codeField(linkIndex);
+        const int fieldIndex = link.codeField;
         const bool found = !source.stale && fieldIndex >= 0 && fieldIndex < int(codes.size()) &&
                            source.ids.find(codes[fieldIndex], id);
         pending_.ids.push_back(found ? std::optional<qint64>(id) : std::nullopt);
@@ -555,17 +520,8 @@ bool SQLiteDataProvider::endLoad()
     }
     // The indices on the id columns are built after the ids are filled: building them once is
     // much cheaper than keeping them up to date through millions of updates.
-    const struct
-    {
-        Model model;
-        const char* column;
-    } laterIndices[] = {{EventsModel, "tag_id"},
-                        {EventsModel, "node_id"},
-                        {TagAttributesModel, "tag_id"},
-                        {TagLocationsModel, "tag_id"},
-                        {RemovalsModel, "tag_id"}};
-    for (const auto& index : laterIndices) {
-        if (!createIndex(index.model, {QString::fromLatin1(index.column)})) {
+    for (const Schema::Link& link : Schema::links()) {
+        if (!createIndex(Model(link.target), {QString::fromLatin1(link.idColumn)})) {
             abortLoad();
             return false;
         }
@@ -617,10 +573,15 @@ bool SQLiteDataProvider::abortLoad()
 bool SQLiteDataProvider::updateIndices()
 {
     logMessage(QStringLiteral("Updating indices..."));
-    // Only the look-up keys of the foreign-id update here; see endLoad for the others.
-    return createIndex(TagsModel, {QStringLiteral("tag_code")}) &&
-           createIndex(NodesModel, {QStringLiteral("node_code")}) &&
-           createIndex(NodesModel, {QStringLiteral("location")});
+    // Only what the foreign-id update looks up and the summaries group by; see endLoad for the
+    // id columns.
+    for (int model = 0; model < ModelCount; ++model) {
+        for (const QString& column : Schema::indexedColumns(model)) {
+            if (!createIndex(Model(model), {column}))
+                return false;
+        }
+    }
+    return true;
 }
 
 bool SQLiteDataProvider::createIndex(Model model, const QStringList& columns)
@@ -641,8 +602,8 @@ bool SQLiteDataProvider::createIndex(Model model, const QStringList& columns)
 bool SQLiteDataProvider::updateForeignIds()
 {
     logMessage(QStringLiteral("Updating foreign ids..."));
-    for (const ForeignLink& link : foreignLinks) {
-        const QString target = modelTableName(link.target);
+    for (const Schema::Link& link : Schema::links()) {
+        const QString target = modelTableName(Model(link.target));
         const QString idColumn = QLatin1String(link.idColumn);
         const Source& source = sources_[link.source];
         const qint64 firstNew = firstNewRow_[link.target];
@@ -657,7 +618,7 @@ bool SQLiteDataProvider::updateForeignIds()
                      QStringLiteral("id < %1").arg(firstNew);
         const QString sql =
             QStringLiteral("UPDATE %1 SET %3 = (SELECT %2.id FROM %2 WHERE %1.%4 = %2.%4)")
-                .arg(target, modelTableName(link.source), idColumn,
+                .arg(target, modelTableName(Model(link.source)), idColumn,
                      QLatin1String(link.codeColumn)) +
             where;
         QSqlQuery query(db_);

@@ -6,19 +6,50 @@ namespace kd::Schema {
 
 namespace {
 
+struct LinkTo
+{
+    int source;
+    const char* idColumn;
+    const char* codeColumn;
+};
+
 struct Table
 {
     const char* name;
     QList<Column> columns;
+    // For a data kind, the column that names what each row is about.
+    const char* key = nullptr;
+    // Foreign ids; the end of a load indexes their id columns in this order.
+    QList<LinkTo> links = {};
+    // Indexed before the ids are filled.
+    QList<const char*> indexed = {};
 };
+
+const LinkTo ToTag{DataProvider::TagsModel, "tag_id", "tag_code"};
+const LinkTo ToNode{DataProvider::NodesModel, "node_id", "node_code"};
 
 const Column Id{"id", "integer primary key"};
 const Column LoadId{"load_id", "integer"};
 const Column TagId{"tag_id", "integer"};
 
-Column file(const char* name, const char* type, QStringList aliases = {})
+Column file(const char* name, const char* type, Check check = Check::None, QStringList aliases = {})
 {
-    return Column{name, type, true, std::move(aliases)};
+    return Column{name, type, true, std::move(aliases), check};
+}
+
+Column date(const char* name, const char* type)
+{
+    return file(name, type, Check::DateTime);
+}
+
+Column real(const char* name, const char* type)
+{
+    return file(name, type, Check::RealNumber);
+}
+
+Column whole(const char* name, const char* type, QStringList aliases = {})
+{
+    return file(name, type, Check::WholeNumber, std::move(aliases));
 }
 
 const QList<Table>& tables()
@@ -28,46 +59,62 @@ const QList<Table>& tables()
          {Id,
           file("tag_code", "varchar(20)"),
           file("tagger_name_xlat", "varchar(20)"),
-          file("bucket", "integer"),
-          file("lot", "integer"),
+          whole("bucket", "integer"),
+          whole("lot", "integer"),
           file("species_code_xlat", "varchar(20)"),
-          file("length", "real"),
-          file("weight", "double"),
+          real("length", "real"),
+          real("weight", "double"),
           file("pit_code", "varchar(20)"),
-          file("fish_tag_date", "integer"),
-          file("tag_activate_date", "datetime"),
-          file("tag_release_date", "datetime"),
+          date("fish_tag_date", "integer"),
+          date("tag_activate_date", "datetime"),
+          date("tag_release_date", "datetime"),
           file("release_location", "varchar(20)"),
           file("release_location_xlat", "varchar(100)"),
-          file("release_location_river_kilometer", "integer"),
+          whole("release_location_river_kilometer", "integer"),
           file("release_location_latitude", "real"),
           file("release_location_longitude", "real"),
           file("mort_xlat", "integer"),
           file("pri", "real"),
-          LoadId}},
+          LoadId},
+         "tag_code",
+         {},
+         {"tag_code"}},
         {"nodes",
          {Id, file("node_code", "varchar(20)"), file("latitude", "varchar(20)"),
-          file("longitude", "varchar(20)"), file("river_kilometer", "integer"),
+          file("longitude", "varchar(20)"), whole("river_kilometer", "integer"),
           file("location", "varchar(20)"), file("location_xlat", "varchar(20)"),
-          file("deploy_date", "varchar(20)"), file("recovery_date", "varchar(20)"),
-          file("elev_or_depth", ""), LoadId}},
+          date("deploy_date", "varchar(20)"), date("recovery_date", "varchar(20)"),
+          file("elev_or_depth", ""), LoadId},
+         "node_code",
+         {},
+         {"node_code", "location"}},
         {"events",
          {Id, file("node_code", "varchar(20)"), file("tag_code", "varchar(20)"),
-          file("first_computed_datetime", "datetime"), file("last_computed_datetime", "datetime"),
-          file("hits", "integer"), LoadId, TagId, Column{"node_id", "integer"}}},
+          date("first_computed_datetime", "datetime"), date("last_computed_datetime", "datetime"),
+          file("hits", "integer"), LoadId, TagId, Column{"node_id", "integer"}},
+         "tag_code",
+         {ToTag, ToNode}},
         {"tag_attributes",
          {Id, file("tag_code", "varchar(20)"), file("attribute", "varchar(250)"),
-          file("value", "varchar(250)"), LoadId, TagId}},
+          file("value", "varchar(250)"), LoadId, TagId},
+         "tag_code",
+         {ToTag}},
         {"tag_life_data",
-         {Id, file("tag_code", "varchar(20)"), file("lot", "integer"),
-          file("tag_life_days", "real"), LoadId}},
+         {Id, file("tag_code", "varchar(20)"), whole("lot", "integer"),
+          file("tag_life_days", "real"), LoadId},
+         "tag_code"},
         {"tag_locations",
-         {Id, file("tag_code", "varchar(20)"), file("time", "datetime"), file("northing", "real"),
-          file("easting", "real"), file("elevation", "real"), LoadId, TagId}},
+         {Id, file("tag_code", "varchar(20)"), date("time", "datetime"), file("northing", "real"),
+          file("easting", "real"), file("elevation", "real"), LoadId, TagId},
+         "tag_code",
+         {ToTag}},
         {"removals",
-         {Id, file("tag_code", "varchar(20)"), file("removal_date", "datetime"),
-          file("removal_river_km", "int", {QStringLiteral("riverkm")}),
-          file("removal_type", "varchar(20)", {QStringLiteral("removal_type_id")}), TagId, LoadId}},
+         {Id, file("tag_code", "varchar(20)"), date("removal_date", "datetime"),
+          whole("removal_river_km", "int", {QStringLiteral("riverkm")}),
+          file("removal_type", "varchar(20)", Check::None, {QStringLiteral("removal_type_id")}),
+          TagId, LoadId},
+         "tag_code",
+         {ToTag}},
         {"loads",
          {Id, Column{"model", "varchar(20)"}, Column{"file_path", "varchar(250)"},
           Column{"load_date", "datetime"}, Column{"file_date", "datetime"},
@@ -163,6 +210,54 @@ QMap<QString, QStringList> aliases(int model)
             result.insert(QString::fromLatin1(column.name), column.aliases);
     }
     return result;
+}
+
+QList<Check> fileChecks(int model)
+{
+    QList<Check> checks;
+    if (!isModel(model))
+        return checks;
+    for (const Column& column : columns(model)) {
+        if (column.fromFile)
+            checks.append(column.check);
+    }
+    return checks;
+}
+
+const QList<Link>& links()
+{
+    static const QList<Link> all = [] {
+        QList<Link> result;
+        for (int model = 0; model < DataProvider::ModelCount; ++model) {
+            const QStringList fields = fileColumns(model);
+            for (const LinkTo& link : tables()[model].links)
+                result.append({model, link.source, link.idColumn, link.codeColumn,
+                               int(fields.indexOf(QLatin1String(link.codeColumn)))});
+        }
+        return result;
+    }();
+    return all;
+}
+
+QStringList indexedColumns(int model)
+{
+    QStringList names;
+    if (!isModel(model))
+        return names;
+    for (const char* column : tables()[model].indexed)
+        names.append(QString::fromLatin1(column));
+    return names;
+}
+
+QStringList keyColumns()
+{
+    QStringList keys;
+    for (int model = 0; model < DataProvider::ModelCount; ++model) {
+        const QString key = QString::fromLatin1(tables()[model].key);
+        if (!keys.contains(key))
+            keys.append(key);
+    }
+    return keys;
 }
 
 QByteArray insertStatement(int model, const QStringList& extraColumns, int rows)

@@ -106,6 +106,9 @@ private slots:
     void numbersInRange_data();
     void numbersInRange();
     void rowsReachTheSinkAsFields();
+    void everyKindChecksItsColumns_data();
+    void everyKindChecksItsColumns();
+    void loadIndexesTheCodesAndTheLinks();
 
 private:
     QString write(const QString& name, const QByteArray& content);
@@ -1085,6 +1088,93 @@ void TestDataLoader::rowsReachTheSinkAsFields()
     QVERIFY(loader.load());
     const QString life = QString::number(LoadSink::TagLifeDataModel) + ':';
     QCOMPARE(sink.rows, QStringList({life + "G7000001| 1 |30", life + "G7000002|2|"}));
+}
+
+void TestDataLoader::everyKindChecksItsColumns_data()
+{
+    QTest::addColumn<int>("model");
+    QTest::addColumn<QStringList>("dates");
+    QTest::addColumn<QStringList>("reals");
+    QTest::addColumn<QStringList>("wholes");
+    QTest::newRow("tags") << int(LoadSink::TagsModel)
+                          << QStringList{"fish_tag_date", "tag_activate_date", "tag_release_date"}
+                          << QStringList{"length", "weight"}
+                          << QStringList{"bucket", "lot", "release_location_river_kilometer"};
+    QTest::newRow("nodes") << int(LoadSink::NodesModel)
+                           << QStringList{"deploy_date", "recovery_date"} << QStringList{}
+                           << QStringList{"river_kilometer"};
+    QTest::newRow("events") << int(LoadSink::EventsModel)
+                            << QStringList{"first_computed_datetime", "last_computed_datetime"}
+                            << QStringList{} << QStringList{};
+    QTest::newRow("tag attributes")
+        << int(LoadSink::TagAttributesModel) << QStringList{} << QStringList{} << QStringList{};
+    QTest::newRow("tag life data")
+        << int(LoadSink::TagLifeDataModel) << QStringList{} << QStringList{} << QStringList{"lot"};
+    QTest::newRow("tag locations") << int(LoadSink::TagLocationsModel) << QStringList{"time"}
+                                   << QStringList{} << QStringList{};
+    QTest::newRow("removals") << int(LoadSink::RemovalsModel) << QStringList{"removal_date"}
+                              << QStringList{} << QStringList{"removal_river_km"};
+}
+
+void TestDataLoader::everyKindChecksItsColumns()
+{
+    // Runs read these columns as date-times and numbers: a value they cannot read is said, and
+    // a number beyond the whole ones in a whole-number column too. Other columns are stored
+    // unchecked.
+    QFETCH(int, model);
+    QFETCH(QStringList, dates);
+    QFETCH(QStringList, reals);
+    QFETCH(QStringList, wholes);
+    RecordingSink sink;
+    const QStringList columns = sink.modelColumns(LoadSink::Model(model));
+    QStringList unreadable, beyondWhole;
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        unreadable << QStringLiteral("x");
+        beyondWhole << QStringLiteral("3e9");
+    }
+    QTemporaryDir dir;
+    const QString path = QDir(dir.path()).filePath(QStringLiteral("kind.csv"));
+    writeFile(path, (columns.join(',') + '\n' + unreadable.join(',') + '\n' +
+                     beyondWhole.join(',') + '\n')
+                        .toUtf8());
+    DataLoader loader(&sink);
+    RecordingLogger logger;
+    loader.setLogger(&logger);
+    loader.setDataDir(dir.path());
+    QVERIFY(loader.load());
+    QCOMPARE(sink.rows.size(), 2);
+    QStringList expected;
+    for (const QString& column : columns) {
+        if (dates.contains(column))
+            expected << QStringLiteral("***Warning: %1: 2 values of %2 not read as a date-time "
+                                       "(lines 2, 3)")
+                            .arg(path, column);
+    }
+    for (const QString& column : columns) {
+        if (reals.contains(column))
+            expected << QStringLiteral("***Warning: %1: 1 value of %2 not read as a number "
+                                       "(line 2)")
+                            .arg(path, column);
+        else if (wholes.contains(column))
+            expected << QStringLiteral("***Warning: %1: 2 values of %2 not read as a number "
+                                       "(lines 2, 3)")
+                            .arg(path, column);
+    }
+    QCOMPARE(logger.messages.filter(QStringLiteral("not read as")), expected);
+}
+
+void TestDataLoader::loadIndexesTheCodesAndTheLinks()
+{
+    // The look-ups of the foreign ids and the runs' joins need these indices; an index missed
+    // makes a large study's load or run take hours. The order is that of the schema a database
+    // has always had.
+    write(QStringLiteral("life.csv"), "tag_code,lot,tag_life_days\nG7000001,1,30\n");
+    QVERIFY(load());
+    QCOMPARE(text(QStringLiteral("select group_concat(name, ' ') from (select name from "
+                                 "sqlite_master where type = 'index' order by rowid)")),
+             QStringLiteral("idx_tags_tag_code idx_nodes_node_code idx_nodes_location "
+                            "idx_events_tag_id idx_events_node_id idx_tag_attributes_tag_id "
+                            "idx_tag_locations_tag_id idx_removals_tag_id"));
 }
 
 QTEST_GUILESS_MAIN(TestDataLoader)
