@@ -592,7 +592,15 @@ void TestCjsFitter::profileCoverageInSmallReleases()
     const double phi[] = {0.9, 0.8, 0.85, 0.9};
     const double truth[] = {0.9, 0.8, 0.85, 0.3, 0.3, 0.3, 0.9 * 0.3};
     const int count = int(std::size(truth));
+#ifdef KELDAR_SANITIZED
+    // Under the sanitizers the profile searches cost ten times as much; the ordinary build
+    // checks the coverage, this one runs the same code over fewer fits.
+    const bool checkCoverage = false;
+    const int fits = 200;
+#else
+    const bool checkCoverage = true;
     const int fits = 2000;
+#endif
     CjsFitter::Options options;
     options.profileIntervals = true;
     std::mt19937_64 engine(20240811);
@@ -633,7 +641,8 @@ void TestCjsFitter::profileCoverageInSmallReleases()
         qInfo("parameter %d: truth %.4f, coverage %.1f%%", k, truth[k], coverage);
         // At a bound the cut of 3.8415 is on the safe side (the likelihood-ratio statistic is
         // then half a chi-square), so survivals, often at 1 here, cover about 98%.
-        QVERIFY(coverage >= 92.0 && coverage <= 99.0);
+        if (checkCoverage)
+            QVERIFY(coverage >= 92.0 && coverage <= 99.0);
     }
 }
 
