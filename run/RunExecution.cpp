@@ -11,8 +11,8 @@
 
 namespace kd {
 
-RunExecution::RunExecution(RunSource& source, RunSpec spec, MessageLoggerI* logger)
-    : spec_(std::move(spec)), logger_(logger), pipeline_(source)
+RunExecution::RunExecution(RunSource& source, RunPlan plan, MessageLoggerI* logger)
+    : plan_(std::move(plan)), logger_(logger), pipeline_(source)
 {
 }
 
@@ -26,7 +26,7 @@ void RunExecution::log(const QString& message) const
 
 bool RunExecution::extract()
 {
-    return pipeline_.extract(spec_.selection.storedRunId);
+    return pipeline_.extract(plan_.selection.storedRunId);
 }
 
 bool RunExecution::compute(ResultFile* file, const RunPipeline::Progress& progress,
@@ -37,8 +37,8 @@ bool RunExecution::compute(ResultFile* file, const RunPipeline::Progress& progre
         return computeSurvival(progress, cancel);
     const RunExtraction& extraction = pipeline_.extraction();
     processor_ = kind().layout(extraction.sites, extraction.siteRiverKm);
-    if (spec_.cutoff.isValid())
-        processor_->setCutoff(spec_.cutoff);
+    if (plan_.cutoff.isValid())
+        processor_->setCutoff(plan_.cutoff);
     return pipeline_.process(*processor_, file, progress, cancel);
 }
 
@@ -48,26 +48,26 @@ bool RunExecution::computeSurvival(const RunPipeline::Progress& progress,
     const RunExtraction& extraction = pipeline_.extraction();
     auto fish = std::make_unique<SurvivalDataProcessor>(extraction.sites, extraction.siteRiverKm);
     // A configured release gives its kilometre; a stored one carries it in the extraction.
-    if (spec_.selection.releases.isEmpty()) {
+    if (plan_.selection.releases.isEmpty()) {
         fish->setGivenReleaseKm(extraction.releaseRiverKm);
     } else {
         QMap<QString, int> given;
-        for (const ReleaseRecord& entry : spec_.selection.releases)
+        for (const ReleaseRecord& entry : plan_.selection.releases)
             given.insert(entry.name, entry.riverKm);
         fish->setGivenReleaseKm(given);
     }
     pipeline_.setMeasureText(true);
-    if (spec_.cutoff.isValid())
-        fish->setCutoff(spec_.cutoff);
+    if (plan_.cutoff.isValid())
+        fish->setCutoff(plan_.cutoff);
     if (!pipeline_.process(*fish, nullptr, progress, cancel))
         return false;
     SurvivalStudy study = fish->study();
-    study.title = spec_.name;
+    study.title = plan_.name;
     log(QStringLiteral("Fitting survival of %1 fish in %2 releases...")
             .arg(study.fish.size())
             .arg(study.releases.size()));
     survival_ =
-        std::make_unique<SurvivalResult>(SurvivalAnalysis::analyse(study, spec_.survivalFit));
+        std::make_unique<SurvivalResult>(SurvivalAnalysis::analyse(study, plan_.survivalFit));
     for (const QString& note : std::as_const(survival_->notes))
         log(note);
     for (const QString& warning : std::as_const(survival_->warnings))
@@ -80,7 +80,7 @@ bool RunExecution::writeSurvival(const QString& folder, const QString& suffix, Q
 {
     if (!survival_)
         return false;
-    return SurvivalWriter::write(folder, safeFileName(spec_.name), suffix, *survival_, error);
+    return SurvivalWriter::write(folder, safeFileName(plan_.name), suffix, *survival_, error);
 }
 
 } // namespace kd

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "run/RunPipeline.h"
-#include "run/RunSpec.h"
+#include "run/RunPlan.h"
 
 #include <QString>
 
@@ -23,19 +23,19 @@ class RunExecution
 {
 public:
     // The logger takes the computation's own notes (the survival fit's); not owned.
-    RunExecution(RunSource& source, RunSpec spec, MessageLoggerI* logger);
+    RunExecution(RunSource& source, RunPlan plan, MessageLoggerI* logger);
     ~RunExecution();
 
     RunExecution(const RunExecution&) = delete;
     RunExecution& operator=(const RunExecution&) = delete;
 
-    const RunSpec& spec() const { return spec_; }
-    const RunKind& kind() const { return *spec_.kind; }
+    const RunPlan& plan() const { return plan_; }
+    const RunKind& kind() const { return *plan_.kind; }
 
     // The selection's rows; false when the store failed (errorText says why).
     bool extract();
     // The stored run the selection is extracted for, while the console stores its own.
-    void setStoredRunId(int id) { spec_.selection.storedRunId = id; }
+    void setStoredRunId(int id) { plan_.selection.storedRunId = id; }
     const RunExtraction& extraction() const { return pipeline_.extraction(); }
 
     // Every row at once, for a computation that needs them together; false when reading failed.
@@ -58,7 +58,7 @@ private:
     bool computeSurvival(const RunPipeline::Progress& progress, const std::atomic<bool>* cancel);
     void log(const QString& message) const;
 
-    RunSpec spec_;
+    RunPlan plan_;
     MessageLoggerI* logger_;
     RunPipeline pipeline_;
     std::unique_ptr<FishProcessor> processor_;

@@ -294,7 +294,7 @@ RunSequence::StepResult RunSequence::query()
     resultFile_.reset();
     fileError_.clear();
     execution_ =
-        std::make_unique<RunExecution>(*store_, RunSpec::fromDefinition(currentRun_), logger_);
+        std::make_unique<RunExecution>(*store_, RunPlan::fromDefinition(currentRun_), logger_);
     result.ok = execution_->extract();
     if (!result.ok) {
         log(QStringLiteral("Unable to retrieve data rows."), 1);

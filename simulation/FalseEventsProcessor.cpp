@@ -187,7 +187,7 @@ bool FalseEventsProcessor::process(int runIndex)
         log(QStringLiteral("False events run needs at least 2 releases."));
         return true;
     }
-    RunExecution execution(*provider_, spec_, logger_);
+    RunExecution execution(*provider_, plan_, logger_);
     if (!extractConfigured(execution))
         return false;
     // The counts of every set start from the same rows, so these are held.
@@ -197,7 +197,7 @@ bool FalseEventsProcessor::process(int runIndex)
         return false;
     }
     const FalseEventsCounter counter(rows, execution.extraction().sites,
-                                     execution.extraction().siteRiverKm, spec_.cutoff);
+                                     execution.extraction().siteRiverKm, plan_.cutoff);
     rows.clear();
     Results results;
     results.append({QStringLiteral("Baseline"), counter.baseline()});

@@ -8,7 +8,7 @@ namespace kd {
 
 bool HistoryRunProcessor::process(int runIndex)
 {
-    RunExecution execution(*provider_, spec_, logger_);
+    RunExecution execution(*provider_, plan_, logger_);
     if (!extractForCoding(execution))
         return false;
 

@@ -34,11 +34,11 @@ void RunProcessor::log(const QString& message) const
 bool RunProcessor::prepare(int runIndex)
 {
     QString error;
-    if (!config_->runSpec(runIndex, spec_, error)) {
+    if (!config_->runPlan(runIndex, plan_, error)) {
         log(error);
         return false;
     }
-    const QString title = spec_.name;
+    const QString title = plan_.name;
     const QString warning = QStringLiteral("***Warning: ");
     QStringList warned;
     const auto warnOnce = [&](const QString& text) {
@@ -55,21 +55,21 @@ bool RunProcessor::prepare(int runIndex)
         if (!config_->definesSite(name))
             warnOnce(QStringLiteral("Run \"%1\": no site named \"%2\"").arg(title, name));
     }
-    for (const ReleaseRecord& release : std::as_const(spec_.selection.releases)) {
+    for (const ReleaseRecord& release : std::as_const(plan_.selection.releases)) {
         if (!provider_->hasReleaseGroup(release.site, release.species, release.year))
             warnOnce(QStringLiteral("Release \"%1\": no release group at location %2, species "
                                     "%3, year %4")
                          .arg(release.name, release.site, release.species)
                          .arg(release.year));
     }
-    for (const SiteRecord& site : std::as_const(spec_.selection.sites)) {
+    for (const SiteRecord& site : std::as_const(plan_.selection.sites)) {
         if (!provider_->hasArray(site.location, site.year))
             warnOnce(QStringLiteral("Site \"%1\": no array at location %2, year %3")
                          .arg(site.name, site.location)
                          .arg(site.year));
     }
     // The kind's options are refused after the selection's warnings, as they always were.
-    if (!config_->runOptions(runIndex, spec_, error)) {
+    if (!config_->runOptions(runIndex, plan_, error)) {
         log(error);
         return false;
     }
@@ -78,10 +78,10 @@ bool RunProcessor::prepare(int runIndex)
 
 bool RunProcessor::extractConfigured(RunExecution& execution)
 {
-    const RunSelection& selection = execution.spec().selection;
+    const RunSelection& selection = execution.plan().selection;
     const QList<ReleaseRecord>& releases = selection.releases;
     const QList<SiteRecord>& sites = selection.sites;
-    const QString title = execution.spec().name;
+    const QString title = execution.plan().name;
     // Any statement that fails here fails the run: a definition left over from the run before
     // would otherwise select that run's fish into this run's file.
     const auto failed = [&]() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "run/RunSpec.h"
+#include "run/RunPlan.h"
 #include "store/CaptureRow.h"
 
 #include <QList>
@@ -31,7 +31,7 @@ public:
     // has not failed.
     virtual bool process(int runIndex) = 0;
 
-    // Checks the run before it is processed and takes its spec: false (after logging why) when
+    // Checks the run before it is processed and takes its plan: false (after logging why) when
     // its settings are refused. Warns about every configured entry and name that selects
     // nothing.
     bool prepare(int runIndex);
@@ -55,7 +55,7 @@ protected:
     void log(const QString& message) const;
 
     // The run prepared last.
-    RunSpec spec_;
+    RunPlan plan_;
     SimulationConfig* config_;
     DataProvider* provider_;
     MessageLoggerI* logger_;

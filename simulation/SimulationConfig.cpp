@@ -3,7 +3,7 @@
 #include "base/DateTimeText.h"
 #include "base/MessageLoggerI.h"
 #include "run/RunKinds.h"
-#include "run/RunSpec.h"
+#include "run/RunPlan.h"
 #include "simulation/JsonReader.h"
 
 #include <QFile>
@@ -302,25 +302,25 @@ QDateTime SimulationConfig::cutoffDate(int index) const
     return DateTimeText::parseStrict(asText(value));
 }
 
-bool SimulationConfig::runSpec(int index, RunSpec& spec, QString& error) const
+bool SimulationConfig::runPlan(int index, RunPlan& plan, QString& error) const
 {
-    spec = RunSpec();
-    if (!window(index, spec.selection.windowStart, spec.selection.windowEnd, error) ||
-        !cutoff(index, spec.cutoff, error))
+    plan = RunPlan();
+    if (!window(index, plan.selection.windowStart, plan.selection.windowEnd, error) ||
+        !cutoff(index, plan.cutoff, error))
         return false;
-    spec.name = title(index);
-    spec.kind = RunKinds::byConsoleName(type(index));
-    spec.selection.releases = releases(index);
-    spec.selection.sites = sites(index);
+    plan.name = title(index);
+    plan.kind = RunKinds::byConsoleName(type(index));
+    plan.selection.releases = releases(index);
+    plan.selection.sites = sites(index);
     return true;
 }
 
-bool SimulationConfig::runOptions(int index, RunSpec& spec, QString& error) const
+bool SimulationConfig::runOptions(int index, RunPlan& plan, QString& error) const
 {
     // Only a survival run reads its intervals, so only it refuses them.
-    if (!spec.kind || spec.kind->computation != RunKind::Survival)
+    if (!plan.kind || plan.kind->computation != RunKind::Survival)
         return true;
-    return profileIntervals(index, spec.survivalFit.profileIntervals, error);
+    return profileIntervals(index, plan.survivalFit.profileIntervals, error);
 }
 
 QList<ReleaseRecord> SimulationConfig::releases(int index) const

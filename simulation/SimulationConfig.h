@@ -12,7 +12,7 @@
 
 namespace kd {
 
-struct RunSpec;
+struct RunPlan;
 
 class MessageLoggerI;
 
@@ -66,13 +66,13 @@ public:
     // The run as the faces share it: its title, kind (null for a type no kind has), releases,
     // sites, window and cutoff. False, with the refusal in error, when the window or cutoff
     // is refused.
-    bool runSpec(int index, RunSpec& spec, QString& error) const;
+    bool runPlan(int index, RunPlan& plan, QString& error) const;
     // The survival run's intervals ("intervals": "wald", the default, or "profile"). False,
     // with the reason in error, for any other value.
     bool profileIntervals(int index, bool& profile, QString& error) const;
-    // The options of the run's kind (a survival run's intervals) into spec. False, with the
+    // The options of the run's kind (a survival run's intervals) into plan. False, with the
     // refusal in error, for a value the kind does not take.
-    bool runOptions(int index, RunSpec& spec, QString& error) const;
+    bool runOptions(int index, RunPlan& plan, QString& error) const;
 
 private:
     void log(const QString& message) const;

@@ -75,7 +75,7 @@ bool SurvivalRunProcessor::ensureGuiApplication()
 
 bool SurvivalRunProcessor::process(int runIndex)
 {
-    RunExecution execution(*provider_, spec_, logger_);
+    RunExecution execution(*provider_, plan_, logger_);
     if (!extractForCoding(execution))
         return false;
     if (!execution.compute(nullptr)) {

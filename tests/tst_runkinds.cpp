@@ -1,7 +1,7 @@
 #include "processing/KavelDataProcessor.h"
 #include "processing/StandardDataProcessor.h"
 #include "run/RunKinds.h"
-#include "run/RunSpec.h"
+#include "run/RunPlan.h"
 
 #include <QTest>
 
@@ -83,7 +83,7 @@ private slots:
         QCOMPARE(RunKinds::byFormat(RunDefinition::Format(7)).consoleName, "kavel");
     }
 
-    void specOfStoredRun()
+    void planOfStoredRun()
     {
         RunDefinition run;
         run.id = 12;
@@ -93,15 +93,15 @@ private slots:
         run.siteIds = {2, 3};
         run.windowStart = QDateTime(QDate(2021, 3, 1), QTime(0, 0), Qt::UTC);
         run.profileIntervals = true;
-        const RunSpec spec = RunSpec::fromDefinition(run);
-        QCOMPARE(spec.name, run.name);
-        QCOMPARE(spec.kind, &RunKinds::byFormat(RunDefinition::Survival));
-        QCOMPARE(spec.selection.storedRunId, 12);
-        QCOMPARE(spec.selection.windowStart, run.windowStart);
-        QVERIFY(spec.selection.windowEnd.isNull());
-        QVERIFY(spec.selection.releases.isEmpty());
-        QVERIFY(spec.cutoff.isNull());
-        QVERIFY(spec.survivalFit.profileIntervals);
+        const RunPlan plan = RunPlan::fromDefinition(run);
+        QCOMPARE(plan.name, run.name);
+        QCOMPARE(plan.kind, &RunKinds::byFormat(RunDefinition::Survival));
+        QCOMPARE(plan.selection.storedRunId, 12);
+        QCOMPARE(plan.selection.windowStart, run.windowStart);
+        QVERIFY(plan.selection.windowEnd.isNull());
+        QVERIFY(plan.selection.releases.isEmpty());
+        QVERIFY(plan.cutoff.isNull());
+        QVERIFY(plan.survivalFit.profileIntervals);
     }
 };
 

@@ -1,7 +1,7 @@
 #include "RecordingLogger.h"
 #include "base/DateTimeText.h"
 #include "run/RunKind.h"
-#include "run/RunSpec.h"
+#include "run/RunPlan.h"
 #include "simulation/SimulationConfig.h"
 
 #include <QFile>
@@ -26,8 +26,8 @@ private slots:
     void lookup();
     void window_data();
     void window();
-    void runSpec_data();
-    void runSpec();
+    void runPlan_data();
+    void runPlan();
     void intervals_data();
     void intervals();
 
@@ -258,13 +258,13 @@ void tst_SimulationConfig::window()
     QVERIFY(logger_.messages.isEmpty());
 }
 
-void tst_SimulationConfig::runSpec_data()
+void tst_SimulationConfig::runPlan_data()
 {
     QTest::addColumn<QByteArray>("run");
     // name|kind|releases|sites|start|end|cutoff|intervals, or the refusal
-    QTest::addColumn<QString>("spec");
-    const auto row = [](const char* name, const char* run, const char* spec) {
-        QTest::newRow(name) << QByteArray(run) << QString(spec);
+    QTest::addColumn<QString>("plan");
+    const auto row = [](const char* name, const char* run, const char* plan) {
+        QTest::newRow(name) << QByteArray(run) << QString(plan);
     };
     row("kavel", R"("title": "k", "type": "kavel", "releases": ["R1"], "sites": ["S1", "S2"])",
         "k|kavel|R1 at 234|S1 L1,S2 L2||||wald");
@@ -287,20 +287,20 @@ void tst_SimulationConfig::runSpec_data()
 }
 
 // The console's run as both faces take it: everything config.txt says of it, or its refusal.
-void tst_SimulationConfig::runSpec()
+void tst_SimulationConfig::runPlan()
 {
     QFETCH(QByteArray, run);
-    QFETCH(QString, spec);
+    QFETCH(QString, plan);
     QVERIFY(loadText(R"({"year": 2011,
         "releases": [{"name": "R1", "river_kilometer": 234, "config": [{"site": "A"}]}],
         "sites": [{"name": "S1", "config": [{"location": "L1"}]},
                   {"name": "S2", "config": [{"location": "L2"}]}],
         "runs": [{)" +
                      run + "}]}"));
-    kd::RunSpec value;
+    kd::RunPlan value;
     QString error;
     QString actual;
-    if (config_.runSpec(0, value, error) && config_.runOptions(0, value, error)) {
+    if (config_.runPlan(0, value, error) && config_.runOptions(0, value, error)) {
         QStringList releases;
         for (const kd::ReleaseRecord& release : std::as_const(value.selection.releases))
             releases << QStringLiteral("%1 at %2").arg(release.name).arg(release.riverKm);
@@ -318,7 +318,7 @@ void tst_SimulationConfig::runSpec()
     } else {
         actual = error;
     }
-    QCOMPARE(actual, spec);
+    QCOMPARE(actual, plan);
 }
 
 void tst_SimulationConfig::intervals_data()

@@ -13,7 +13,7 @@ struct RunKind;
 
 // Everything about one run, whichever face asked for it: the console builds it from
 // config.txt, the desktop from a stored run.
-struct RunSpec
+struct RunPlan
 {
     QString name;
     // Never null once built.
@@ -24,8 +24,8 @@ struct RunSpec
     // A survival run's fit: profile-likelihood intervals on every row or not.
     CjsFitter::Options survivalFit;
 
-    // The stored run's spec: its kind, name, window, id and options.
-    static RunSpec fromDefinition(const RunDefinition& run);
+    // The stored run's plan: its kind, name, window, id and options.
+    static RunPlan fromDefinition(const RunDefinition& run);
 };
 
 } // namespace kd
