@@ -382,55 +382,52 @@ int SQLiteDefinitions::addRecordRun(const QString& name)
     return runId.toInt();
 }
 
-QList<DefinitionPart> SQLiteDefinitions::siteArrays()
+QList<DefinitionPart> SQLiteDefinitions::parts(const QString& sql, const PartRest& rest)
 {
     QList<DefinitionPart> parts;
     QSqlQuery query(db_);
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral(
-            "SELECT s.id, s.name, a.location, a.river_kilometer, a.deploy_year FROM sites s JOIN "
-            "arrays_sites l ON l.site_id = s.id JOIN arrays a ON a.id = l.array_id ORDER BY "
-            "s.river_kilometer DESC, s.id, a.river_kilometer DESC, a.location, a.deploy_year"))) {
+    if (!query.exec(sql)) {
         log(query.lastError().text());
         return parts;
     }
+    // Every part query starts with its owner's id and name, the part's location and kilometre.
     while (query.next()) {
         DefinitionPart part;
         part.ownerId = query.value(0).toInt();
         part.ownerName = query.value(1).toString();
         part.location = query.value(2).toString();
         part.riverKm = query.value(3).toLongLong();
-        part.year = query.value(4).toInt();
+        rest(query, part);
         parts.append(part);
     }
     return parts;
 }
 
+QList<DefinitionPart> SQLiteDefinitions::siteArrays()
+{
+    return parts(
+        QStringLiteral(
+            "SELECT s.id, s.name, a.location, a.river_kilometer, a.deploy_year FROM sites s "
+            "JOIN arrays_sites l ON l.site_id = s.id JOIN arrays a ON a.id = l.array_id "
+            "ORDER BY s.river_kilometer DESC, s.id, a.river_kilometer DESC, a.location, "
+            "a.deploy_year"),
+        [](const QSqlQuery& query, DefinitionPart& part) { part.year = query.value(4).toInt(); });
+}
+
 QList<DefinitionPart> SQLiteDefinitions::releaseGroupsOfReleases()
 {
-    QList<DefinitionPart> parts;
-    QSqlQuery query(db_);
-    query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral(
-            "SELECT r.id, r.name, g.release_location, g.release_location_river_kilometer, "
-            "g.species_code_xlat, g.tag_year, g.release_count FROM releases r JOIN "
-            "releases_release_groups l ON l.release_id = r.id JOIN release_groups g ON g.id = "
-            "l.release_group_id ORDER BY r.release_location_river_kilometer DESC, r.id, g.id"))) {
-        log(query.lastError().text());
-        return parts;
-    }
-    while (query.next()) {
-        DefinitionPart part;
-        part.ownerId = query.value(0).toInt();
-        part.ownerName = query.value(1).toString();
-        part.location = query.value(2).toString();
-        part.riverKm = query.value(3).toLongLong();
-        part.species = query.value(4).toString();
-        part.year = query.value(5).toInt();
-        part.count = query.value(6).toLongLong();
-        parts.append(part);
-    }
-    return parts;
+    return parts(QStringLiteral(
+                     "SELECT r.id, r.name, g.release_location, g.release_location_river_kilometer, "
+                     "g.species_code_xlat, g.tag_year, g.release_count FROM releases r JOIN "
+                     "releases_release_groups l ON l.release_id = r.id JOIN release_groups g ON "
+                     "g.id = l.release_group_id ORDER BY r.release_location_river_kilometer DESC, "
+                     "r.id, g.id"),
+                 [](const QSqlQuery& query, DefinitionPart& part) {
+                     part.species = query.value(4).toString();
+                     part.year = query.value(5).toInt();
+                     part.count = query.value(6).toLongLong();
+                 });
 }
 
 QList<int> SQLiteDefinitions::sitesInRiverOrder(const QList<int>& siteIds)

@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 
 #include <functional>
@@ -58,6 +59,9 @@ private:
     int insertRun(const RunDefinition& run);
     // Runs a statement whose failure sets the store's error.
     bool execReported(const QString& sql);
+    // The rows of a query of definitions' parts; rest reads the columns after the fourth.
+    using PartRest = std::function<void(const QSqlQuery& query, DefinitionPart& part)>;
+    QList<DefinitionPart> parts(const QString& sql, const PartRest& rest);
     bool clear(const QString& table);
 
     QSqlDatabase db_;
